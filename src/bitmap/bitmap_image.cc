@@ -1,0 +1,120 @@
+#include "bitmap/bitmap_image.h"
+
+#include <cstring>
+
+#include "bitmap/rle8.h"
+
+namespace tessarn {
+namespace {
+
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kNoCompression = 0;
+constexpr uint32_t kRunLength8 = 1;
+constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 28;
+
+uint16_t read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+uint32_t read32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int32_t readSigned32(const uint8_t* p) {
+  uint32_t u = read32(p);
+  int32_t s;
+  std::memcpy(&s, &u, sizeof s);
+  return s;
+}
+
+BitmapCheck reject(MessageId id, MessageId* reason) {
+  *reason = id;
+  return BitmapCheck::kRejected;
+}
+
+// Reads the header fields, or false if this is not a BMP we can read.
+bool readHeader(const uint8_t* data, size_t size, BitmapHeader* header, uint32_t* compression) {
+  if (size < 18 || data[0] != 'B' || data[1] != 'M') return false;
+  uint32_t info_size = read32(data + 14);
+  header->pixelOffset = read32(data + 10);
+  if (info_size == kCoreHeaderSize) {
+    if (size < 26) return false;
+    header->width = read16(data + 18);
+    header->height = read16(data + 20);
+    header->bitCount = read16(data + 24);
+    *compression = kNoCompression;
+    return true;
+  }
+  if (info_size < kInfoHeaderSize || size < 34) return false;
+  header->width = readSigned32(data + 18);
+  int64_t height = readSigned32(data + 22);
+  header->topDown = height < 0;
+  header->height = height < 0 ? -height : height;
+  header->bitCount = read16(data + 28);
+  *compression = read32(data + 30);
+  return true;
+}
+
+}  // namespace
+
+ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image) {
+  return files->readWholeFile(name, &image->file);
+}
+
+int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }
+
+BitmapCheck checkBitmap(const BitmapImage& image, BitmapHeader* header, MessageId* reason) {
+  const uint8_t* data = image.file.data.get();
+  const size_t size = image.file.size;
+  uint32_t compression = 0;
+  if (!readHeader(data, size, header, &compression)) return reject(MessageId::kNotBmp, reason);
+  if (header->bitCount != 1 && header->bitCount != 8) {
+    return reject(MessageId::kNotEightBit, reason);
+  }
+  header->runLength = compression == kRunLength8 && header->bitCount == 8;
+  if (compression != kNoCompression && !header->runLength) {
+    return reject(MessageId::kUnsupportedCompression, reason);
+  }
+  if (header->runLength && header->width * header->height > kMaxRunLengthPixels) {
+    return reject(MessageId::kUnsupportedCompression, reason);
+  }
+  if (header->width < 1 || header->height == 0) return reject(MessageId::kNotBmp, reason);
+  // The width is below 2^31 and the height at most 2^31, so neither the
+  // stride nor the pixel array's end can overflow 64 bits.
+  if (header->runLength) {
+    if (header->pixelOffset > size) return reject(MessageId::kNotBmp, reason);
+  } else {
+    int64_t end = int64_t{header->pixelOffset} +
+                  rowStride(header->bitCount, header->width) * header->height;
+    if (end > static_cast<int64_t>(size)) return reject(MessageId::kNotBmp, reason);
+  }
+  return BitmapCheck::kAccepted;
+}
+
+bool makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* decoded,
+                   PixelGrid* grid) {
+  const uint8_t* pixels = image.file.data.get() + header.pixelOffset;
+  int64_t stride = rowStride(header.bitCount, header.width);
+  if (header.runLength) {
+    size_t count = static_cast<size_t>(header.width * header.height);
+    if (!allocateBytes(count, decoded)) return false;
+    std::memset(decoded->data.get(), 0, count);
+    decodeRle8(pixels, image.file.size - header.pixelOffset, header.width, header.height,
+               decoded->data.get());
+    pixels = decoded->data.get();
+    stride = header.width;
+  }
+  grid->width = header.width;
+  grid->height = header.height;
+  grid->bitCount = header.bitCount;
+  if (header.topDown) {
+    grid->topRow = pixels;
+    grid->rowStep = static_cast<ptrdiff_t>(stride);
+  } else {
+    grid->topRow = pixels + (header.height - 1) * stride;
+    grid->rowStep = -static_cast<ptrdiff_t>(stride);
+  }
+  return true;
+}
+
+}  // namespace tessarn

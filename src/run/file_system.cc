@@ -1,0 +1,143 @@
+#include "run/file_system.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "run/platform.h"
+
+namespace tessarn {
+namespace {
+
+// A name with a NUL byte in it cannot name a file: the C library would see
+// only the part before the NUL.
+bool usableName(const std::string& name) {
+  return name.find('\0') == std::string::npos;
+}
+
+class DiskReadStream : public ReadStream {
+ public:
+  explicit DiskReadStream(std::FILE* file) : file_(file) {}
+  ~DiskReadStream() override { std::fclose(file_); }
+  size_t read(char* buffer, size_t size) override {
+    return std::fread(buffer, 1, size, file_);
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+class DiskWriteStream : public WriteStream {
+ public:
+  explicit DiskWriteStream(std::FILE* file) : file_(file) {}
+  ~DiskWriteStream() override {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  bool write(const char* data, size_t size) override {
+    return std::fwrite(data, 1, size, file_) == size;
+  }
+  bool close() override {
+    bool flushed = std::fflush(file_) == 0;
+    bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return flushed && closed;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+class MemoryReadStream : public ReadStream {
+ public:
+  explicit MemoryReadStream(std::string contents) : contents_(std::move(contents)) {}
+  size_t read(char* buffer, size_t size) override {
+    size_t n = std::min(size, contents_.size() - position_);
+    std::memcpy(buffer, contents_.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+
+ private:
+  std::string contents_;
+  size_t position_ = 0;
+};
+
+class MemoryWriteStream : public WriteStream {
+ public:
+  MemoryWriteStream(std::string* file, bool fail) : file_(file), fail_(fail) {}
+  bool write(const char* data, size_t size) override {
+    if (fail_) return false;
+    file_->append(data, size);
+    return true;
+  }
+  bool close() override { return !fail_; }
+
+ private:
+  std::string* file_;
+  bool fail_;
+};
+
+}  // namespace
+
+bool allocateBytes(size_t size, FileBytes* bytes) {
+  // One spare byte, so that an empty file still gets a real buffer.
+  bytes->data.reset(new (std::nothrow) uint8_t[size + 1]);
+  bytes->size = size;
+  return bytes->data != nullptr;
+}
+
+std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {
+  if (!usableName(name)) return nullptr;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return nullptr;
+  return std::make_unique<DiskReadStream>(file);
+}
+
+ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
+  if (!usableName(name)) return ReadStatus::kMissing;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return ReadStatus::kMissing;
+  ReadStatus status = ReadStatus::kOk;
+  uint64_t size = 0;
+  if (!regularFileSize(file, &size)) {
+    status = ReadStatus::kMissing;
+  } else if (size >= std::numeric_limits<size_t>::max() || !allocateBytes(size, bytes)) {
+    status = ReadStatus::kOutOfMemory;
+  } else if (std::fread(bytes->data.get(), 1, bytes->size, file) != bytes->size) {
+    status = ReadStatus::kMissing;
+  }
+  std::fclose(file);
+  return status;
+}
+
+std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
+  if (!usableName(name)) return nullptr;
+  std::FILE* file = std::fopen(name.c_str(), "wb");
+  if (file == nullptr) return nullptr;
+  return std::make_unique<DiskWriteStream>(file);
+}
+
+std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
+  auto it = files.find(name);
+  if (it == files.end()) return nullptr;
+  return std::make_unique<MemoryReadStream>(it->second);
+}
+
+ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
+  auto it = files.find(name);
+  if (it == files.end()) return ReadStatus::kMissing;
+  if (!allocateBytes(it->second.size(), bytes)) return ReadStatus::kOutOfMemory;
+  std::memcpy(bytes->data.get(), it->second.data(), it->second.size());
+  return ReadStatus::kOk;
+}
+
+std::unique_ptr<WriteStream> MemoryFileSystem::create(const std::string& name) {
+  if (uncreatable.count(name) != 0) return nullptr;
+  std::string* file = &files[name];
+  file->clear();
+  return std::make_unique<MemoryWriteStream>(file, unwritable.count(name) != 0);
+}
+
+}  // namespace tessarn

@@ -1,0 +1,84 @@
+// The thin seam between the converter and the files it touches.
+//
+// The run reads the job list as a stream, reads each bitmap whole, and
+// creates its outputs through a FileSystem, so that tests and fuzzers can run
+// the whole converter in memory. File names are passed through as bytes,
+// exactly as the job list spells them.
+//
+// DiskFileSystem is the real one: every file is opened in binary mode, so no
+// platform translates line ends or stops at a Ctrl-Z on our behalf.
+// MemoryFileSystem keeps files in a map and can be told to fail creating or
+// writing chosen files.
+
+#ifndef TESSARN_RUN_FILE_SYSTEM_H_
+#define TESSARN_RUN_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace tessarn {
+
+class ReadStream {
+ public:
+  virtual ~ReadStream() = default;
+  // Reads up to `size` bytes; returns how many, 0 at end of input or on error.
+  virtual size_t read(char* buffer, size_t size) = 0;
+};
+
+class WriteStream {
+ public:
+  virtual ~WriteStream() = default;
+  // False if the bytes could not all be written.
+  virtual bool write(const char* data, size_t size) = 0;
+  // Flushes and closes; false if that failed. Called at most once.
+  virtual bool close() = 0;
+};
+
+// A whole file's bytes. The buffer is allocated without initialising it,
+// since it is about to be filled.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
+};
+
+enum class ReadStatus { kOk, kMissing, kOutOfMemory };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Null if the file cannot be opened.
+  virtual std::unique_ptr<ReadStream> openForReading(const std::string& name) = 0;
+  // kMissing if the file cannot be opened or read whole (a directory, say).
+  virtual ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) = 0;
+  // Creates or truncates the file; null if it cannot be created.
+  virtual std::unique_ptr<WriteStream> create(const std::string& name) = 0;
+};
+
+class DiskFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
+  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<WriteStream> create(const std::string& name) override;
+};
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> uncreatable;  // create() fails for these names
+  std::set<std::string> unwritable;   // writes to these names fail
+
+  std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
+  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<WriteStream> create(const std::string& name) override;
+};
+
+// Allocates `size` bytes without throwing; false if memory ran out.
+bool allocateBytes(size_t size, FileBytes* bytes);
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_FILE_SYSTEM_H_

@@ -1,0 +1,48 @@
+// Every message the tool writes to standard output, and the one place that
+// writes them.
+//
+// Messages are Japanese text stored as Shift_JIS bytes. Some start with a
+// file name (the "%s" of the table); every message ends in CR LF, written
+// explicitly so that the bytes are the same on every platform. A message is
+// handed to the console in one write, so it is never split by other output.
+
+#ifndef TESSARN_RUN_MESSAGES_H_
+#define TESSARN_RUN_MESSAGES_H_
+
+#include <string>
+#include <string_view>
+
+#include "run/file_system.h"
+
+namespace tessarn {
+
+enum class MessageId {
+  kJobListMissing,          // the job list cannot be opened
+  kBitmapMissing,           // %s: a job's bitmap cannot be opened or read
+  kNotBmp,                  // %s: the bitmap is not a BMP we can read
+  kNotEightBit,             // the bitmap is neither 1 nor 8 bits per pixel
+  kUnsupportedCompression,  // %s: compressed in a way we do not decode
+  kCannotCreate,            // %s: an output file cannot be created
+  kWriteFailed,             // %s: writing, flushing or closing an output failed
+  kTooManyPatterns,         // the run needs more than 16,384 patterns
+  kOutOfMemory,             // memory could not be allocated
+};
+
+// The message's bytes, with `name` in place of its "%s" (if it has one) and
+// CR LF at the end.
+std::string formatMessage(MessageId id, std::string_view name = {});
+
+// Writes messages to standard output (or whatever stream stands for it).
+class Console {
+ public:
+  explicit Console(WriteStream* out) : out_(out) {}
+
+  void report(MessageId id, std::string_view name = {});
+
+ private:
+  WriteStream* out_;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_MESSAGES_H_

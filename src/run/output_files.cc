@@ -1,0 +1,161 @@
+#include "run/output_files.h"
+
+#include <cstring>
+
+namespace tessarn {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kTextOutputName = "output.txt";
+
+// (size + 7) / 8, truncating toward zero as the C division does, without
+// overflow for any 32-bit size.
+int64_t tilesFor(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
+
+}  // namespace
+
+BufferedOutput::BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream)
+    : name_(std::move(name)), stream_(std::move(stream)), buffer_(new char[kBufferSize]) {}
+
+BufferedOutput::~BufferedOutput() {
+  if (stream_) close();
+}
+
+void BufferedOutput::flush() {
+  if (used_ > 0 && !failed_ && !stream_->write(buffer_.get(), used_)) failed_ = true;
+  used_ = 0;
+}
+
+char* BufferedOutput::reserve(size_t size) {
+  if (kBufferSize - used_ < size) flush();
+  char* at = buffer_.get() + used_;
+  used_ += size;
+  return at;
+}
+
+void BufferedOutput::append(std::string_view bytes) {
+  if (bytes.size() > kBufferSize) {
+    flush();
+    if (!failed_ && !stream_->write(bytes.data(), bytes.size())) failed_ = true;
+    return;
+  }
+  std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+}
+
+void BufferedOutput::appendWord16(uint16_t word) {
+  char* at = reserve(2);
+  at[0] = static_cast<char>(word & 0xFF);
+  at[1] = static_cast<char>(word >> 8);
+}
+
+void BufferedOutput::appendHexValue(uint16_t word) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char* at = reserve(8);
+  at[0] = '0';
+  at[1] = 'x';
+  at[2] = kDigits[(word >> 12) & 0xF];
+  at[3] = kDigits[(word >> 8) & 0xF];
+  at[4] = kDigits[(word >> 4) & 0xF];
+  at[5] = kDigits[word & 0xF];
+  at[6] = ',';
+  at[7] = ' ';
+}
+
+bool BufferedOutput::close() {
+  flush();
+  bool closed = stream_->close();
+  stream_.reset();
+  return closed && !failed_;
+}
+
+OutputFiles::OutputFiles(FileSystem* files, Console* console)
+    : files_(files), console_(console) {}
+
+bool OutputFiles::createTextOutput() {
+  std::string name(kTextOutputName);
+  std::unique_ptr<WriteStream> stream = files_->create(name);
+  if (!stream) {
+    console_->report(MessageId::kCannotCreate, name);
+    return false;
+  }
+  text_ = std::make_unique<BufferedOutput>(name, std::move(stream));
+  return true;
+}
+
+bool OutputFiles::createBinaryOutput(const std::string& name) {
+  // Close the current one first: if the same name comes again, its old
+  // buffered bytes land before the file is truncated, never after.
+  closeAndReport(&binary_);
+  std::unique_ptr<WriteStream> stream = files_->create(name);
+  if (!stream) {
+    console_->report(MessageId::kCannotCreate, name);
+    return false;
+  }
+  binary_ = std::make_unique<BufferedOutput>(name, std::move(stream));
+  return true;
+}
+
+void OutputFiles::beginMapArray(std::string_view name) {
+  text_->append("unsigned short ");
+  text_->append(name);
+  text_->append("[]={");
+  text_->append(kLineEnd);
+}
+
+void OutputFiles::beginMapRow() { text_->append("\t"); }
+
+void OutputFiles::appendValue(uint16_t word) {
+  text_->appendHexValue(word);
+  if (binary_) binary_->appendWord16(word);
+}
+
+void OutputFiles::writeMapWord(uint16_t word) { appendValue(word); }
+
+void OutputFiles::endMapRow() { text_->append(kLineEnd); }
+
+void OutputFiles::endMapArray(std::string_view name, int32_t width, int32_t height) {
+  text_->append("};");
+  text_->append(kLineEnd);
+  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", tilesFor(width)},
+                                                         {"#define H_", tilesFor(height)}};
+  for (const auto& [prefix, tiles] : macros) {
+    text_->append(prefix);
+    text_->append(name);
+    text_->append(" ");
+    text_->append(std::to_string(tiles));
+    text_->append(kLineEnd);
+  }
+}
+
+void OutputFiles::writePatternTable(const PatternDictionary& dictionary) {
+  text_->append(kLineEnd);
+  text_->append("#define MAX_PCG ");
+  text_->append(std::to_string(dictionary.count()));
+  text_->append(kLineEnd);
+  text_->append("unsigned short PCG_DAT[]={");
+  text_->append(kLineEnd);
+  for (int n = 0; n < dictionary.count(); ++n) {
+    text_->append("\t");
+    for (uint16_t row : dictionary.pattern(n)) appendValue(row);
+    text_->append(kLineEnd);
+  }
+  text_->append("};");
+  text_->append(kLineEnd);
+}
+
+void OutputFiles::closeAndReport(std::unique_ptr<BufferedOutput>* output) {
+  if (!*output) return;
+  if (!(*output)->close()) {
+    console_->report(MessageId::kWriteFailed, (*output)->name());
+    write_failed_ = true;
+  }
+  output->reset();
+}
+
+bool OutputFiles::closeOutputs() {
+  closeAndReport(&binary_);
+  closeAndReport(&text_);
+  return !write_failed_;
+}
+
+}  // namespace tessarn

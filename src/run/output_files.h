@@ -1,0 +1,103 @@
+// The two output formats, and the only code that writes them.
+//
+// output.txt is C source. For each accepted job, a map block:
+//
+//   unsigned short NAME[]={
+//   \t0x0000, 0x4001, ...        one line per row of tiles
+//   };
+//   #define W_NAME <(width + 7) / 8>
+//   #define H_NAME <(height + 7) / 8>
+//
+// and after the last job of a complete run, the pattern table:
+//
+//   (empty line)
+//   #define MAX_PCG <count>
+//   unsigned short PCG_DAT[]={
+//   \t<eight row words>          one line per pattern, from pattern 0
+//   };
+//
+// Every value is "0x" and four upper-case hex digits followed by ", ", and
+// every line ends in CR LF. NAME is the job's name byte for byte.
+//
+// A binary output is created for every job whose name contains ".bin"; it
+// replaces the previous one (which is closed first) as the current binary
+// output. While there is one, every map word and every pattern row is also
+// written to it as a 16-bit little-endian word, with nothing else around.
+//
+// Failures are reported here: an output that cannot be created, and (once
+// per file, when it is closed) an output whose writes, flush or close failed.
+
+#ifndef TESSARN_RUN_OUTPUT_FILES_H_
+#define TESSARN_RUN_OUTPUT_FILES_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "run/file_system.h"
+#include "run/messages.h"
+#include "tiles/pattern_dictionary.h"
+
+namespace tessarn {
+
+// One output file with its own write buffer. After the first failed write it
+// drops everything, and close() reports the failure.
+class BufferedOutput {
+ public:
+  BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream);
+  ~BufferedOutput();
+
+  void append(std::string_view bytes);
+  void appendWord16(uint16_t word);   // little-endian
+  void appendHexValue(uint16_t word);  // "0x%04X, "
+  // Flushes and closes; false if any write, the flush or the close failed.
+  bool close();
+  const std::string& name() const { return name_; }
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 16;
+  void flush();
+  char* reserve(size_t size);  // room for `size` more bytes in the buffer
+
+  std::string name_;
+  std::unique_ptr<WriteStream> stream_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
+class OutputFiles {
+ public:
+  OutputFiles(FileSystem* files, Console* console);
+
+  // Each false result has been reported on the console.
+  bool createTextOutput();
+  bool createBinaryOutput(const std::string& name);
+
+  void beginMapArray(std::string_view name);
+  void beginMapRow();
+  void writeMapWord(uint16_t word);
+  void endMapRow();
+  void endMapArray(std::string_view name, int32_t width, int32_t height);
+  void writePatternTable(const PatternDictionary& dictionary);
+
+  // Closes the current binary output, then output.txt. False if any output
+  // of the run failed to be written whole.
+  bool closeOutputs();
+
+ private:
+  // Closes `output` if open, reporting a failure.
+  void closeAndReport(std::unique_ptr<BufferedOutput>* output);
+  void appendValue(uint16_t word);  // to the text and, if any, binary output
+
+  FileSystem* files_;
+  Console* console_;
+  std::unique_ptr<BufferedOutput> text_;
+  std::unique_ptr<BufferedOutput> binary_;
+  bool write_failed_ = false;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_OUTPUT_FILES_H_

@@ -1,0 +1,22 @@
+// The few things the standard library cannot say portably. This is the only
+// place with platform-specific calls.
+
+#ifndef TESSARN_RUN_PLATFORM_H_
+#define TESSARN_RUN_PLATFORM_H_
+
+#include <cstdint>
+#include <cstdio>
+
+namespace tessarn {
+
+// Puts standard output in binary mode, so that "\r\n" is written as it is
+// (on Windows text mode would turn it into CR CR LF).
+void setStdoutBinary();
+
+// The size of an open regular file. False for a directory or anything whose
+// size cannot be told.
+bool regularFileSize(std::FILE* file, uint64_t* size);
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_PLATFORM_H_

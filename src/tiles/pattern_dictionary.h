@@ -1,0 +1,72 @@
+// The run-wide store of distinct 8x8 patterns, and the mirror matching that
+// maps a tile to a pattern.
+//
+// A pattern is eight row words, top row first. A row word holds the eight
+// pixels of one row: its low byte is bit plane 0 and its high byte bit plane
+// 1, leftmost pixel in each byte's most significant bit.
+//
+// Pattern 0 is always blank. A tile maps to the lowest-numbered pattern that
+// equals it unmirrored, mirrored left-right (0x4000), mirrored top-bottom
+// (0x8000) or mirrored both ways (0xC000); for that pattern the orientations
+// are tried in that order. A tile that matches nothing is appended as the
+// next pattern and maps to its number unmirrored. At most 16,384 patterns
+// fit, so a pattern number never reaches the mirror bits.
+//
+// Lookups go through a hash index over all four orientations of every stored
+// pattern, holding for each distinct orientation the first (pattern,
+// orientation) that produced it: one probe gives the same answer as scanning
+// every pattern in order, at any size.
+
+#ifndef TESSARN_TILES_PATTERN_DICTIONARY_H_
+#define TESSARN_TILES_PATTERN_DICTIONARY_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tessarn {
+
+using Pattern = std::array<uint16_t, 8>;
+
+constexpr uint16_t kMirrorLeftRight = 0x4000;
+constexpr uint16_t kMirrorTopBottom = 0x8000;
+
+// Mirrors one row word left-right: reverses the bits of each byte on its own.
+uint16_t mirrorRow(uint16_t word);
+
+class PatternDictionary {
+ public:
+  static constexpr int kMaxPatterns = 16384;
+
+  // A dictionary holding only the blank pattern.
+  PatternDictionary();
+
+  // Sets `map_word` to the tile's map word, appending the tile as a new
+  // pattern when nothing matches. False, with nothing added, when the tile is
+  // new and the dictionary already holds kMaxPatterns patterns.
+  bool lookupOrAdd(const Pattern& tile, uint16_t* map_word);
+
+  int count() const { return static_cast<int>(patterns_.size()); }
+  const Pattern& pattern(int number) const { return patterns_[number]; }
+
+ private:
+  struct Slot {
+    Pattern key;
+    uint16_t map_word;
+    bool used;
+  };
+
+  // The slot holding `key`, or the empty slot where it would go.
+  Slot& findSlot(const Pattern& key);
+  void insertOrientations(const Pattern& pattern, uint16_t number);
+  void grow();
+
+  std::vector<Pattern> patterns_;
+  std::vector<Slot> slots_;  // open addressing, power-of-two size
+  size_t used_slots_ = 0;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_TILES_PATTERN_DICTIONARY_H_

@@ -1,0 +1,87 @@
+// Expected bytes for the black-box suites, written out independently of the
+// tool's own formatting code: message lines and output.txt blocks.
+
+#ifndef TESSARN_TESTS_E2E_EXPECTED_H_
+#define TESSARN_TESTS_E2E_EXPECTED_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tessarn::testing {
+
+// Message bytes (Shift_JIS), each with its CR LF.
+inline const std::string kJobListMissing =
+    "tessarn.txt\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
+inline std::string missingMessage(const std::string& name) {
+  return name + "\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
+}
+inline std::string notBmpMessage(const std::string& name) {
+  return name + " \x82\xCD BMP file\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
+}
+inline const std::string kNotEightBit =
+    "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
+inline std::string compressionMessage(const std::string& name) {
+  return name +
+         " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
+         "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
+}
+inline std::string cannotCreateMessage(const std::string& name) {
+  return name + "\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\r\n";
+}
+inline std::string writeFailedMessage(const std::string& name) {
+  return name +
+         "\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82"
+         "\xDC\x82\xB5\x82\xBD\r\n";
+}
+inline const std::string kTooManyPatterns =
+    "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA"
+    "16384"
+    "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
+
+// A tab, each value as 0xHHHH followed by ", ", then CR LF.
+inline std::string valueLine(const std::vector<uint16_t>& words) {
+  std::string out = "\t";
+  for (uint16_t w : words) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X, ", w);
+    out += text;
+  }
+  return out + "\r\n";
+}
+
+inline std::string mapBlock(const std::string& name, const std::vector<std::vector<uint16_t>>& rows,
+                            long long w, long long h) {
+  std::string out = "unsigned short " + name + "[]={\r\n";
+  for (const auto& row : rows) out += valueLine(row);
+  out += "};\r\n";
+  out += "#define W_" + name + " " + std::to_string(w) + "\r\n";
+  out += "#define H_" + name + " " + std::to_string(h) + "\r\n";
+  return out;
+}
+
+using TestPattern = std::vector<uint16_t>;  // eight row words
+
+inline std::string patternTable(const std::vector<TestPattern>& patterns) {
+  std::string out = "\r\n#define MAX_PCG " + std::to_string(patterns.size()) + "\r\n";
+  out += "unsigned short PCG_DAT[]={\r\n";
+  for (const auto& p : patterns) out += valueLine(p);
+  return out + "};\r\n";
+}
+
+inline const TestPattern kBlank(8, 0);
+
+// 16-bit little-endian words.
+inline std::string words16(const std::vector<uint16_t>& words) {
+  std::string out;
+  for (uint16_t w : words) {
+    out.push_back(static_cast<char>(w & 0xFF));
+    out.push_back(static_cast<char>(w >> 8));
+  }
+  return out;
+}
+
+}  // namespace tessarn::testing
+
+#endif  // TESSARN_TESTS_E2E_EXPECTED_H_

@@ -1,0 +1,40 @@
+// Runs the real tessarn binary in a scratch directory and reads back what it
+// wrote. The command comes from TESSARN_UNDER_TEST, so the same suites can
+// drive a build for another platform through an emulator.
+
+#ifndef TESSARN_TESTS_E2E_HARNESS_H_
+#define TESSARN_TESTS_E2E_HARNESS_H_
+
+#include <filesystem>
+#include <string>
+
+namespace tessarn::testing {
+
+struct RunResult {
+  int status = 0;      // exit status, 0 to 255
+  std::string console;  // every byte written to standard output
+};
+
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+
+  void write(const std::string& name, const std::string& bytes) const;
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  const std::filesystem::path& path() const { return path_; }
+
+  // Runs the tool with this directory as its working directory.
+  RunResult run() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The bytes of a message line: the text plus CR LF.
+std::string line(const std::string& text);
+
+}  // namespace tessarn::testing
+
+#endif  // TESSARN_TESTS_E2E_HARNESS_H_

@@ -1,0 +1,126 @@
+#include "support/bmp_writer.h"
+
+namespace tessarn::testing {
+namespace {
+
+constexpr uint32_t kFileHeaderSize = 14;
+
+std::vector<std::vector<uint8_t>> storedRows(const BmpSpec& spec) {
+  std::vector<std::vector<uint8_t>> rows;
+  for (int i = 0; i < spec.height; ++i) {
+    int y = spec.topDown ? i : spec.height - 1 - i;
+    rows.emplace_back(spec.pixels.begin() + y * spec.width,
+                      spec.pixels.begin() + (y + 1) * spec.width);
+  }
+  return rows;
+}
+
+std::string packRow(const std::vector<uint8_t>& row, int bit_count) {
+  std::string out;
+  if (bit_count == 8) {
+    out.assign(row.begin(), row.end());
+  } else {
+    out.assign((row.size() + 7) / 8, '\0');
+    for (size_t x = 0; x < row.size(); ++x) {
+      if (row[x] & 1) out[x / 8] = static_cast<char>(out[x / 8] | (0x80 >> (x % 8)));
+    }
+  }
+  out.resize((out.size() + 3) / 4 * 4, '\0');
+  return out;
+}
+
+std::string palette(int bit_count, bool core) {
+  std::string out;
+  if (bit_count > 8) return out;
+  for (int i = 0; i < (1 << bit_count); ++i) {
+    uint8_t grey = static_cast<uint8_t>(bit_count == 8 ? i : i * 255);
+    out.append(3, static_cast<char>(grey));
+    if (!core) out.push_back('\0');
+  }
+  return out;
+}
+
+std::string assemble(const std::string& info, const std::string& colours,
+                     const std::string& pixel_data) {
+  std::string out = "BM";
+  uint32_t offset = kFileHeaderSize + static_cast<uint32_t>(info.size() + colours.size());
+  put32(&out, offset + static_cast<uint32_t>(pixel_data.size()));
+  put32(&out, 0);
+  put32(&out, offset);
+  return out + info + colours + pixel_data;
+}
+
+std::string infoHeader(int width, int height, int bit_count, uint32_t compression,
+                       uint32_t image_size) {
+  std::string out;
+  put32(&out, 40);
+  put32(&out, static_cast<uint32_t>(width));
+  put32(&out, static_cast<uint32_t>(height));
+  put16(&out, 1);
+  put16(&out, static_cast<uint16_t>(bit_count));
+  put32(&out, compression);
+  put32(&out, image_size);
+  put32(&out, 2835);
+  put32(&out, 2835);
+  put32(&out, bit_count > 8 ? 0 : 1u << bit_count);
+  put32(&out, 0);
+  return out;
+}
+
+}  // namespace
+
+void put16(std::string* out, uint16_t v) {
+  out->push_back(static_cast<char>(v & 0xFF));
+  out->push_back(static_cast<char>(v >> 8));
+}
+
+void put32(std::string* out, uint32_t v) {
+  put16(out, static_cast<uint16_t>(v & 0xFFFF));
+  put16(out, static_cast<uint16_t>(v >> 16));
+}
+
+std::string encodeRle8(int width, const std::vector<std::vector<uint8_t>>& stored_rows) {
+  std::string out;
+  for (const auto& row : stored_rows) {
+    for (int x = 0; x < width;) {
+      int run = 1;
+      while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
+      out.push_back(static_cast<char>(run));
+      out.push_back(static_cast<char>(row[x]));
+      x += run;
+    }
+    out.append(std::string("\0\0", 2));
+  }
+  out.append(std::string("\0\1", 2));
+  return out;
+}
+
+std::string writeRawBmp(int width, int height, int bit_count, uint32_t compression,
+                        const std::string& pixel_data) {
+  return assemble(infoHeader(width, height, bit_count, compression,
+                             static_cast<uint32_t>(pixel_data.size())),
+                  palette(bit_count, false), pixel_data);
+}
+
+std::string writeBmp(const BmpSpec& spec) {
+  std::vector<std::vector<uint8_t>> rows = storedRows(spec);
+  std::string pixel_data;
+  if (spec.runLength) {
+    pixel_data = encodeRle8(spec.width, rows);
+  } else {
+    for (const auto& row : rows) pixel_data += packRow(row, spec.bitCount);
+  }
+  if (spec.coreHeader) {
+    std::string info;
+    put32(&info, 12);
+    put16(&info, static_cast<uint16_t>(spec.width));
+    put16(&info, static_cast<uint16_t>(spec.height));
+    put16(&info, 1);
+    put16(&info, static_cast<uint16_t>(spec.bitCount));
+    return assemble(info, palette(spec.bitCount, true), pixel_data);
+  }
+  int height = spec.topDown ? -spec.height : spec.height;
+  return writeRawBmp(spec.width, height, spec.bitCount, spec.runLength ? 1 : 0, pixel_data);
+}
+
+}  // namespace tessarn::testing
