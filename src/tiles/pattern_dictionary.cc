@@ -24,12 +24,21 @@ Pattern mirrorTopBottom(const Pattern& p) {
   return out;
 }
 
+// Mixes every input bit into every output bit, so that the low bits used as
+// the slot index depend on all 16 bytes of the pattern.
+uint64_t mix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDu;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53u;
+  h ^= h >> 33;
+  return h;
+}
+
 uint64_t hash(const Pattern& p) {
   uint64_t halves[2];
   std::memcpy(halves, p.data(), sizeof halves);
-  uint64_t h = halves[0] * 0x9E3779B97F4A7C15u;
-  h ^= (halves[1] + 0x632BE59BD9B4E019u) * 0xC2B2AE3D27D4EB4Fu;
-  return h ^ (h >> 29);
+  return mix(halves[0] ^ mix(halves[1]));
 }
 
 constexpr size_t kInitialSlots = 1024;
