@@ -64,8 +64,8 @@ ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* i
 int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }
 
 BitmapCheck checkBitmap(const BitmapImage& image, BitmapHeader* header, MessageId* reason) {
-  const uint8_t* data = image.file.data.get();
-  const size_t size = image.file.size;
+  const uint8_t* data = image.file.data();
+  const size_t size = image.file.size();
   uint32_t compression = 0;
   if (!readHeader(data, size, header, &compression)) return reject(MessageId::kNotBmp, reason);
   if (header->bitCount != 1 && header->bitCount != 8) {
@@ -93,15 +93,16 @@ BitmapCheck checkBitmap(const BitmapImage& image, BitmapHeader* header, MessageI
 
 bool makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* decoded,
                    PixelGrid* grid) {
-  const uint8_t* pixels = image.file.data.get() + header.pixelOffset;
+  const uint8_t* pixels = image.file.data() + header.pixelOffset;
   int64_t stride = rowStride(header.bitCount, header.width);
   if (header.runLength) {
     size_t count = static_cast<size_t>(header.width * header.height);
-    if (!allocateBytes(count, decoded)) return false;
-    std::memset(decoded->data.get(), 0, count);
-    decodeRle8(pixels, image.file.size - header.pixelOffset, header.width, header.height,
-               decoded->data.get());
-    pixels = decoded->data.get();
+    uint8_t* buffer = decoded->allocate(count);
+    if (buffer == nullptr) return false;
+    std::memset(buffer, 0, count);
+    decodeRle8(pixels, image.file.size() - header.pixelOffset, header.width, header.height,
+               buffer);
+    pixels = buffer;
     stride = header.width;
   }
   grid->width = header.width;

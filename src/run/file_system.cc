@@ -81,11 +81,25 @@ class MemoryWriteStream : public WriteStream {
 
 }  // namespace
 
-bool allocateBytes(size_t size, FileBytes* bytes) {
+FileBytes::~FileBytes() {
+  if (mapping_ != nullptr) unmapFile(mapping_, size_);
+}
+
+uint8_t* FileBytes::allocate(size_t size) {
   // One spare byte, so that an empty file still gets a real buffer.
-  bytes->data.reset(new (std::nothrow) uint8_t[size + 1]);
-  bytes->size = size;
-  return bytes->data != nullptr;
+  buffer_.reset(new (std::nothrow) uint8_t[size + 1]);
+  data_ = buffer_.get();
+  size_ = buffer_ ? size : 0;
+  return buffer_.get();
+}
+
+bool FileBytes::map(std::FILE* file, size_t size) {
+  void* mapping = mapFile(file, size);
+  if (mapping == nullptr) return false;
+  mapping_ = mapping;
+  data_ = static_cast<const uint8_t*>(mapping);
+  size_ = size;
+  return true;
 }
 
 std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {
@@ -101,11 +115,16 @@ ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* byt
   if (file == nullptr) return ReadStatus::kMissing;
   ReadStatus status = ReadStatus::kOk;
   uint64_t size = 0;
+  uint8_t* buffer = nullptr;
   if (!regularFileSize(file, &size)) {
     status = ReadStatus::kMissing;
-  } else if (size >= std::numeric_limits<size_t>::max() || !allocateBytes(size, bytes)) {
+  } else if (size >= std::numeric_limits<size_t>::max()) {
     status = ReadStatus::kOutOfMemory;
-  } else if (std::fread(bytes->data.get(), 1, bytes->size, file) != bytes->size) {
+  } else if (bytes->map(file, static_cast<size_t>(size))) {
+    // Mapped: no copy, and big bitmaps cost no memory of their own.
+  } else if ((buffer = bytes->allocate(static_cast<size_t>(size))) == nullptr) {
+    status = ReadStatus::kOutOfMemory;
+  } else if (std::fread(buffer, 1, bytes->size(), file) != bytes->size()) {
     status = ReadStatus::kMissing;
   }
   std::fclose(file);
@@ -128,8 +147,9 @@ std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& 
 ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
   auto it = files.find(name);
   if (it == files.end()) return ReadStatus::kMissing;
-  if (!allocateBytes(it->second.size(), bytes)) return ReadStatus::kOutOfMemory;
-  std::memcpy(bytes->data.get(), it->second.data(), it->second.size());
+  uint8_t* buffer = bytes->allocate(it->second.size());
+  if (buffer == nullptr) return ReadStatus::kOutOfMemory;
+  std::memcpy(buffer, it->second.data(), it->second.size());
   return ReadStatus::kOk;
 }
 

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
@@ -38,11 +39,30 @@ class WriteStream {
   virtual bool close() = 0;
 };
 
-// A whole file's bytes. The buffer is allocated without initialising it,
-// since it is about to be filled.
-struct FileBytes {
-  std::unique_ptr<uint8_t[]> data;
-  size_t size = 0;
+// A whole file's bytes, read-only: mapped from the file where the platform
+// can (no copy, and nothing to allocate), or else held in a buffer of their
+// own.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  ~FileBytes();
+
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+  // A buffer of `size` bytes for the caller to fill, left uninitialised
+  // since it is about to be filled; null if memory ran out.
+  uint8_t* allocate(size_t size);
+  // Maps the first `size` bytes of an open file; false if it cannot.
+  bool map(std::FILE* file, size_t size);
+
+ private:
+  std::unique_ptr<uint8_t[]> buffer_;
+  void* mapping_ = nullptr;
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
 };
 
 enum class ReadStatus { kOk, kMissing, kOutOfMemory };

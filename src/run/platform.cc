@@ -5,7 +5,9 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 #else
+#include <sys/mman.h>
 #include <sys/stat.h>
 #endif
 
@@ -23,6 +25,18 @@ bool regularFileSize(std::FILE* file, uint64_t* size) {
   return true;
 }
 
+void* mapFile(std::FILE* file, size_t size) {
+  if (size == 0) return nullptr;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) return nullptr;
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+  CloseHandle(mapping);  // the view keeps the mapping alive
+  return view;
+}
+
+void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
+
 #else
 
 void setStdoutBinary() {}
@@ -34,6 +48,14 @@ bool regularFileSize(std::FILE* file, uint64_t* size) {
   *size = static_cast<uint64_t>(info.st_size);
   return true;
 }
+
+void* mapFile(std::FILE* file, size_t size) {
+  if (size == 0) return nullptr;
+  void* mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileno(file), 0);
+  return mapping == MAP_FAILED ? nullptr : mapping;
+}
+
+void unmapFile(void* mapping, size_t size) { munmap(mapping, size); }
 
 #endif
 

@@ -4,6 +4,7 @@
 #ifndef TESSARN_RUN_PLATFORM_H_
 #define TESSARN_RUN_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -16,6 +17,11 @@ void setStdoutBinary();
 // The size of an open regular file. False for a directory or anything whose
 // size cannot be told.
 bool regularFileSize(std::FILE* file, uint64_t* size);
+
+// Maps the first `size` bytes of an open file read-only; null if the file is
+// empty or cannot be mapped. The mapping outlives the FILE.
+void* mapFile(std::FILE* file, size_t size);
+void unmapFile(void* mapping, size_t size);
 
 }  // namespace tessarn
 

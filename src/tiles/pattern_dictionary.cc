@@ -1,27 +1,52 @@
 #include "tiles/pattern_dictionary.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tessarn {
 namespace {
 
-uint8_t reverseByte(uint8_t b) {
-  b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-  b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-  b = static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-  return b;
+// A pattern as two 64-bit halves: rows 0-3 and rows 4-7, each row a 16-bit
+// lane, row 0 in the lowest lane. The mirrorings work on whole halves.
+struct Halves {
+  uint64_t top;
+  uint64_t bottom;
+
+  bool operator<(const Halves& o) const { return top != o.top ? top < o.top : bottom < o.bottom; }
+  bool operator==(const Halves& o) const = default;
+};
+
+Halves halvesOf(const Pattern& p) {
+  Halves h;
+  std::memcpy(&h.top, p.data(), 8);
+  std::memcpy(&h.bottom, p.data() + 4, 8);
+  return h;
 }
 
-Pattern mirrorLeftRight(const Pattern& p) {
-  Pattern out;
-  for (int r = 0; r < 8; ++r) out[r] = mirrorRow(p[r]);
-  return out;
+// Reverses the bits of every byte: each row mirrored left-right.
+uint64_t reverseBitsInBytes(uint64_t x) {
+  x = (x >> 1 & 0x5555555555555555u) | (x & 0x5555555555555555u) << 1;
+  x = (x >> 2 & 0x3333333333333333u) | (x & 0x3333333333333333u) << 2;
+  return (x >> 4 & 0x0F0F0F0F0F0F0F0Fu) | (x & 0x0F0F0F0F0F0F0F0Fu) << 4;
 }
 
-Pattern mirrorTopBottom(const Pattern& p) {
-  Pattern out;
-  for (int r = 0; r < 8; ++r) out[r] = p[7 - r];
-  return out;
+// Reverses the order of the four 16-bit rows.
+uint64_t reverseRows(uint64_t x) {
+  x = x >> 32 | x << 32;
+  return (x >> 16 & 0x0000FFFF0000FFFFu) | (x & 0x0000FFFF0000FFFFu) << 16;
+}
+
+Halves mirrorLeftRight(Halves h) { return {reverseBitsInBytes(h.top), reverseBitsInBytes(h.bottom)}; }
+Halves mirrorTopBottom(Halves h) { return {reverseRows(h.bottom), reverseRows(h.top)}; }
+
+constexpr uint16_t kOrientationBits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
+                                          kMirrorLeftRight | kMirrorTopBottom};
+
+// Orientation o of a pattern, o being the map word's mirror bits >> 14.
+Halves orient(Halves h, int o) {
+  if (o & 1) h = mirrorLeftRight(h);
+  if (o & 2) h = mirrorTopBottom(h);
+  return h;
 }
 
 // Mixes every input bit into every output bit, so that the low bits used as
@@ -35,71 +60,59 @@ uint64_t mix(uint64_t h) {
   return h;
 }
 
-uint64_t hash(const Pattern& p) {
-  uint64_t halves[2];
-  std::memcpy(halves, p.data(), sizeof halves);
-  return mix(halves[0] ^ mix(halves[1]));
-}
+uint64_t hashOf(const Halves& h) { return mix(h.top ^ mix(h.bottom)); }
 
-constexpr size_t kInitialSlots = 1024;
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 48) | 1; }
 
 }  // namespace
 
-uint16_t mirrorRow(uint16_t word) {
-  return static_cast<uint16_t>(reverseByte(static_cast<uint8_t>(word)) |
-                               reverseByte(static_cast<uint8_t>(word >> 8)) << 8);
-}
+uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBytes(word)); }
 
-PatternDictionary::PatternDictionary() : slots_(kInitialSlots) {
+PatternDictionary::PatternDictionary() : slots_(kSlots, 0) {
   // Every pattern ever stored fits in memory reserved now, so growing the
   // dictionary never moves patterns and never fails half-way.
   patterns_.reserve(kMaxPatterns);
-  patterns_.push_back(Pattern{});
-  insertOrientations(patterns_[0], 0);
+  addPattern(Pattern{});
 }
 
-PatternDictionary::Slot& PatternDictionary::findSlot(const Pattern& key) {
-  size_t mask = slots_.size() - 1;
-  size_t i = hash(key) & mask;
-  while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask;
-  return slots_[i];
-}
-
-void PatternDictionary::grow() {
-  std::vector<Slot> old(slots_.size() * 2);
-  old.swap(slots_);
-  for (const Slot& slot : old) {
-    if (slot.used) findSlot(slot.key) = slot;
+size_t PatternDictionary::findSlot(const Pattern& key, uint64_t hash) const {
+  const Halves wanted = halvesOf(key);
+  const uint32_t tag = tagOf(hash);
+  constexpr size_t kMask = kSlots - 1;
+  for (size_t i = hash & kMask;; i = (i + 1) & kMask) {
+    const uint32_t slot = slots_[i];
+    if (slot == 0) return i;
+    if (slot >> 16 != tag) continue;
+    const uint16_t word = static_cast<uint16_t>(slot);
+    if (orient(halvesOf(patterns_[word & 0x3FFF]), word >> 14) == wanted) return i;
   }
 }
 
-void PatternDictionary::insertOrientations(const Pattern& pattern, uint16_t number) {
-  // Up to four new keys; keep the load at or below one half.
-  if ((used_slots_ + 4) * 2 > slots_.size()) grow();
-  const Pattern left_right = mirrorLeftRight(pattern);
-  const Pattern orientations[4] = {pattern, left_right, mirrorTopBottom(pattern),
-                                   mirrorTopBottom(left_right)};
-  const uint16_t bits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
-                            kMirrorLeftRight | kMirrorTopBottom};
+void PatternDictionary::addPattern(const Pattern& pattern) {
+  const uint16_t number = static_cast<uint16_t>(patterns_.size());
+  patterns_.push_back(pattern);
+  // In the order a match is tried, so that when orientations coincide (a
+  // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
-    Slot& slot = findSlot(orientations[o]);
-    if (slot.used) continue;  // an earlier orientation or pattern wins
-    slot = Slot{orientations[o], static_cast<uint16_t>(number | bits[o]), true};
-    ++used_slots_;
+    Pattern key;
+    const Halves h = orient(halvesOf(pattern), o);
+    std::memcpy(key.data(), &h.top, 8);
+    std::memcpy(key.data() + 4, &h.bottom, 8);
+    const uint64_t hash = hashOf(h);
+    const size_t i = findSlot(key, hash);
+    if (slots_[i] == 0) slots_[i] = tagOf(hash) << 16 | number | kOrientationBits[o];
   }
 }
 
 bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
-  const Slot& slot = findSlot(tile);
-  if (slot.used) {
-    *map_word = slot.map_word;
+  const size_t i = findSlot(tile, hashOf(halvesOf(tile)));
+  if (slots_[i] != 0) {
+    *map_word = static_cast<uint16_t>(slots_[i]);
     return true;
   }
   if (count() >= kMaxPatterns) return false;
-  uint16_t number = static_cast<uint16_t>(count());
-  patterns_.push_back(tile);
-  insertOrientations(tile, number);
-  *map_word = number;
+  *map_word = static_cast<uint16_t>(count());
+  addPattern(tile);
   return true;
 }
 

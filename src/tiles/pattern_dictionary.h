@@ -14,8 +14,8 @@
 //
 // Lookups go through a hash index over all four orientations of every stored
 // pattern, holding for each distinct orientation the first (pattern,
-// orientation) that produced it: one probe gives the same answer as scanning
-// every pattern in order, at any size.
+// orientation) that produced it: one probe gives the same answer as trying
+// every pattern in order, at any dictionary size.
 
 #ifndef TESSARN_TILES_PATTERN_DICTIONARY_H_
 #define TESSARN_TILES_PATTERN_DICTIONARY_H_
@@ -51,20 +51,19 @@ class PatternDictionary {
   const Pattern& pattern(int number) const { return patterns_[number]; }
 
  private:
-  struct Slot {
-    Pattern key;
-    uint16_t map_word;
-    bool used;
-  };
+  // Each slot of the index is 0 when empty, or holds a map word in its low
+  // 16 bits and 16 further bits of the key's hash (never 0) in its high 16,
+  // which rule out most mismatches without touching the pattern. At most
+  // four keys per pattern, so the index is never more than half full.
+  static constexpr size_t kSlots = 8 * kMaxPatterns;
 
-  // The slot holding `key`, or the empty slot where it would go.
-  Slot& findSlot(const Pattern& key);
-  void insertOrientations(const Pattern& pattern, uint16_t number);
-  void grow();
+  // The slot holding the key that `slot_value` would name, or the empty slot
+  // where it would go.
+  size_t findSlot(const Pattern& key, uint64_t hash) const;
+  void addPattern(const Pattern& pattern);
 
   std::vector<Pattern> patterns_;
-  std::vector<Slot> slots_;  // open addressing, power-of-two size
-  size_t used_slots_ = 0;
+  std::vector<uint32_t> slots_;
 };
 
 }  // namespace tessarn

@@ -1,43 +1,155 @@
 #include "tiles/region_tiling.h"
 
-namespace tessarn {
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TESSARN_HAVE_SSE2 1
+#endif
 
-ColourTable makeColourTable(const int32_t (&colour)[4]) {
-  ColourTable table{};
-  // From the highest colour number down, so a palette index listed twice
-  // ends up with the lower number.
-  for (int k = 3; k >= 0; --k) {
-    if (colour[k] >= 0 && colour[k] <= 255) {
-      table[colour[k]] = static_cast<uint16_t>((k & 1) | (k >> 1) << 8);
-    }
-  }
-  return table;
+#include <cstring>
+
+namespace tessarn {
+namespace {
+
+// Reverses the bits of every byte.
+uint64_t reverseBitsInBytes(uint64_t x) {
+  x = (x >> 1 & 0x5555555555555555u) | (x & 0x5555555555555555u) << 1;
+  x = (x >> 2 & 0x3333333333333333u) | (x & 0x3333333333333333u) << 2;
+  return (x >> 4 & 0x0F0F0F0F0F0F0F0Fu) | (x & 0x0F0F0F0F0F0F0F0Fu) << 4;
 }
 
-Pattern encodeTile(const PixelGrid& grid, const ColourTable& colours, int64_t left, int64_t top) {
+// Any tile: pixel by pixel, outside pixels colour 0.
+Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
+                       int64_t top) {
   Pattern tile;
-  const bool inside = grid.contains(left, top) && grid.contains(left + 7, top + 7);
   for (int r = 0; r < 8; ++r) {
     uint16_t word = 0;
-    if (inside && grid.bitCount == 8) {
-      const uint8_t* row = grid.topRow + grid.pixelOffset(left, top + r);
-      for (int i = 0; i < 8; ++i) word = static_cast<uint16_t>(word << 1 | colours[row[i]]);
-    } else {
-      for (int i = 0; i < 8; ++i) {
-        int64_t px = left + i;
-        int64_t py = top + r;
-        uint16_t bits = grid.contains(px, py) ? colours[grid.index(px, py)] : 0;
-        word = static_cast<uint16_t>(word << 1 | bits);
-      }
+    for (int i = 0; i < 8; ++i) {
+      int64_t px = left + i;
+      int64_t py = top + r;
+      uint16_t bits = grid.contains(px, py) ? colours.planes[grid.index(px, py)] : 0;
+      word = static_cast<uint16_t>(word << 1 | bits);
     }
     tile[r] = word;
   }
   return tile;
 }
 
+#ifdef TESSARN_HAVE_SSE2
+
+// Encodes tiles inside an 8-bit image two rows (16 pixels) at a time: the
+// pixels are compared with the palette indices of colours 1 to 3, and
+// movemask collects the two bit planes. Colours that select nothing are
+// masked off, so the three matches never overlap.
+class InsideEncoder {
+ public:
+  explicit InsideEncoder(const TileColours& colours) {
+    for (int k = 1; k < 4; ++k) {
+      index_[k] = _mm_set1_epi8(static_cast<char>(colours.index[k]));
+      selects_[k] = _mm_set1_epi8(colours.selects[k] ? -1 : 0);
+    }
+  }
+
+  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
+    uint64_t plane0 = 0;
+    uint64_t plane1 = 0;
+    for (int r = 0; r < 8; r += 2) {
+      const uint8_t* row = top_left + r * row_step;
+      __m128i pixels =
+          _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step)));
+      __m128i is1 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[1]), selects_[1]);
+      __m128i is2 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[2]), selects_[2]);
+      __m128i is3 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[3]), selects_[3]);
+      uint64_t bits0 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is1, is3)));
+      uint64_t bits1 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is2, is3)));
+      plane0 |= bits0 << (8 * r);
+      plane1 |= bits1 << (8 * r);
+    }
+    // movemask puts the leftmost pixel in bit 0; a row word wants it in bit
+    // 7. Interleaving the planes' bytes then gives the eight row words.
+    __m128i rows = _mm_unpacklo_epi8(
+        _mm_cvtsi64_si128(static_cast<long long>(reverseBitsInBytes(plane0))),
+        _mm_cvtsi64_si128(static_cast<long long>(reverseBitsInBytes(plane1))));
+    Pattern tile;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(tile.data()), rows);
+    return tile;
+  }
+
+ private:
+  __m128i index_[4];
+  __m128i selects_[4];
+};
+
+#else
+
+// Encodes tiles inside an 8-bit image through the colour table.
+class InsideEncoder {
+ public:
+  explicit InsideEncoder(const TileColours& colours) : colours_(colours) {}
+
+  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
+    Pattern tile;
+    for (int r = 0; r < 8; ++r) {
+      const uint8_t* row = top_left + r * row_step;
+      uint16_t word = 0;
+      for (int i = 0; i < 8; ++i) word = static_cast<uint16_t>(word << 1 | colours_.planes[row[i]]);
+      tile[r] = word;
+    }
+    return tile;
+  }
+
+ private:
+  const TileColours& colours_;
+};
+
+#endif
+
+// Encodes the tiles of one job.
+class TileEncoder {
+ public:
+  TileEncoder(const PixelGrid& grid, const TileColours& colours)
+      : grid_(grid), colours_(colours), inside_(colours) {}
+
+  Pattern encode(int64_t left, int64_t top) const {
+    if (grid_.bitCount == 8 && grid_.contains(left, top) && grid_.contains(left + 7, top + 7)) {
+      return inside_.encode(grid_.topRow + grid_.pixelOffset(left, top), grid_.rowStep);
+    }
+    return encodeAnywhere(grid_, colours_, left, top);
+  }
+
+ private:
+  const PixelGrid& grid_;
+  const TileColours& colours_;
+  const InsideEncoder inside_;
+};
+
+}  // namespace
+
+TileColours makeTileColours(const int32_t (&colour)[4]) {
+  TileColours colours{};
+  // From the highest colour number down, so a palette index listed twice
+  // ends up with the lower number.
+  for (int k = 3; k >= 0; --k) {
+    if (colour[k] >= 0 && colour[k] <= 255) {
+      colours.planes[colour[k]] = static_cast<uint16_t>((k & 1) | (k >> 1) << 8);
+    }
+  }
+  for (int k = 0; k < 4; ++k) {
+    colours.index[k] = static_cast<uint8_t>(colour[k] & 0xFF);
+    bool in_range = colour[k] >= 0 && colour[k] <= 255;
+    colours.selects[k] = in_range && colours.planes[colour[k]] == ((k & 1) | (k >> 1) << 8);
+  }
+  return colours;
+}
+
+Pattern encodeTile(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top) {
+  return TileEncoder(grid, colours).encode(left, top);
+}
+
 bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* dictionary,
                 OutputFiles* outputs) {
-  const ColourTable colours = makeColourTable(job.colour);
+  const TileColours colours = makeTileColours(job.colour);
+  const TileEncoder encoder(grid, colours);
   // 64-bit bounds: x + width and the tile positions cannot overflow.
   const int64_t right = int64_t{job.x} + job.width;
   const int64_t bottom = int64_t{job.y} + job.height;
@@ -45,7 +157,7 @@ bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* 
     outputs->beginMapRow();
     for (int64_t left = job.x; left < right; left += 8) {
       uint16_t map_word;
-      if (!dictionary->lookupOrAdd(encodeTile(grid, colours, left, top), &map_word)) {
+      if (!dictionary->lookupOrAdd(encoder.encode(left, top), &map_word)) {
         return false;
       }
       outputs->writeMapWord(map_word);

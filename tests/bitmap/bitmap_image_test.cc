@@ -13,11 +13,10 @@ namespace {
 using testing::writeBmp;
 using testing::writeRawBmp;
 
-BitmapImage imageOf(const std::string& bytes) {
-  BitmapImage image;
-  EXPECT_TRUE(allocateBytes(bytes.size(), &image.file));
-  std::memcpy(image.file.data.get(), bytes.data(), bytes.size());
-  return image;
+void fill(const std::string& bytes, BitmapImage* image) {
+  uint8_t* buffer = image->file.allocate(bytes.size());
+  ASSERT_NE(buffer, nullptr);
+  std::memcpy(buffer, bytes.data(), bytes.size());
 }
 
 // Sets a little-endian 32-bit field of a built file.
@@ -64,7 +63,9 @@ TEST(CheckBitmapTest, ChecksInOrder) {
     SCOPED_TRACE(c.what);
     BitmapHeader header;
     MessageId reason = MessageId::kOutOfMemory;
-    BitmapCheck check = checkBitmap(imageOf(c.bytes), &header, &reason);
+    BitmapImage image;
+    fill(c.bytes, &image);
+    BitmapCheck check = checkBitmap(image, &header, &reason);
     EXPECT_EQ(check == BitmapCheck::kAccepted, c.accepted);
     if (!c.accepted) {
       EXPECT_EQ(reason, c.reason);
@@ -83,7 +84,8 @@ TEST(PixelGridTest, StrideAndAddressing) {
   std::string pixels(12 * 64, '\0');
   pixels[63 * 12] = 5;
   pixels[0] = 6;  // the bottom-left pixel
-  BitmapImage image = imageOf(writeRawBmp(10, 64, 8, 0, pixels));
+  BitmapImage image;
+  fill(writeRawBmp(10, 64, 8, 0, pixels), &image);
   BitmapHeader header;
   MessageId reason;
   ASSERT_EQ(checkBitmap(image, &header, &reason), BitmapCheck::kAccepted);
@@ -92,7 +94,7 @@ TEST(PixelGridTest, StrideAndAddressing) {
   ASSERT_TRUE(makePixelGrid(image, header, &decoded, &grid));
   EXPECT_EQ(grid.index(0, 0), 5);
   EXPECT_EQ(grid.index(0, 63), 6);
-  EXPECT_EQ(grid.topRow - (image.file.data.get() + header.pixelOffset), 63 * 12);
+  EXPECT_EQ(grid.topRow - (image.file.data() + header.pixelOffset), 63 * 12);
 }
 
 TEST(Rle8Test, EveryEscape) {

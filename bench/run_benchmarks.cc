@@ -1,0 +1,253 @@
+// Runs the built tessarn on generated workloads and compares each run with
+// the floor measured on the same machine in the same session: reading every
+// input file once per job that names it, and writing as many output bytes,
+// as plain file copies would.
+//
+//   run_benchmarks <path to tessarn> [scratch directory] [runs] [keep]
+//
+// With "keep", each workload's directory (scratch/big, ...) is left in place
+// for profiling the tool by hand.
+//
+// Workloads (deterministic, generated into the scratch directory):
+//   big     one 8192 x 8192 image, 1,048,576 tiles drawn from 16,000
+//           patterns with random mirroring, one job over the whole image
+//   many    2,000 jobs of 256 x 224 over four 1024 x 1024 images, three of
+//           them writing .bin outputs
+//   unique  one image of 16,000 distinct tiles, one job
+// For each it prints the median wall time, tiles per second, output bytes per
+// second, peak memory, the floor's median and the ratio of the two.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/bmp_writer.h"
+
+namespace fs = std::filesystem;
+using tessarn::testing::BmpSpec;
+using tessarn::testing::writeBmp;
+
+namespace {
+
+struct Job {
+  std::string bitmap;
+  int x, y, width, height;
+  std::string name;
+};
+
+struct Workload {
+  std::string label;
+  std::vector<Job> jobs;
+  long long tiles = 0;
+};
+
+using Tile = std::array<uint8_t, 64>;
+
+Tile randomTile(std::mt19937_64& random) {
+  Tile t;
+  for (uint8_t& p : t) p = static_cast<uint8_t>(random() % 4);
+  return t;
+}
+
+void placeTile(BmpSpec* spec, const Tile& tile, int tx, int ty, bool lr, bool tb) {
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      uint8_t p = tile[(tb ? 7 - y : y) * 8 + (lr ? 7 - x : x)];
+      spec->pixels[static_cast<size_t>(ty * 8 + y) * spec->width + tx * 8 + x] = p;
+    }
+  }
+}
+
+// An image made of tiles picked from `pool`, each placed with a random
+// mirroring.
+void writeTiledImage(const fs::path& path, int width, int height, const std::vector<Tile>& pool,
+                     std::mt19937_64& random) {
+  BmpSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.pixels.assign(static_cast<size_t>(width) * height, 0);
+  for (int ty = 0; ty < height / 8; ++ty) {
+    for (int tx = 0; tx < width / 8; ++tx) {
+      uint64_t r = random();
+      placeTile(&spec, pool[r % pool.size()], tx, ty, (r >> 32) & 1, (r >> 33) & 1);
+    }
+  }
+  std::string bytes = writeBmp(spec);
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<Tile> tilePool(size_t count, std::mt19937_64& random) {
+  std::vector<Tile> pool;
+  for (size_t i = 0; i < count; ++i) pool.push_back(randomTile(random));
+  return pool;
+}
+
+Workload makeBig(const fs::path& dir) {
+  std::mt19937_64 random(1);
+  writeTiledImage(dir / "big.bmp", 8192, 8192, tilePool(16000, random), random);
+  return {"big", {{"big.bmp", 0, 0, 8192, 8192, "big"}}, 1024LL * 1024};
+}
+
+Workload makeMany(const fs::path& dir) {
+  std::mt19937_64 random(2);
+  std::vector<Tile> pool = tilePool(4000, random);
+  Workload w{"many", {}, 0};
+  for (int i = 0; i < 4; ++i) {
+    writeTiledImage(dir / ("screen" + std::to_string(i) + ".bmp"), 1024, 1024, pool, random);
+  }
+  for (int j = 0; j < 2000; ++j) {
+    // Rectangles on the tile grid, so the tiles are the pool's own.
+    int x = static_cast<int>(random() % ((1024 - 256) / 8 + 1)) * 8;
+    int y = static_cast<int>(random() % ((1024 - 224) / 8 + 1)) * 8;
+    std::string name = "screen_" + std::to_string(j);
+    if (j == 0 || j == 700 || j == 1400) name += ".bin";
+    w.jobs.push_back({"screen" + std::to_string(j % 4) + ".bmp", x, y, 256, 224, name});
+    w.tiles += 32 * 28;
+  }
+  return w;
+}
+
+Workload makeUnique(const fs::path& dir) {
+  // 128 x 125 tiles, all distinct: random tiles almost surely are, and none
+  // is a mirror image of another.
+  std::mt19937_64 random(3);
+  std::vector<Tile> pool = tilePool(16000, random);
+  BmpSpec spec;
+  spec.width = 1024;
+  spec.height = 1000;
+  spec.pixels.assign(1024 * 1000, 0);
+  for (int i = 0; i < 16000; ++i) placeTile(&spec, pool[i], i % 128, i / 128, false, false);
+  std::string bytes = writeBmp(spec);
+  std::ofstream(dir / "unique.bmp", std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return {"unique", {{"unique.bmp", 0, 0, 1024, 1000, "unique"}}, 16000};
+}
+
+void writeJobList(const fs::path& dir, const Workload& w) {
+  std::ofstream list(dir / "tessarn.txt", std::ios::binary);
+  for (const Job& j : w.jobs) {
+    list << j.bitmap << ' ' << j.x << ' ' << j.y << ' ' << j.width << ' ' << j.height << ' '
+         << j.name << " 0 1 2 3\r\n";
+  }
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct ToolRun {
+  double seconds;
+  long peak_kib;
+};
+
+ToolRun runTool(const std::string& tool, const fs::path& dir) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  double seconds = secondsSince(start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "tessarn failed in %s (status %d)\n", dir.c_str(), status);
+    std::exit(1);
+  }
+  return {seconds, usage.ru_maxrss};
+}
+
+uint64_t outputBytes(const fs::path& dir) {
+  uint64_t total = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name == "output.txt" || name.find(".bin") != std::string::npos) total += entry.file_size();
+  }
+  return total;
+}
+
+// Reads each job's bitmap whole, then writes `output_bytes` bytes in 64 KiB
+// pieces, as a plain copy would.
+double measureFloor(const fs::path& dir, const Workload& w, uint64_t output_bytes) {
+  auto start = std::chrono::steady_clock::now();
+  std::vector<char> buffer(1 << 16);
+  for (const Job& j : w.jobs) {
+    std::FILE* in = std::fopen((dir / j.bitmap).c_str(), "rb");
+    while (std::fread(buffer.data(), 1, buffer.size(), in) == buffer.size()) {
+    }
+    std::fclose(in);
+  }
+  std::FILE* out = std::fopen((dir / "floor.out").c_str(), "wb");
+  for (uint64_t left = output_bytes; left > 0;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+    std::fwrite(buffer.data(), 1, n, out);
+    left -= n;
+  }
+  std::fclose(out);
+  double seconds = secondsSince(start);
+  fs::remove(dir / "floor.out");
+  return seconds;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: run_benchmarks <tessarn> [scratch directory] [runs] [keep]\n");
+    return 2;
+  }
+  const std::string tool = fs::absolute(argv[1]).string();
+  const fs::path root = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "tessarn-bench";
+  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+  const bool keep = argc > 4 && std::string(argv[4]) == "keep";
+
+  std::printf("%-7s %9s %12s %12s %9s %9s %7s\n", "load", "wall ms", "tiles/s", "out MB/s",
+              "peak MiB", "floor ms", "ratio");
+  for (auto make : {makeBig, makeMany, makeUnique}) {
+    fs::path dir = root / "work";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Workload w = make(dir);
+    if (keep) {
+      fs::remove_all(root / w.label);
+      fs::rename(dir, root / w.label);
+      dir = root / w.label;
+    }
+    writeJobList(dir, w);
+    runTool(tool, dir);  // warm the page cache
+    std::vector<double> walls, floors;
+    long peak = 0;
+    uint64_t out_bytes = outputBytes(dir);
+    for (int i = 0; i < runs; ++i) {
+      ToolRun r = runTool(tool, dir);
+      walls.push_back(r.seconds);
+      peak = std::max(peak, r.peak_kib);
+      floors.push_back(measureFloor(dir, w, out_bytes));
+    }
+    double wall = median(walls);
+    double floor = median(floors);
+    std::printf("%-7s %9.1f %12.0f %12.1f %9.1f %9.1f %7.2f\n", w.label.c_str(), wall * 1e3,
+                static_cast<double>(w.tiles) / wall, static_cast<double>(out_bytes) / wall / 1e6,
+                static_cast<double>(peak) / 1024, floor * 1e3, wall / floor);
+    std::fflush(stdout);
+    if (!keep) fs::remove_all(dir);
+  }
+  return 0;
+}
