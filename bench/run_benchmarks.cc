@@ -1,7 +1,9 @@
 // Runs the built tessarn on generated workloads and compares each run with
-// the floor measured on the same machine in the same session: reading every
-// input file once per job that names it, and writing as many output bytes,
-// as plain file copies would.
+// the floor measured on the same machine in the same session: a process that
+// reads every input file once per job that names it and writes as many
+// output bytes, as plain file copies would. The floor runs as a process of
+// its own (this program again, with --copy) so that both sides pay for
+// starting a process; the same I/O done inside this process is shown too.
 //
 //   run_benchmarks <path to tessarn> [scratch directory] [runs] [keep]
 //
@@ -15,7 +17,8 @@
 //           them writing .bin outputs
 //   unique  one image of 16,000 distinct tiles, one job
 // For each it prints the median wall time, tiles per second, output bytes per
-// second, peak memory, the floor's median and the ratio of the two.
+// second, peak memory, the floor's median, the ratio of run to floor, and the
+// median of the floor's I/O alone.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -150,12 +153,13 @@ struct ToolRun {
   long peak_kib;
 };
 
-ToolRun runTool(const std::string& tool, const fs::path& dir) {
+// Runs `argv` (null-terminated) in `dir` and waits for it.
+ToolRun runProcess(const std::vector<const char*>& argv, const fs::path& dir) {
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(127);
-    execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+    execv(argv[0], const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   int status = 0;
@@ -163,7 +167,7 @@ ToolRun runTool(const std::string& tool, const fs::path& dir) {
   wait4(pid, &status, 0, &usage);
   double seconds = secondsSince(start);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "tessarn failed in %s (status %d)\n", dir.c_str(), status);
+    std::fprintf(stderr, "%s failed in %s (status %d)\n", argv[0], dir.c_str(), status);
     std::exit(1);
   }
   return {seconds, usage.ru_maxrss};
@@ -178,27 +182,31 @@ uint64_t outputBytes(const fs::path& dir) {
   return total;
 }
 
-// Reads each job's bitmap whole, then writes `output_bytes` bytes in 64 KiB
-// pieces, as a plain copy would.
-double measureFloor(const fs::path& dir, const Workload& w, uint64_t output_bytes) {
-  auto start = std::chrono::steady_clock::now();
+ToolRun runTool(const std::string& tool, const fs::path& dir) {
+  return runProcess({tool.c_str(), nullptr}, dir);
+}
+
+// The floor's I/O, in the working directory: reads the bitmap of every job in
+// tessarn.txt whole, then writes `output_bytes` bytes, in 64 KiB pieces as a
+// plain copy would.
+void copyLikeTheTool(uint64_t output_bytes) {
   std::vector<char> buffer(1 << 16);
-  for (const Job& j : w.jobs) {
-    std::FILE* in = std::fopen((dir / j.bitmap).c_str(), "rb");
+  std::ifstream list("tessarn.txt", std::ios::binary);
+  std::string line;
+  while (std::getline(list, line)) {
+    std::string bitmap = line.substr(0, line.find(' '));
+    std::FILE* in = std::fopen(bitmap.c_str(), "rb");
     while (std::fread(buffer.data(), 1, buffer.size(), in) == buffer.size()) {
     }
     std::fclose(in);
   }
-  std::FILE* out = std::fopen((dir / "floor.out").c_str(), "wb");
+  std::FILE* out = std::fopen("floor.out", "wb");
   for (uint64_t left = output_bytes; left > 0;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
     std::fwrite(buffer.data(), 1, n, out);
     left -= n;
   }
   std::fclose(out);
-  double seconds = secondsSince(start);
-  fs::remove(dir / "floor.out");
-  return seconds;
 }
 
 double median(std::vector<double> v) {
@@ -209,6 +217,10 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--copy") {
+    copyLikeTheTool(std::stoull(argv[2]));
+    return 0;
+  }
   if (argc < 2) {
     std::fprintf(stderr, "usage: run_benchmarks <tessarn> [scratch directory] [runs] [keep]\n");
     return 2;
@@ -218,8 +230,9 @@ int main(int argc, char** argv) {
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
   const bool keep = argc > 4 && std::string(argv[4]) == "keep";
 
-  std::printf("%-7s %9s %12s %12s %9s %9s %7s\n", "load", "wall ms", "tiles/s", "out MB/s",
-              "peak MiB", "floor ms", "ratio");
+  const std::string self = fs::canonical("/proc/self/exe").string();
+  std::printf("%-7s %9s %12s %12s %9s %9s %7s %7s\n", "load", "wall ms", "tiles/s", "out MB/s",
+              "peak MiB", "floor ms", "ratio", "io ms");
   for (auto make : {makeBig, makeMany, makeUnique}) {
     fs::path dir = root / "work";
     fs::remove_all(dir);
@@ -232,20 +245,27 @@ int main(int argc, char** argv) {
     }
     writeJobList(dir, w);
     runTool(tool, dir);  // warm the page cache
-    std::vector<double> walls, floors;
+    std::vector<double> walls, floors, ios;
     long peak = 0;
-    uint64_t out_bytes = outputBytes(dir);
+    const uint64_t out_bytes = outputBytes(dir);
+    const std::string bytes_arg = std::to_string(out_bytes);
     for (int i = 0; i < runs; ++i) {
       ToolRun r = runTool(tool, dir);
       walls.push_back(r.seconds);
       peak = std::max(peak, r.peak_kib);
-      floors.push_back(measureFloor(dir, w, out_bytes));
+      floors.push_back(runProcess({self.c_str(), "--copy", bytes_arg.c_str(), nullptr}, dir).seconds);
+      auto start = std::chrono::steady_clock::now();
+      fs::current_path(dir);
+      copyLikeTheTool(out_bytes);
+      fs::current_path(root);
+      ios.push_back(secondsSince(start));
+      fs::remove(dir / "floor.out");
     }
-    double wall = median(walls);
-    double floor = median(floors);
-    std::printf("%-7s %9.1f %12.0f %12.1f %9.1f %9.1f %7.2f\n", w.label.c_str(), wall * 1e3,
+    const double wall = median(walls);
+    const double floor = median(floors);
+    std::printf("%-7s %9.1f %12.0f %12.1f %9.1f %9.1f %7.2f %7.1f\n", w.label.c_str(), wall * 1e3,
                 static_cast<double>(w.tiles) / wall, static_cast<double>(out_bytes) / wall / 1e6,
-                static_cast<double>(peak) / 1024, floor * 1e3, wall / floor);
+                static_cast<double>(peak) / 1024, floor * 1e3, wall / floor, median(ios) * 1e3);
     std::fflush(stdout);
     if (!keep) fs::remove_all(dir);
   }

@@ -14,6 +14,19 @@ int64_t tilesFor(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
 }  // namespace
 
+namespace {
+
+constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::array<std::array<char, 2>, 256> pairs{};
+  for (int b = 0; b < 256; ++b) pairs[b] = {kDigits[b >> 4], kDigits[b & 0xF]};
+  return pairs;
+}
+
+}  // namespace
+
+const std::array<std::array<char, 2>, 256> BufferedOutput::kHexPairs = makeHexPairs();
+
 BufferedOutput::BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream)
     : name_(std::move(name)), stream_(std::move(stream)), buffer_(new char[kBufferSize]) {}
 
@@ -26,13 +39,6 @@ void BufferedOutput::flush() {
   used_ = 0;
 }
 
-char* BufferedOutput::reserve(size_t size) {
-  if (kBufferSize - used_ < size) flush();
-  char* at = buffer_.get() + used_;
-  used_ += size;
-  return at;
-}
-
 void BufferedOutput::append(std::string_view bytes) {
   if (bytes.size() > kBufferSize) {
     flush();
@@ -40,25 +46,6 @@ void BufferedOutput::append(std::string_view bytes) {
     return;
   }
   std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
-}
-
-void BufferedOutput::appendWord16(uint16_t word) {
-  char* at = reserve(2);
-  at[0] = static_cast<char>(word & 0xFF);
-  at[1] = static_cast<char>(word >> 8);
-}
-
-void BufferedOutput::appendHexValue(uint16_t word) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  char* at = reserve(8);
-  at[0] = '0';
-  at[1] = 'x';
-  at[2] = kDigits[(word >> 12) & 0xF];
-  at[3] = kDigits[(word >> 8) & 0xF];
-  at[4] = kDigits[(word >> 4) & 0xF];
-  at[5] = kDigits[word & 0xF];
-  at[6] = ',';
-  at[7] = ' ';
 }
 
 bool BufferedOutput::close() {
@@ -103,13 +90,6 @@ void OutputFiles::beginMapArray(std::string_view name) {
 }
 
 void OutputFiles::beginMapRow() { text_->append("\t"); }
-
-void OutputFiles::appendValue(uint16_t word) {
-  text_->appendHexValue(word);
-  if (binary_) binary_->appendWord16(word);
-}
-
-void OutputFiles::writeMapWord(uint16_t word) { appendValue(word); }
 
 void OutputFiles::endMapRow() { text_->append(kLineEnd); }
 

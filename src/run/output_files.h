@@ -30,7 +30,9 @@
 #ifndef TESSARN_RUN_OUTPUT_FILES_H_
 #define TESSARN_RUN_OUTPUT_FILES_H_
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,16 +51,42 @@ class BufferedOutput {
   ~BufferedOutput();
 
   void append(std::string_view bytes);
-  void appendWord16(uint16_t word);   // little-endian
-  void appendHexValue(uint16_t word);  // "0x%04X, "
+
+  // A 16-bit word, little-endian.
+  void appendWord16(uint16_t word) {
+    char* at = reserve(2);
+    at[0] = static_cast<char>(word & 0xFF);
+    at[1] = static_cast<char>(word >> 8);
+  }
+
+  // A value as output.txt writes it: "0x", four upper-case hex digits, ", ".
+  void appendHexValue(uint16_t word) {
+    char* at = reserve(8);
+    at[0] = '0';
+    at[1] = 'x';
+    std::memcpy(at + 2, kHexPairs[word >> 8].data(), 2);
+    std::memcpy(at + 4, kHexPairs[word & 0xFF].data(), 2);
+    at[6] = ',';
+    at[7] = ' ';
+  }
+
   // Flushes and closes; false if any write, the flush or the close failed.
   bool close();
   const std::string& name() const { return name_; }
 
  private:
   static constexpr size_t kBufferSize = 1 << 16;
+  // The two upper-case hex digits of every byte value.
+  static const std::array<std::array<char, 2>, 256> kHexPairs;
   void flush();
-  char* reserve(size_t size);  // room for `size` more bytes in the buffer
+
+  // Room for `size` (at most kBufferSize) more bytes in the buffer.
+  char* reserve(size_t size) {
+    if (kBufferSize - used_ < size) flush();
+    char* at = buffer_.get() + used_;
+    used_ += size;
+    return at;
+  }
 
   std::string name_;
   std::unique_ptr<WriteStream> stream_;
@@ -77,7 +105,7 @@ class OutputFiles {
 
   void beginMapArray(std::string_view name);
   void beginMapRow();
-  void writeMapWord(uint16_t word);
+  void writeMapWord(uint16_t word) { appendValue(word); }
   void endMapRow();
   void endMapArray(std::string_view name, int32_t width, int32_t height);
   void writePatternTable(const PatternDictionary& dictionary);
@@ -89,7 +117,11 @@ class OutputFiles {
  private:
   // Closes `output` if open, reporting a failure.
   void closeAndReport(std::unique_ptr<BufferedOutput>* output);
-  void appendValue(uint16_t word);  // to the text and, if any, binary output
+  // To the text output and, if there is one, the binary output.
+  void appendValue(uint16_t word) {
+    text_->appendHexValue(word);
+    if (binary_) binary_->appendWord16(word);
+  }
 
   FileSystem* files_;
   Console* console_;

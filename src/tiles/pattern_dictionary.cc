@@ -1,26 +1,17 @@
 #include "tiles/pattern_dictionary.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace tessarn {
 namespace {
 
-// A pattern as two 64-bit halves: rows 0-3 and rows 4-7, each row a 16-bit
-// lane, row 0 in the lowest lane. The mirrorings work on whole halves.
-struct Halves {
-  uint64_t top;
-  uint64_t bottom;
+using Key = PatternDictionary::Key;
 
-  bool operator<(const Halves& o) const { return top != o.top ? top < o.top : bottom < o.bottom; }
-  bool operator==(const Halves& o) const = default;
-};
-
-Halves halvesOf(const Pattern& p) {
-  Halves h;
-  std::memcpy(&h.top, p.data(), 8);
-  std::memcpy(&h.bottom, p.data() + 4, 8);
-  return h;
+Key keyOf(const Pattern& p) {
+  Key k;
+  std::memcpy(&k.top, p.data(), 8);
+  std::memcpy(&k.bottom, p.data() + 4, 8);
+  return k;
 }
 
 // Reverses the bits of every byte: each row mirrored left-right.
@@ -36,33 +27,20 @@ uint64_t reverseRows(uint64_t x) {
   return (x >> 16 & 0x0000FFFF0000FFFFu) | (x & 0x0000FFFF0000FFFFu) << 16;
 }
 
-Halves mirrorLeftRight(Halves h) { return {reverseBitsInBytes(h.top), reverseBitsInBytes(h.bottom)}; }
-Halves mirrorTopBottom(Halves h) { return {reverseRows(h.bottom), reverseRows(h.top)}; }
+Key mirrorLeftRight(Key k) { return {reverseBitsInBytes(k.top), reverseBitsInBytes(k.bottom)}; }
+Key mirrorTopBottom(Key k) { return {reverseRows(k.bottom), reverseRows(k.top)}; }
 
 constexpr uint16_t kOrientationBits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
                                           kMirrorLeftRight | kMirrorTopBottom};
 
-// Orientation o of a pattern, o being the map word's mirror bits >> 14.
-Halves orient(Halves h, int o) {
-  if (o & 1) h = mirrorLeftRight(h);
-  if (o & 2) h = mirrorTopBottom(h);
-  return h;
+// Multiplying by an odd constant carries every input bit into the high bits
+// of the product, so the slot index and the tag are taken from there.
+uint64_t hashOf(const Key& k) {
+  uint64_t bottom = k.bottom * 0xC2B2AE3D27D4EB4Fu;
+  return (k.top ^ (bottom >> 29 | bottom << 35)) * 0x9E3779B97F4A7C15u;
 }
 
-// Mixes every input bit into every output bit, so that the low bits used as
-// the slot index depend on all 16 bytes of the pattern.
-uint64_t mix(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDu;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53u;
-  h ^= h >> 33;
-  return h;
-}
-
-uint64_t hashOf(const Halves& h) { return mix(h.top ^ mix(h.bottom)); }
-
-uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 48) | 1; }
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 16 & 0xFFFF) | 1; }
 
 }  // namespace
 
@@ -70,49 +48,56 @@ uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBy
 
 PatternDictionary::PatternDictionary() : slots_(kSlots, 0) {
   // Every pattern ever stored fits in memory reserved now, so growing the
-  // dictionary never moves patterns and never fails half-way.
-  patterns_.reserve(kMaxPatterns);
-  addPattern(Pattern{});
+  // dictionary never moves keys and never fails half-way.
+  orientations_.reserve(4 * kMaxPatterns);
+  addPattern(Key{0, 0});
 }
 
-size_t PatternDictionary::findSlot(const Pattern& key, uint64_t hash) const {
-  const Halves wanted = halvesOf(key);
+Pattern PatternDictionary::pattern(int number) const {
+  const Key& k = orientations_[4 * static_cast<size_t>(number)];
+  Pattern p;
+  std::memcpy(p.data(), &k.top, 8);
+  std::memcpy(p.data() + 4, &k.bottom, 8);
+  return p;
+}
+
+size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
   const uint32_t tag = tagOf(hash);
   constexpr size_t kMask = kSlots - 1;
-  for (size_t i = hash & kMask;; i = (i + 1) & kMask) {
+  for (size_t i = hash >> kIndexShift;; i = (i + 1) & kMask) {
     const uint32_t slot = slots_[i];
     if (slot == 0) return i;
     if (slot >> 16 != tag) continue;
     const uint16_t word = static_cast<uint16_t>(slot);
-    if (orient(halvesOf(patterns_[word & 0x3FFF]), word >> 14) == wanted) return i;
+    if (orientations_[(word & 0x3FFFu) * 4 + (word >> 14)] == key) return i;
   }
 }
 
-void PatternDictionary::addPattern(const Pattern& pattern) {
-  const uint16_t number = static_cast<uint16_t>(patterns_.size());
-  patterns_.push_back(pattern);
+void PatternDictionary::addPattern(const Key& pattern) {
+  const uint16_t number = static_cast<uint16_t>(count());
+  const Key left_right = mirrorLeftRight(pattern);
+  const Key orientations[4] = {pattern, left_right, mirrorTopBottom(pattern),
+                               mirrorTopBottom(left_right)};
+  orientations_.insert(orientations_.end(), orientations, orientations + 4);
   // In the order a match is tried, so that when orientations coincide (a
   // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
-    Pattern key;
-    const Halves h = orient(halvesOf(pattern), o);
-    std::memcpy(key.data(), &h.top, 8);
-    std::memcpy(key.data() + 4, &h.bottom, 8);
-    const uint64_t hash = hashOf(h);
-    const size_t i = findSlot(key, hash);
+    const uint64_t hash = hashOf(orientations[o]);
+    const size_t i = findSlot(orientations[o], hash);
     if (slots_[i] == 0) slots_[i] = tagOf(hash) << 16 | number | kOrientationBits[o];
   }
 }
 
 bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
-  const size_t i = findSlot(tile, hashOf(halvesOf(tile)));
+  const Key key = keyOf(tile);
+  const size_t i = findSlot(key, hashOf(key));
   if (slots_[i] != 0) {
     *map_word = static_cast<uint16_t>(slots_[i]);
     return true;
   }
   if (count() >= kMaxPatterns) return false;
   *map_word = static_cast<uint16_t>(count());
-  addPattern(tile);
+  addPattern(key);
   return true;
 }
 

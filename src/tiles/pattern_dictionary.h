@@ -47,22 +47,34 @@ class PatternDictionary {
   // new and the dictionary already holds kMaxPatterns patterns.
   bool lookupOrAdd(const Pattern& tile, uint16_t* map_word);
 
-  int count() const { return static_cast<int>(patterns_.size()); }
-  const Pattern& pattern(int number) const { return patterns_[number]; }
+  int count() const { return static_cast<int>(orientations_.size() / 4); }
+  Pattern pattern(int number) const;
+
+  // A pattern as two 64-bit halves, rows 0-3 and rows 4-7, each row a 16-bit
+  // lane with row 0 lowest, so that mirroring works on whole halves.
+  struct Key {
+    uint64_t top;
+    uint64_t bottom;
+    bool operator==(const Key& other) const = default;
+  };
 
  private:
   // Each slot of the index is 0 when empty, or holds a map word in its low
   // 16 bits and 16 further bits of the key's hash (never 0) in its high 16,
-  // which rule out most mismatches without touching the pattern. At most
-  // four keys per pattern, so the index is never more than half full.
+  // which rule out most mismatches without reading the key. At most four
+  // keys per pattern, so the index is never more than half full.
   static constexpr size_t kSlots = 8 * kMaxPatterns;
+  static constexpr int kIndexShift = 64 - 17;
+  static_assert(kSlots == size_t{1} << (64 - kIndexShift));
 
-  // The slot holding the key that `slot_value` would name, or the empty slot
-  // where it would go.
-  size_t findSlot(const Pattern& key, uint64_t hash) const;
-  void addPattern(const Pattern& pattern);
+  // The slot holding `key`, or the empty slot where it would go.
+  size_t findSlot(const Key& key, uint64_t hash) const;
+  void addPattern(const Key& pattern);
 
-  std::vector<Pattern> patterns_;
+  // Every stored pattern's four orientations, in the order a match is tried:
+  // orientation o of pattern n is at 4n + o, o being the map word's mirror
+  // bits shifted down.
+  std::vector<Key> orientations_;
   std::vector<uint32_t> slots_;
 };
 

@@ -10,13 +10,6 @@
 namespace tessarn {
 namespace {
 
-// Reverses the bits of every byte.
-uint64_t reverseBitsInBytes(uint64_t x) {
-  x = (x >> 1 & 0x5555555555555555u) | (x & 0x5555555555555555u) << 1;
-  x = (x >> 2 & 0x3333333333333333u) | (x & 0x3333333333333333u) << 2;
-  return (x >> 4 & 0x0F0F0F0F0F0F0F0Fu) | (x & 0x0F0F0F0F0F0F0F0Fu) << 4;
-}
-
 // Any tile: pixel by pixel, outside pixels colour 0.
 Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
                        int64_t top) {
@@ -36,6 +29,13 @@ Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_
 
 #ifdef TESSARN_HAVE_SSE2
 
+// Reverses the order of the eight bytes in each 64-bit half. movemask puts
+// the first byte in bit 0, and a row word wants the leftmost pixel in bit 7.
+__m128i reverseEachHalf(__m128i x) {
+  x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0x1B), 0x1B);
+  return _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
+}
+
 // Encodes tiles inside an 8-bit image two rows (16 pixels) at a time: the
 // pixels are compared with the palette indices of colours 1 to 3, and
 // movemask collects the two bit planes. Colours that select nothing are
@@ -54,9 +54,9 @@ class InsideEncoder {
     uint64_t plane1 = 0;
     for (int r = 0; r < 8; r += 2) {
       const uint8_t* row = top_left + r * row_step;
-      __m128i pixels =
+      __m128i pixels = reverseEachHalf(
           _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step)));
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step))));
       __m128i is1 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[1]), selects_[1]);
       __m128i is2 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[2]), selects_[2]);
       __m128i is3 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[3]), selects_[3]);
@@ -65,11 +65,9 @@ class InsideEncoder {
       plane0 |= bits0 << (8 * r);
       plane1 |= bits1 << (8 * r);
     }
-    // movemask puts the leftmost pixel in bit 0; a row word wants it in bit
-    // 7. Interleaving the planes' bytes then gives the eight row words.
-    __m128i rows = _mm_unpacklo_epi8(
-        _mm_cvtsi64_si128(static_cast<long long>(reverseBitsInBytes(plane0))),
-        _mm_cvtsi64_si128(static_cast<long long>(reverseBitsInBytes(plane1))));
+    // Interleaving the planes' bytes gives the eight row words.
+    __m128i rows = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(plane0)),
+                                     _mm_cvtsi64_si128(static_cast<long long>(plane1)));
     Pattern tile;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(tile.data()), rows);
     return tile;
@@ -111,7 +109,8 @@ class TileEncoder {
       : grid_(grid), colours_(colours), inside_(colours) {}
 
   Pattern encode(int64_t left, int64_t top) const {
-    if (grid_.bitCount == 8 && grid_.contains(left, top) && grid_.contains(left + 7, top + 7)) {
+    if (grid_.bitCount == 8 && left >= 0 && left <= grid_.width - 8 && top >= 0 &&
+        top <= grid_.height - 8) {
       return inside_.encode(grid_.topRow + grid_.pixelOffset(left, top), grid_.rowStep);
     }
     return encodeAnywhere(grid_, colours_, left, top);
