@@ -12,10 +12,6 @@ constexpr std::string_view kTextOutputName = "output.txt";
 // overflow for any 32-bit size.
 int64_t tilesFor(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
-}  // namespace
-
-namespace {
-
 constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
   constexpr char kDigits[] = "0123456789ABCDEF";
   std::array<std::array<char, 2>, 256> pairs{};
