@@ -5,10 +5,22 @@
 #define TESSARN_HAVE_SSE2 1
 #endif
 
-#include <cstring>
+#include <array>
 
 namespace tessarn {
 namespace {
+
+// A job's colours, prepared for encoding.
+struct TileColours {
+  // For each palette index, its colour number spread over the two bit
+  // planes: bit 0 and bit 8.
+  std::array<uint16_t, 256> planes;
+  // For colours 1 to 3: the palette index that gets that colour number, and
+  // whether there is one (a colour outside 0-255, or listed again after a
+  // lower colour, selects nothing).
+  uint8_t index[4];
+  bool selects[4];
+};
 
 // Any tile: pixel by pixel, outside pixels colour 0.
 Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
@@ -122,8 +134,6 @@ class TileEncoder {
   const InsideEncoder inside_;
 };
 
-}  // namespace
-
 TileColours makeTileColours(const int32_t (&colour)[4]) {
   TileColours colours{};
   // From the highest colour number down, so a palette index listed twice
@@ -141,9 +151,7 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
   return colours;
 }
 
-Pattern encodeTile(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top) {
-  return TileEncoder(grid, colours).encode(left, top);
-}
+}  // namespace
 
 bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* dictionary,
                 OutputFiles* outputs) {

@@ -15,7 +15,6 @@
 #ifndef TESSARN_TILES_REGION_TILING_H_
 #define TESSARN_TILES_REGION_TILING_H_
 
-#include <array>
 #include <cstdint>
 
 #include "bitmap/bitmap_image.h"
@@ -24,23 +23,6 @@
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
-
-// A job's colours, prepared for encoding.
-struct TileColours {
-  // For each palette index, its colour number spread over the two bit
-  // planes: bit 0 and bit 8.
-  std::array<uint16_t, 256> planes;
-  // For colours 1 to 3: the palette index that gets that colour number, and
-  // whether there is one (a colour outside 0-255, or listed again after a
-  // lower colour, selects nothing).
-  uint8_t index[4];
-  bool selects[4];
-};
-
-TileColours makeTileColours(const int32_t (&colour)[4]);
-
-// Encodes the tile whose top-left pixel is (left, top).
-Pattern encodeTile(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top);
 
 // Writes the job's map rows, closing line and size macros. False if a tile
 // needed a new pattern and the dictionary is full; the words before it have

@@ -112,42 +112,61 @@ TEST(ConversionE2E, PixelsOutsideTheImageAreColourZero) {
                                         patternTable({kBlank, edge}));
 }
 
-TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
-  std::string truncated = stageBmp();
-  truncated.resize(truncated.size() - 1);
-  std::string core_too_short = writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64), .coreHeader = true}).substr(0, 25);
-  std::string wide = writeRawBmp(0, 8, 8, 0, std::string(64, '\0'));
-  std::string flat = writeRawBmp(8, 0, 8, 0, "");
-  std::string deep = writeRawBmp(8, 8, 24, 0, std::string(192, '\0'));
-  std::string rle4 = writeRawBmp(8, 8, 8, 2, "");
-  std::string rle_1bit = writeRawBmp(8, 8, 1, 1, "");
-  std::string bitfields = writeRawBmp(8, 8, 8, 3, std::string(64, '\0'));
-  std::string huge_rle = writeRawBmp(1 << 15, (1 << 13) + 1, 8, 1, std::string("\0\1", 2));
+// Sets a little-endian 32-bit field of a built file.
+std::string with32(std::string bytes, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
 
+// Every check in order, each failing one skipping its job with its message.
+TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
+  const std::string good = stageBmp();
+  const std::string core = writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64), .coreHeader = true});
+  const std::string rle = writeRawBmp(8, 8, 8, 1, "");  // pixel data ends the file
+  const uint32_t rle_offset = static_cast<uint32_t>(rle.size());
+  struct Case {
+    std::string file;
+    std::string (*message)(const std::string&);  // null: accepted
+  };
+  const Case cases[] = {
+      {"just some text", notBmpMessage},
+      {good.substr(0, 17), notBmpMessage},
+      {with32(good, 14, 13), notBmpMessage},  // info header size
+      {with32(good, 14, 124), nullptr},
+      {good.substr(0, 33), notBmpMessage},
+      {core.substr(0, 25), notBmpMessage},
+      {writeRawBmp(0, 8, 24, 0, ""), [](const std::string&) { return kNotEightBit; }},
+      {writeRawBmp(-5, 8, 8, 2, ""), compressionMessage},  // compression comes before size
+      {writeRawBmp(8, 8, 8, 3, std::string(64, '\0')), compressionMessage},
+      {writeRawBmp(8, 8, 1, 1, ""), compressionMessage},
+      {writeRawBmp((1 << 28) + 1, -1, 8, 1, ""), compressionMessage},
+      {writeRawBmp(0, 8, 8, 0, ""), notBmpMessage},
+      {writeRawBmp(-8, 8, 8, 0, std::string(64, '\0')), notBmpMessage},
+      {writeRawBmp(8, 0, 8, 0, ""), notBmpMessage},
+      {good.substr(0, good.size() - 1), notBmpMessage},
+      {writeRawBmp(100000, 100000, 8, 0, std::string(16, '\0')), notBmpMessage},
+      {with32(rle, 10, rle_offset), nullptr},
+      {with32(rle, 10, rle_offset + 1), notBmpMessage},
+  };
   ScratchDir dir;
-  dir.write("stage.bmp", stageBmp());
-  const std::pair<std::string, std::string> files[] = {
-      {"text.bmp", "just some text, not an image"}, {"tiny.bmp", "BM"},
-      {"truncated.bmp", truncated},                 {"core.bmp", core_too_short},
-      {"wide.bmp", wide},                           {"flat.bmp", flat},
-      {"deep.bmp", deep},                           {"rle4.bmp", rle4},
-      {"rle1.bmp", rle_1bit},                       {"fields.bmp", bitfields},
-      {"huge.bmp", huge_rle}};
   std::string list;
-  for (const auto& [name, bytes] : files) {
-    dir.write(name, bytes);
-    list += name + " 0 0 8 8 x 0 1 2 3\n";
+  std::string expected_console;
+  std::string expected_output;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::string name = "case" + std::to_string(i) + ".bmp";
+    dir.write(name, cases[i].file);
+    list += name + " 0 0 8 8 ok" + std::to_string(i) + " 0 1 2 3\n";
+    if (cases[i].message != nullptr) {
+      expected_console += cases[i].message(name);
+    } else {
+      expected_output += mapBlock("ok" + std::to_string(i), {{0}}, 1, 1);
+    }
   }
-  list += "stage.bmp 0 0 16 8 ok 0 1 2 3\n";
   dir.write("tessarn.txt", list);
   RunResult result = dir.run();
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.console,
-            notBmpMessage("text.bmp") + notBmpMessage("tiny.bmp") + notBmpMessage("truncated.bmp") +
-                notBmpMessage("core.bmp") + notBmpMessage("wide.bmp") + notBmpMessage("flat.bmp") +
-                kNotEightBit + compressionMessage("rle4.bmp") + compressionMessage("rle1.bmp") +
-                compressionMessage("fields.bmp") + compressionMessage("huge.bmp"));
-  EXPECT_EQ(dir.read("output.txt"), mapBlock("ok", {{0, 1}}, 2, 1) + patternTable({kBlank, kStageTile}));
+  EXPECT_EQ(result.console, expected_console);
+  EXPECT_EQ(dir.read("output.txt"), expected_output + patternTable({kBlank}));
 }
 
 TEST(ConversionE2E, MissingBitmapEndsTheRunWithoutPatternTable) {

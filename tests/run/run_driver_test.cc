@@ -22,27 +22,6 @@ std::string twoTileBmp() {
   return testing::writeBmp(spec);
 }
 
-TEST(RunDriverTest, WriteFailureIsNeverASuccess) {
-  MemoryRun m;
-  m.files.files["t.bmp"] = twoTileBmp();
-  m.files.files["tessarn.txt"] = "t.bmp 0 0 16 8 a.bin 0 1 2 3";
-  m.files.unwritable = {"output.txt", "a.bin"};
-  EXPECT_EQ(runMain(&m.files, m.console.get()), kExitFailure);
-  EXPECT_EQ(m.messages(), formatMessage(MessageId::kWriteFailed, "a.bin") +
-                              formatMessage(MessageId::kWriteFailed, "output.txt"));
-}
-
-TEST(RunDriverTest, UncreatableBinaryOutputEndsTheRun) {
-  MemoryRun m;
-  m.files.files["t.bmp"] = twoTileBmp();
-  m.files.files["tessarn.txt"] = "t.bmp 0 0 8 8 a 0 1 2 3 t.bmp 0 0 8 8 b.bin 0 1 2 3";
-  m.files.uncreatable = {"b.bin"};
-  EXPECT_EQ(runMain(&m.files, m.console.get()), kExitFailure);
-  EXPECT_EQ(m.messages(), formatMessage(MessageId::kCannotCreate, "b.bin"));
-  EXPECT_EQ(m.files.files["output.txt"],
-            "unsigned short a[]={\r\n\t0x0000, \r\n};\r\n#define W_a 1\r\n#define H_a 1\r\n");
-}
-
 TEST(RunDriverTest, RunningOutOfMemoryEndsTheRun) {
   MemoryRun m;
   m.files.files["t.bmp"] = twoTileBmp();

@@ -12,28 +12,6 @@ namespace {
 
 using testing::BmpSpec;
 
-TEST(RowWordTest, PixelsFillBothPlanesFromTheLeft) {
-  // Colour numbers 3 0 0 0 0 0 0 1 across the top row of a one-tile image.
-  BmpSpec spec{.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 0)};
-  spec.pixels[0] = 30;
-  spec.pixels[7] = 10;
-  std::string bytes = testing::writeBmp(spec);
-  BitmapImage image;
-  uint8_t* buffer = image.file.allocate(bytes.size());
-  ASSERT_NE(buffer, nullptr);
-  std::copy(bytes.begin(), bytes.end(), buffer);
-  BitmapHeader header;
-  MessageId reason;
-  ASSERT_EQ(checkBitmap(image, &header, &reason), BitmapCheck::kAccepted);
-  FileBytes decoded;
-  PixelGrid grid;
-  ASSERT_TRUE(makePixelGrid(image, header, &decoded, &grid));
-  const int32_t colours[4] = {0, 10, 20, 30};
-  Pattern tile = encodeTile(grid, makeTileColours(colours), 0, 0);
-  EXPECT_EQ(tile[0], 0x8081);
-  EXPECT_EQ(tile[1], 0);
-}
-
 // Decodes map words and patterns back into colour numbers.
 int colourAt(const std::string& bin, size_t map_words, int tiles_wide, int64_t dx, int64_t dy) {
   auto word = [&](size_t i) {
