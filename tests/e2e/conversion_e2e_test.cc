@@ -1,8 +1,6 @@
 // Whole conversions through the real binary: bitmaps of every kind, the
 // checks that skip a job, and the map words and patterns they give.
 
-#include <random>
-
 #include <gtest/gtest.h>
 
 #include "e2e/expected.h"
@@ -100,18 +98,6 @@ TEST(ConversionE2E, OddSizesAndDuplicateColours) {
                                         patternTable({kBlank, TestPattern(8, 0x00FF)}));
 }
 
-TEST(ConversionE2E, PixelsOutsideTheImageAreColourZero) {
-  ScratchDir dir;
-  dir.write("stage.bmp", stageBmp());
-  // Index 0 is colour 1 here; outside the image the colour is 0 regardless.
-  dir.write("tessarn.txt", "stage.bmp -4 -4 8 8 edge 9 0 1 2 stage.bmp 12 4 8 8 corner 9 0 1 2");
-  RunResult result = dir.run();
-  EXPECT_EQ(result.status, 0);
-  const TestPattern edge = {0, 0, 0, 0, 0x000F, 0x000F, 0x000F, 0x000F};
-  EXPECT_EQ(dir.read("output.txt"), mapBlock("edge", {{1}}, 1, 1) + mapBlock("corner", {{0xC001}}, 1, 1) +
-                                        patternTable({kBlank, edge}));
-}
-
 // Sets a little-endian 32-bit field of a built file.
 std::string with32(std::string bytes, size_t offset, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
@@ -190,40 +176,6 @@ TEST(ConversionE2E, MissingBitmapEndsTheRunWithoutPatternTable) {
   result = dir.run();
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.console, missingMessage("dir.bmp"));
-}
-
-// Every way of storing the same pixels converts to the same bytes.
-TEST(ConversionE2E, StorageVariantsConvertAlike) {
-  std::mt19937 random(7);
-  BmpSpec plain;
-  plain.width = 27;
-  plain.height = 19;
-  for (int i = 0; i < plain.width * plain.height; ++i) {
-    plain.pixels.push_back(static_cast<uint8_t>(random() % 2));
-  }
-  BmpSpec top_down = plain, one_bit = plain, core = plain, rle = plain, rle_top_down = plain;
-  top_down.topDown = true;
-  one_bit.bitCount = 1;
-  core.coreHeader = true;
-  rle.runLength = true;
-  rle_top_down.runLength = true;
-  rle_top_down.topDown = true;
-  const std::string list = "v.bmp 0 0 27 19 v.bin 0 1 2 3  v.bmp 3 5 40 9 w 1 0 2 3";
-
-  ScratchDir reference;
-  reference.write("v.bmp", writeBmp(plain));
-  reference.write("tessarn.txt", list);
-  ASSERT_EQ(reference.run().status, 0);
-  for (const BmpSpec& variant : {top_down, one_bit, core, rle, rle_top_down}) {
-    ScratchDir dir;
-    dir.write("v.bmp", writeBmp(variant));
-    dir.write("tessarn.txt", list);
-    RunResult result = dir.run();
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.console, "");
-    EXPECT_EQ(dir.read("output.txt"), reference.read("output.txt"));
-    EXPECT_EQ(dir.read("v.bin"), reference.read("v.bin"));
-  }
 }
 
 }  // namespace

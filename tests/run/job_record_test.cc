@@ -75,22 +75,5 @@ TEST(JobListReaderTest, TokenRules) {
   }
 }
 
-// Tokens that straddle the reader's internal buffer are read whole.
-TEST(JobListReaderTest, LongListsStream) {
-  std::string list;
-  for (int i = 0; i < 5000; ++i) list += "bitmap" + std::to_string(i) + ".bmp 1 2 3 4 n 5 6 7 " + std::to_string(i) + "\n";
-  MemoryFileSystem files;
-  files.files["list"] = list;
-  std::unique_ptr<ReadStream> stream = files.openForReading("list");
-  JobListReader reader(stream.get());
-  JobRecord job;
-  for (int i = 0; i < 5000; ++i) {
-    ASSERT_EQ(reader.readJob(&job), 10);
-    ASSERT_EQ(job.bitmapName, "bitmap" + std::to_string(i) + ".bmp");
-    ASSERT_EQ(job.colour[3], i);
-  }
-  EXPECT_EQ(reader.readJob(&job), JobListReader::kEndOfInput);
-}
-
 }  // namespace
 }  // namespace tessarn
