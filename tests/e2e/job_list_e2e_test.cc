@@ -1,8 +1,6 @@
 // The job list's token rules, the run's exit statuses and the output files,
 // seen from outside the binary.
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -109,6 +107,12 @@ TEST(JobListE2E, BinaryOutputNamedTwiceIsWrittenWholeOnce) {
 }
 
 TEST(JobListE2E, FullDiskIsReportedOncePerFile) {
+#ifdef _WIN32
+  // Windows has no always-full device to point an output at. A Windows build
+  // is checked for this by running it under Wine from a Linux build of this
+  // suite, where the outputs are links to /dev/full.
+  GTEST_SKIP() << "needs /dev/full";
+#endif
   struct Case {
     bool text_full;
     bool binary_full;
