@@ -111,4 +111,11 @@ RunResult ScratchDir::run() const {
 
 std::string line(const std::string& text) { return text + "\r\n"; }
 
+std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8) {
+  const char* names = std::getenv("TESSARN_NAMES_ON_DISK");
+  if (names == nullptr || *names == '\0' || std::string(names) == "bytes") return shift_jis;
+  if (std::string(names) == "utf-8") return utf8;
+  throw std::runtime_error("TESSARN_NAMES_ON_DISK must be bytes or utf-8");
+}
+
 }  // namespace tessarn::testing
