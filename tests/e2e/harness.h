@@ -35,6 +35,14 @@ class ScratchDir {
 // The bytes of a message line: the text plus CR LF.
 std::string line(const std::string& text);
 
+// How the scratch directory spells a file that the tool names, in its job
+// list, with the Shift_JIS bytes `shift_jis`. Usually those very bytes: a
+// Linux build passes names to the system as bytes. A Windows build run under
+// Wine with a Japanese locale reads them in code page 932 too, but Wine keeps
+// file names in UTF-8; TESSARN_NAMES_ON_DISK=utf-8 says that is the case, and
+// then the name is `utf8`, the same characters in UTF-8.
+std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8);
+
 }  // namespace tessarn::testing
 
 #endif  // TESSARN_TESTS_E2E_HARNESS_H_
