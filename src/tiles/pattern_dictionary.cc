@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if !defined(__GNUC__) && defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
 namespace tessarn {
 namespace {
 
@@ -40,6 +44,16 @@ uint64_t hashOf(const Key& k) {
   return (k.top ^ (bottom >> 29 | bottom << 35)) * 0x9E3779B97F4A7C15u;
 }
 
+void prefetchLine(const void* address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#elif defined(_M_X64)
+  _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
+#else
+  (void)address;
+#endif
+}
+
 uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 16 & 0xFFFF) | 1; }
 
 }  // namespace
@@ -71,6 +85,13 @@ size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
     const uint16_t word = static_cast<uint16_t>(slot);
     if (orientations_[(word & 0x3FFFu) * 4 + (word >> 14)] == key) return i;
   }
+}
+
+void PatternDictionary::prefetch(const Pattern& tile) const {
+  const Key key = keyOf(tile);
+  const uint32_t slot = slots_[hashOf(key) >> kIndexShift];
+  const uint16_t word = static_cast<uint16_t>(slot);
+  prefetchLine(&orientations_[(word & 0x3FFFu) * 4 + (word >> 14)]);
 }
 
 void PatternDictionary::addPattern(const Key& pattern) {
