@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace tessarn::testing {
 namespace {
 
@@ -29,6 +31,13 @@ std::string quoted(const std::string& s) {
     }
   }
   return out + "'";
+}
+
+std::string readAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
 }
 
 }  // namespace
@@ -54,29 +63,25 @@ void ScratchDir::write(const std::string& name, const std::string& bytes) const 
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string ScratchDir::read(const std::string& name) const {
-  std::ifstream in(path_ / name, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
+std::string ScratchDir::read(const std::string& name) const { return readAll(path_ / name); }
 
 bool ScratchDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-RunResult ScratchDir::run() const {
+RunResult ScratchDir::run(const std::string& wrapper) const {
   std::filesystem::path out = path_.parent_path() / (path_.filename().string() + ".stdout");
-  std::string command = "cd " + quoted(path_.string()) + " && " + toolCommand() + " > " +
-                        quoted(out.string()) + " 2>/dev/null";
+  std::filesystem::path err = path_.parent_path() / (path_.filename().string() + ".stderr");
+  std::string command = "cd " + quoted(path_.string()) + " && " + wrapper + " " + toolCommand() +
+                        " > " + quoted(out.string()) + " 2> " + quoted(err.string());
   int raw = std::system(command.c_str());
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(out, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  result.console = contents.str();
+  result.console = readAll(out);
+  result.errors = readAll(err);
   std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  if (!result.errors.empty()) ADD_FAILURE() << "standard error:\n" << result.errors;
   return result;
 }
 
