@@ -3,7 +3,7 @@
 // This binary replaces the global operator new. A whole run is driven in
 // memory once to count its allocations; then, for each k, again with the
 // k-th allocation failing (throwing std::bad_alloc, or returning null for the
-// nothrow forms). Each
+// nothrow forms), either once or for every allocation from then on. Each
 // time the run must return (no exception escapes), say "out of memory" as
 // its last message with status -1, and have written a prefix of what the
 // complete run writes: what was written stays, nothing wrong is added.
@@ -143,7 +143,7 @@ TEST(AllocationFailureTest, EveryAllocationCanFail) {
   ASSERT_GT(complete.allocations, 10);
   const std::string out_of_memory = formatMessage(MessageId::kOutOfMemory);
 
-  for (bool keep_failing : {false}) {
+  for (bool keep_failing : {false, true}) {
     for (long k = 0; k < complete.allocations; ++k) {
       SCOPED_TRACE(::testing::Message() << (keep_failing ? "from" : "only") << " allocation " << k);
       MemoryRun m;
