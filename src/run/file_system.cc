@@ -97,7 +97,8 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
 
 ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
   if (!usableName(name)) return ReadStatus::kMissing;
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  // Only a regular file is read whole; anything else must not make us wait.
+  std::FILE* file = openWithoutWaiting(name.c_str());
   if (file == nullptr) return ReadStatus::kMissing;
   ReadStatus status = ReadStatus::kOk;
   uint64_t size = 0;

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tessarn {
@@ -14,6 +16,8 @@ namespace tessarn {
 #ifdef _WIN32
 
 void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+std::FILE* openWithoutWaiting(const char* name) { return std::fopen(name, "rb"); }
 
 bool regularFileSize(std::FILE* file, uint64_t* size) {
   struct _stat64 info;
@@ -26,6 +30,16 @@ bool regularFileSize(std::FILE* file, uint64_t* size) {
 #else
 
 void setStdoutBinary() {}
+
+std::FILE* openWithoutWaiting(const char* name) {
+  // O_NONBLOCK makes opening a FIFO return at once; it changes nothing for a
+  // regular file.
+  int fd = open(name, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
 
 bool regularFileSize(std::FILE* file, uint64_t* size) {
   struct stat info;

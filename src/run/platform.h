@@ -17,6 +17,12 @@ void setStdoutBinary();
 // size cannot be told.
 bool regularFileSize(std::FILE* file, uint64_t* size);
 
+// Opens a file for reading in binary mode, as fopen(name, "rb") does, but
+// without waiting: opening a FIFO that nobody writes to would block for ever.
+// For a file to be read whole, which must be a regular file anyway. Null if
+// the file cannot be opened.
+std::FILE* openWithoutWaiting(const char* name);
+
 }  // namespace tessarn
 
 #endif  // TESSARN_RUN_PLATFORM_H_

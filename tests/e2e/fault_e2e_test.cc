@@ -5,6 +5,7 @@
 // real images, and a job list long enough to show whether the run streams.
 // Each case checks the exact messages, exit status and output bytes.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -125,6 +126,18 @@ TEST(FaultE2E, UnwritableWorkingDirectory) {
     EXPECT_EQ(dir.read("output.txt"), mapBlock("first", {{0x0000, 0x0001}}, 2, 1));
     EXPECT_FALSE(dir.exists("then.bin"));
   }
+}
+
+TEST(FaultE2E, BitmapThatIsAFifoIsMissingWithoutWaiting) {
+  // Nobody writes to the FIFO: opening it must not wait for a writer.
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  ASSERT_EQ(mkfifo((dir.path() / "pipe.bmp").c_str(), 0644), 0);
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\npipe.bmp 0 0 8 8 b 0 1 2 3\n");
+  RunResult result = dir.run("timeout 10");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.console, missingMessage("pipe.bmp"));
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1));
 }
 
 TEST(FaultE2E, HeadersPromisingMoreThanTheFileHolds) {
