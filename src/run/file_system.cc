@@ -92,6 +92,12 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
   if (!usableName(name)) return nullptr;
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return nullptr;
+  // A directory opens here but reads as nothing: it cannot be opened as a
+  // stream of bytes. (Anything else readable, a FIFO say, can.)
+  if (isDirectory(file)) {
+    std::fclose(file);
+    return nullptr;
+  }
   return std::make_unique<DiskReadStream>(file);
 }
 

@@ -19,6 +19,11 @@ void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 std::FILE* openWithoutWaiting(const char* name) { return std::fopen(name, "rb"); }
 
+bool isDirectory(std::FILE* file) {
+  struct _stat64 info;
+  return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR;
+}
+
 bool regularFileSize(std::FILE* file, uint64_t* size) {
   struct _stat64 info;
   if (_fstat64(_fileno(file), &info) != 0) return false;
@@ -39,6 +44,11 @@ std::FILE* openWithoutWaiting(const char* name) {
   std::FILE* file = fdopen(fd, "rb");
   if (file == nullptr) close(fd);
   return file;
+}
+
+bool isDirectory(std::FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool regularFileSize(std::FILE* file, uint64_t* size) {

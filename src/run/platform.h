@@ -17,6 +17,10 @@ void setStdoutBinary();
 // size cannot be told.
 bool regularFileSize(std::FILE* file, uint64_t* size);
 
+// Whether an open file is a directory, which opens on some systems but
+// cannot be read.
+bool isDirectory(std::FILE* file);
+
 // Opens a file for reading in binary mode, as fopen(name, "rb") does, but
 // without waiting: opening a FIFO that nobody writes to would block for ever.
 // For a file to be read whole, which must be a regular file anyway. Null if

@@ -128,6 +128,15 @@ TEST(FaultE2E, UnwritableWorkingDirectory) {
   }
 }
 
+TEST(FaultE2E, JobListThatIsADirectoryIsMissing) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir.path() / "tessarn.txt");
+  RunResult result = dir.run();
+  EXPECT_EQ(result.status, 28);
+  EXPECT_EQ(result.console, kJobListMissing);
+  EXPECT_FALSE(dir.exists("output.txt"));
+}
+
 TEST(FaultE2E, BitmapThatIsAFifoIsMissingWithoutWaiting) {
   // Nobody writes to the FIFO: opening it must not wait for a writer.
   ScratchDir dir;
