@@ -22,6 +22,19 @@ class StdoutStream : public tessarn::WriteStream {
 
 }  // namespace
 
+// Built with AddressSanitizer, the tool still treats memory running out as it
+// always does (its message, exit status -1): by default the sanitizer would
+// end the program at the first allocation it cannot satisfy, even a nothrow
+// one. ASAN_OPTIONS can still say otherwise.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARN_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(TESSARN_ADDRESS_SANITIZER)
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif
+
 int main() {
   tessarn::setStdoutBinary();
   tessarn::DiskFileSystem files;

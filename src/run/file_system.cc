@@ -106,12 +106,19 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
   if (!usableName(name)) return nullptr;
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return nullptr;
+  // A directory opens here but reads as nothing: it cannot be opened as a
+  // stream of bytes. (Anything else readable, a FIFO say, can.)
+  if (isDirectory(file)) {
+    std::fclose(file);
+    return nullptr;
+  }
   return std::make_unique<DiskReadStream>(file);
 }
 
 ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
   if (!usableName(name)) return ReadStatus::kMissing;
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  // Only a regular file is read whole; anything else must not make us wait.
+  std::FILE* file = openWithoutWaiting(name.c_str());
   if (file == nullptr) return ReadStatus::kMissing;
   ReadStatus status = ReadStatus::kOk;
   uint64_t size = 0;

@@ -1,5 +1,7 @@
 #include "run/messages.h"
 
+#include <cstring>
+
 namespace tessarn {
 namespace {
 
@@ -44,27 +46,51 @@ std::string_view messageTemplate(MessageId id) {
   return {};
 }
 
+// A message's bytes in order: the text before "%s", the name, the text after
+// it, the line end.
+struct MessageParts {
+  std::string_view parts[4];
+  size_t size() const { return parts[0].size() + parts[1].size() + parts[2].size() + 2; }
+};
+
+MessageParts partsOf(MessageId id, std::string_view name) {
+  std::string_view text = messageTemplate(id);
+  size_t slot = text.find("%s");
+  if (slot == std::string_view::npos) return {{text, {}, {}, "\r\n"}};
+  return {{text.substr(0, slot), name, text.substr(slot + 2), "\r\n"}};
+}
+
 }  // namespace
 
 std::string formatMessage(MessageId id, std::string_view name) {
-  std::string_view text = messageTemplate(id);
+  MessageParts message = partsOf(id, name);
   std::string out;
-  size_t slot = text.find("%s");
-  if (slot == std::string_view::npos) {
-    out = text;
-  } else {
-    out.append(text.substr(0, slot));
-    out.append(name);
-    out.append(text.substr(slot + 2));
-  }
-  out.append("\r\n");
+  out.reserve(message.size());
+  for (std::string_view part : message.parts) out.append(part);
   return out;
 }
 
 void Console::report(MessageId id, std::string_view name) {
-  std::string bytes = formatMessage(id, name);
+  MessageParts message = partsOf(id, name);
+  // Composed on the stack when it fits (it does unless the file name is very
+  // long), so that reporting needs no memory: the out-of-memory message must
+  // get out when none is left.
+  char local[512];
+  std::string composed;
+  const char* bytes = local;
+  if (message.size() <= sizeof local) {
+    char* at = local;
+    for (std::string_view part : message.parts) {
+      if (part.empty()) continue;
+      std::memcpy(at, part.data(), part.size());
+      at += part.size();
+    }
+  } else {
+    composed = formatMessage(id, name);
+    bytes = composed.data();
+  }
   // Nothing sensible can be done if standard output itself fails.
-  (void)out_->write(bytes.data(), bytes.size());
+  (void)out_->write(bytes, message.size());
 }
 
 }  // namespace tessarn

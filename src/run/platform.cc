@@ -8,7 +8,9 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tessarn {
@@ -16,6 +18,13 @@ namespace tessarn {
 #ifdef _WIN32
 
 void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+std::FILE* openWithoutWaiting(const char* name) { return std::fopen(name, "rb"); }
+
+bool isDirectory(std::FILE* file) {
+  struct _stat64 info;
+  return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR;
+}
 
 bool regularFileSize(std::FILE* file, uint64_t* size) {
   struct _stat64 info;
@@ -40,6 +49,21 @@ void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 #else
 
 void setStdoutBinary() {}
+
+std::FILE* openWithoutWaiting(const char* name) {
+  // O_NONBLOCK makes opening a FIFO return at once; it changes nothing for a
+  // regular file.
+  int fd = open(name, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+bool isDirectory(std::FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool regularFileSize(std::FILE* file, uint64_t* size) {
   struct stat info;

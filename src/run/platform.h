@@ -23,6 +23,16 @@ bool regularFileSize(std::FILE* file, uint64_t* size);
 void* mapFile(std::FILE* file, size_t size);
 void unmapFile(void* mapping, size_t size);
 
+// Whether an open file is a directory, which opens on some systems but
+// cannot be read.
+bool isDirectory(std::FILE* file);
+
+// Opens a file for reading in binary mode, as fopen(name, "rb") does, but
+// without waiting: opening a FIFO that nobody writes to would block for ever.
+// For a file to be read whole, which must be a regular file anyway. Null if
+// the file cannot be opened.
+std::FILE* openWithoutWaiting(const char* name);
+
 }  // namespace tessarn
 
 #endif  // TESSARN_RUN_PLATFORM_H_

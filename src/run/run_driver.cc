@@ -1,5 +1,6 @@
 #include "run/run_driver.h"
 
+#include <memory>
 #include <new>
 
 #include "bitmap/bitmap_image.h"
@@ -68,19 +69,22 @@ JobOutcome convertJob(RunState* run) {
 }
 
 int runMain(FileSystem* files, WriteStream* console) {
-  Console job_list_console(console);
-  std::unique_ptr<ReadStream> job_list = files->openForReading(kJobListName);
-  if (!job_list) {
-    job_list_console.report(MessageId::kJobListMissing);
-    return kExitJobListMissing;
-  }
-  JobListReader reader(job_list.get());
-  RunState run(files, console);
+  Console messages(console);
+  // Everything that allocates is inside the try, opening the job list and
+  // setting up the run's state included: memory can run out anywhere.
+  std::unique_ptr<RunState> run;
   try {
-    return runJobs(&run, &reader);
+    std::unique_ptr<ReadStream> job_list = files->openForReading(kJobListName);
+    if (!job_list) {
+      messages.report(MessageId::kJobListMissing);
+      return kExitJobListMissing;
+    }
+    JobListReader reader(job_list.get());
+    run = std::make_unique<RunState>(files, console);
+    return runJobs(run.get(), &reader);
   } catch (const std::bad_alloc&) {
-    run.console.report(MessageId::kOutOfMemory);
-    return endEarly(&run);
+    messages.report(MessageId::kOutOfMemory);
+    return run ? endEarly(run.get()) : kExitFailure;
   }
 }
 

@@ -172,10 +172,11 @@ TEST(ConversionE2E, MissingBitmapEndsTheRunWithoutPatternTable) {
   EXPECT_TRUE(dir.exists("three.bin"));
   EXPECT_EQ(dir.read("three.bin"), "");
 
-  dir.write("tessarn.txt", "dir.bmp 0 0 8 8 d 0 1 2 3\n");
+  dir.write("tessarn.txt", "stage.bmp 8 0 8 8 c 0 1 2 3\ndir.bmp 0 0 8 8 d 0 1 2 3\n");
   result = dir.run();
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.console, missingMessage("dir.bmp"));
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("c", {{1}}, 1, 1));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace tessarn::testing {
 namespace {
 
@@ -27,10 +29,12 @@ std::string toolCommand() {
 // double quotes.
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
-// The command line that runs the tool in `dir` with its standard output going
-// to `out` and its standard error discarded.
-std::string commandLine(const std::string& dir, const std::string& out) {
-  return "cd /d " + quoted(dir) + " && " + toolCommand() + " > " + quoted(out) + " 2>NUL";
+// The command line that runs the tool in `dir`, after `wrapper`, with its
+// standard output going to `out` and its standard error to `err`.
+std::string commandLine(const std::string& dir, const std::string& wrapper,
+                        const std::string& out, const std::string& err) {
+  return "cd /d " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " > " + quoted(out) +
+         " 2> " + quoted(err);
 }
 
 // std::system gives the exit code itself. Only its low eight bits are kept,
@@ -51,13 +55,24 @@ std::string quoted(const std::string& s) {
   return out + "'";
 }
 
-std::string commandLine(const std::string& dir, const std::string& out) {
-  return "cd " + quoted(dir) + " && " + toolCommand() + " > " + quoted(out) + " 2>/dev/null";
+std::string commandLine(const std::string& dir, const std::string& wrapper,
+                        const std::string& out, const std::string& err) {
+  return "cd " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " > " + quoted(out) +
+         " 2> " + quoted(err);
 }
 
 int exitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
 
 #endif
+
+// Reads a whole file; the stream is closed on return, since Windows won't
+// remove an open file.
+std::string readAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
 
 }  // namespace
 
@@ -82,30 +97,23 @@ void ScratchDir::write(const std::string& name, const std::string& bytes) const 
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string ScratchDir::read(const std::string& name) const {
-  std::ifstream in(path_ / name, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
+std::string ScratchDir::read(const std::string& name) const { return readAll(path_ / name); }
 
 bool ScratchDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-RunResult ScratchDir::run() const {
+RunResult ScratchDir::run(const std::string& wrapper) const {
   std::filesystem::path out = path_.parent_path() / (path_.filename().string() + ".stdout");
-  std::string command = commandLine(path_.string(), out.string());
+  std::filesystem::path err = path_.parent_path() / (path_.filename().string() + ".stderr");
+  std::string command = commandLine(path_.string(), wrapper, out.string(), err.string());
   RunResult result;
   result.status = exitStatus(std::system(command.c_str()));
-  {
-    // Closed before the file is removed: Windows won't remove an open file.
-    std::ifstream in(out, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    result.console = contents.str();
-  }
+  result.console = readAll(out);
+  result.errors = readAll(err);
   std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  if (!result.errors.empty()) ADD_FAILURE() << "standard error:\n" << result.errors;
   return result;
 }
 

@@ -13,6 +13,7 @@ namespace tessarn::testing {
 struct RunResult {
   int status = 0;      // exit status, 0 to 255
   std::string console;  // every byte written to standard output
+  std::string errors;   // standard error: the tool writes nothing there
 };
 
 class ScratchDir {
@@ -25,8 +26,11 @@ class ScratchDir {
   bool exists(const std::string& name) const;
   const std::filesystem::path& path() const { return path_; }
 
-  // Runs the tool with this directory as its working directory.
-  RunResult run() const;
+  // Runs the tool with this directory as its working directory. `wrapper`,
+  // if given, is a shell command prefix put before the tool's command (to
+  // drop privileges or set limits, say). Anything on standard error (a
+  // sanitizer's report, a crash) fails the calling test.
+  RunResult run(const std::string& wrapper = "") const;
 
  private:
   std::filesystem::path path_;

@@ -1,0 +1,248 @@
+// Writes the fuzz targets' seed corpora: make_fuzz_seeds <fuzz/corpus dir>.
+// The seeds are small and committed; rerun this after changing it.
+//
+//   job_list/  a read-size byte, then a job list with one token oddity each
+//   bitmap/    15 bytes of job fields, then a bitmap of one kind each
+//   run/       a fault byte, then the job list and up to three bitmaps,
+//              separated by "\n%%\n" (see run_fuzzer.cc)
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/bmp_writer.h"
+
+namespace {
+
+using tessarn::testing::BmpSpec;
+using tessarn::testing::put32;
+using tessarn::testing::writeBmp;
+using tessarn::testing::writeRawBmp;
+
+std::filesystem::path root;
+
+void save(const std::string& dir, const std::string& name, const std::string& bytes) {
+  std::filesystem::create_directories(root / dir);
+  std::ofstream out(root / dir / name, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+BmpSpec picture(int width, int height, int colours, unsigned seed) {
+  std::mt19937 random(seed);
+  BmpSpec spec;
+  spec.width = width;
+  spec.height = height;
+  for (int i = 0; i < width * height; ++i) {
+    // Mostly index 0, so that some tiles repeat and some are blank.
+    spec.pixels.push_back(random() % 3 == 0 ? static_cast<uint8_t>(random() % colours) : 0);
+  }
+  return spec;
+}
+
+// The job fields of the bitmap target.
+std::string fields(uint8_t flags, int32_t x, int32_t y, int8_t width, int8_t height,
+                   const uint8_t (&colours)[4]) {
+  std::string out(1, static_cast<char>(flags));
+  put32(&out, static_cast<uint32_t>(x));
+  put32(&out, static_cast<uint32_t>(y));
+  out.push_back(static_cast<char>(width));
+  out.push_back(static_cast<char>(height));
+  for (uint8_t c : colours) out.push_back(static_cast<char>(c));
+  return out;
+}
+
+std::string withField32(std::string bytes, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+constexpr char kNulAndHighBytes[] = "a\0b.bmp 1 2 3 4 \xff\xfe 5 6 7 8";
+
+void jobListSeeds() {
+  const std::pair<const char*, std::string> lists[] = {
+      {"empty", ""},
+      {"whitespace", " \t\r\n\v\f \r\r\n"},
+      {"example", "scene.bmp 0 0 64 16 sky 1 0 2 3\r\nscene.bmp 0 16 64 16 ground.bin 1 0 2 3\r\n"},
+      {"ctrl_z_in_token", "a.bmp 1 2 3 4 out 5 6 7 8\x1A" "9 b.bmp 1"},
+      {"ctrl_z_first", "\x1A a.bmp 1 2 3 4 out 5 6 7 8"},
+      {"signs", "a +1 -2 +0 -0 n -2147483648 2147483647 -7 +7"},
+      {"saturation", "a 2147483648 -2147483649 99999999999999999999 -00000000000000000001 n 0 0 0 0"},
+      {"number_then_name", "a 12b 3"},
+      {"sign_before_name", "a 1 -x 5"},
+      {"double_sign", "a --5 +-6"},
+      {"sign_at_end", "a 1 2 3 4 n 5 -"},
+      {"hex_and_octal", "a 0x10 010"},
+      {"partial_last_job", "a.bmp 1 2 3 4 out.bin 5 6 7 8\nb.bmp 9"},
+      {"name_where_number_due", "a.bmp 1 2 3 4 out 5 6 z 8 9"},
+      {"shift_jis", "\x83\x5E\x83\x43\x83\x8B.bmp 0 0 8 8 \x83\x5E\x83\x43\x83\x8B 0 1 2 3"},
+      {"nul_and_high_bytes", std::string(kNulAndHighBytes, sizeof kNulAndHighBytes - 1)},
+      {"long_name", "a.bmp 0 0 8 8 " + std::string(600, 'n') + " 0 1 2 3"},
+  };
+  const uint8_t read_sizes[] = {0, 1, 7};
+  for (const auto& [name, list] : lists) {
+    for (uint8_t read_size : read_sizes) {
+      save("job_list", std::string(name) + "_" + std::to_string(read_size),
+           std::string(1, static_cast<char>(read_size)) + list);
+    }
+  }
+  // Long enough to cross the reader's 4096-byte buffer in one read.
+  std::string many;
+  for (int i = 0; many.size() < 5000; ++i) {
+    many += "bitmap" + std::to_string(i) + ".bmp -" + std::to_string(i) + " +2 3 4 n 5 6 7 8\n";
+  }
+  save("job_list", "across_the_buffer", std::string(1, '\0') + many);
+}
+
+void bitmapSeeds() {
+  const uint8_t plain[4] = {0, 1, 2, 3};
+  const uint8_t shuffled[4] = {3, 1, 1, 0};
+  const std::string whole = fields(0, 0, 0, 16, 16, plain);
+  const std::string odd = fields(0, -3, 2, 13, 9, shuffled);
+  const std::string far_right = fields(1, INT32_MAX - 4, 0, 16, 8, plain);
+  const std::string far_up = fields(2, 0, INT32_MIN, 8, -8, plain);
+  const std::string out_of_range = fields(4 | 32, 0, 0, 16, 16, plain);
+
+  BmpSpec base = picture(13, 11, 4, 1);
+  BmpSpec top_down = base;
+  top_down.topDown = true;
+  BmpSpec one_bit = picture(13, 11, 2, 2);
+  one_bit.bitCount = 1;
+  BmpSpec one_bit_top_down = one_bit;
+  one_bit_top_down.topDown = true;
+  BmpSpec core = base;
+  core.coreHeader = true;
+  BmpSpec core_one_bit = one_bit;
+  core_one_bit.coreHeader = true;
+  BmpSpec rle = picture(20, 9, 4, 3);
+  rle.runLength = true;
+  BmpSpec rle_top_down = rle;
+  rle_top_down.topDown = true;
+  // Mirror images of one block, so that every orientation is found.
+  BmpSpec mirrored = picture(8, 8, 4, 4);
+  mirrored.width = 16;
+  mirrored.height = 16;
+  std::vector<uint8_t> block = mirrored.pixels;
+  mirrored.pixels.assign(256, 0);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const uint8_t v = block[y * 8 + x];
+      mirrored.pixels[y * 16 + x] = v;
+      mirrored.pixels[y * 16 + 15 - x] = v;
+      mirrored.pixels[(15 - y) * 16 + x] = v;
+      mirrored.pixels[(15 - y) * 16 + 15 - x] = v;
+    }
+  }
+
+  const std::pair<const char*, std::string> images[] = {
+      {"8bit", writeBmp(base)},
+      {"8bit_top_down", writeBmp(top_down)},
+      {"1bit", writeBmp(one_bit)},
+      {"1bit_top_down", writeBmp(one_bit_top_down)},
+      {"core_8bit", writeBmp(core)},
+      {"core_1bit", writeBmp(core_one_bit)},
+      {"rle", writeBmp(rle)},
+      {"rle_top_down", writeBmp(rle_top_down)},
+      {"mirrored", writeBmp(mirrored)},
+      {"header_124", withField32(writeBmp(base), 14, 124)},
+  };
+  for (const auto& [name, bytes] : images) {
+    save("bitmap", std::string(name) + "_whole", whole + bytes);
+    save("bitmap", std::string(name) + "_odd", odd + bytes);
+  }
+  save("bitmap", "8bit_far_right", far_right + writeBmp(base));
+  save("bitmap", "8bit_far_up", far_up + writeBmp(base));
+  save("bitmap", "8bit_colours_out_of_range", out_of_range + writeBmp(base));
+
+  // Run-length data with every escape: runs, a literal with and without its
+  // pad byte, end of line, a delta, a run past the row's end, end of bitmap
+  // and bytes after it.
+  const std::string escapes(
+      "\x02\x01" "\x00\x03\x01\x02\x03\x00" "\x00\x04\x03\x02\x01\x00" "\x00\x00"
+      "\x00\x02\x02\x01" "\x09\x02" "\x00\x00" "\x01\x03" "\x00\x01" "\x03\x01",
+      30);
+  const std::pair<const char*, std::string> runs[] = {
+      {"rle_every_escape", escapes},
+      {"rle_odd_trailing_byte", std::string("\x04\x01\x00", 3)},
+      {"rle_delta_cut_short", std::string("\x00\x02\x01", 3)},
+      {"rle_literal_cut_short", std::string("\x00\x05\x01\x02", 4)},
+      {"rle_delta_past_the_end", std::string("\x00\x02\x00\xC8\x03\x03", 6)},
+      {"rle_no_end", std::string("\xFF\x02\xFF\x03", 4)},
+  };
+  for (const auto& [name, data] : runs) {
+    save("bitmap", name, whole + writeRawBmp(6, 4, 8, 1, data));
+    save("bitmap", std::string(name) + "_top_down", odd + writeRawBmp(6, -4, 8, 1, data));
+  }
+
+  std::string truncated = writeBmp(base);
+  truncated.pop_back();
+  const std::pair<const char*, std::string> rejected[] = {
+      {"not_a_bmp", "just some text, not an image"},
+      {"only_bm", "BM"},
+      {"truncated_pixels", truncated},
+      {"core_header_cut", writeBmp(core).substr(0, 25)},
+      {"info_header_cut", writeBmp(base).substr(0, 33)},
+      {"header_size_13", withField32(writeBmp(base), 14, 13)},
+      {"4bit", writeRawBmp(8, 8, 4, 0, std::string(32, '\0'))},
+      {"24bit", writeRawBmp(2, 2, 24, 0, std::string(16, '\0'))},
+      {"rle4", writeRawBmp(8, 8, 4, 2, "")},
+      {"rle_on_1bit", writeRawBmp(8, 8, 1, 1, "")},
+      {"bitfields", writeRawBmp(8, 8, 8, 3, std::string(64, '\0'))},
+      {"width_0", writeRawBmp(0, 8, 8, 0, "")},
+      {"width_negative", writeRawBmp(-8, 8, 8, 0, std::string(64, '\0'))},
+      {"height_0", writeRawBmp(8, 0, 8, 0, "")},
+      {"height_min", writeRawBmp(8, INT32_MIN, 8, 0, "")},
+      {"huge_declared", writeRawBmp(100000, 100000, 8, 0, std::string(16, '\0'))},
+      {"rle_2p28_plus_1", writeRawBmp((1 << 28) + 1, -1, 8, 1, std::string("\0\1", 2))},
+      {"rle_offset_past_end", withField32(writeRawBmp(8, 8, 8, 1, ""), 10, 5000)},
+      {"pixel_offset_past_end", withField32(writeBmp(base), 10, 0xFFFFFFFF)},
+  };
+  for (const auto& [name, bytes] : rejected) save("bitmap", name, whole + bytes);
+}
+
+void runSeeds() {
+  const std::string separator = "\n%%\n";
+  BmpSpec a = picture(24, 16, 4, 5);
+  BmpSpec b = picture(16, 16, 4, 6);
+  b.runLength = true;
+  BmpSpec c = picture(12, 12, 2, 7);
+  c.bitCount = 1;
+  const std::string files =
+      separator + writeBmp(a) + separator + writeBmp(b) + separator + writeBmp(c);
+  const std::string list =
+      "a.bmp 0 0 24 16 one 0 1 2 3\r\n"
+      "b.bmp -4 4 20 12 a.bin 3 2 1 0\r\n"
+      "c.bmp 0 0 16 16 three 1 0 2 3\r\n"
+      "a.bmp 8 8 8 8 a.bin 0 1 2 3\r\n";
+  const std::pair<const char*, std::string> runs[] = {
+      {"three_kinds", std::string(1, '\0') + list + files},
+      {"missing_job_list", std::string(1, '\1') + list + files},
+      {"output_uncreatable", std::string(1, '\2') + list + files},
+      {"output_unwritable", std::string(1, '\4') + list + files},
+      {"binary_uncreatable", std::string(1, '\x08') + list + files},
+      {"binary_unwritable", std::string(1, '\x10') + list + files},
+      {"missing_bitmap", std::string(1, '\0') + "a.bmp 0 0 8 8 x.bin 0 1 2 3 d.bmp 0 0 8 8 y 0 1 2 3" + files},
+      {"rejected_then_good", std::string(1, '\0') + "a.bmp 0 0 8 8 x 0 1 2 3 b.bmp" + separator + "BM" +
+                                 separator + writeBmp(a)},
+      {"partial_jobs", std::string(1, '\0') + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
+      {"no_jobs", std::string(1, '\0') + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
+  };
+  for (const auto& [name, bytes] : runs) save("run", name, bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds <corpus directory>\n");
+    return 2;
+  }
+  root = argv[1];
+  jobListSeeds();
+  bitmapSeeds();
+  runSeeds();
+  return 0;
+}

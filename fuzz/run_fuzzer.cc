@@ -1,0 +1,134 @@
+// Fuzzes a whole run over a small in-memory file set.
+//
+// Input: one byte of faults, then sections separated by kSeparator: the job
+// list tessarn.txt, then the files a.bmp, b.bmp and c.bmp (missing if their
+// section is absent).
+//   bit 0  no tessarn.txt at all
+//   bit 1  output.txt cannot be created     bit 2  writes to output.txt fail
+//   bit 3  a.bin cannot be created          bit 4  writes to a.bin fail
+//
+// Every job walks ceil(width/8) x ceil(height/8) tiles, and a job list can
+// ask for 2^28 of them in twenty bytes. The job list is therefore read once
+// beforehand with the same reader, and inputs asking for more than
+// kMaxTiles tiles in all are passed over, as are run-length bitmaps
+// declaring more than 2^20 pixels (which the converter would allocate and
+// clear). The bitmap fuzzer and the end-to-end tests cover both limits.
+//
+// Checked: the run ends with status 0, 28 or -1 and no escaping exception;
+// every message is a whole line; a complete run has a pattern table at the
+// end of output.txt; a run that ends early says why; a write failure is
+// never a success and is reported for the file that failed.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "bitmap/bitmap_image.h"
+#include "run/run_driver.h"
+
+namespace {
+
+using tessarn::MessageId;
+
+constexpr std::string_view kSeparator = "\n%%\n";
+constexpr int64_t kMaxTiles = 4096;
+constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 20;
+
+void require(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "run fuzzer: %s\n", what);
+    std::abort();
+  }
+}
+
+int64_t tiles(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
+
+bool endsWith(const std::string& s, std::string_view tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// True if the job list and bitmaps stay within the iteration budget.
+bool withinBudget(tessarn::MemoryFileSystem* files) {
+  auto list = files->openForReading("tessarn.txt");
+  if (list) {
+    tessarn::JobListReader reader(list.get());
+    tessarn::JobRecord job;
+    int64_t total = 0;
+    while (reader.readJob(&job) != tessarn::JobListReader::kEndOfInput) {
+      total += tiles(job.width) * tiles(job.height);
+      if (total > kMaxTiles) return false;
+    }
+  }
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+    tessarn::BitmapImage image;
+    if (files->readWholeFile(name, &image.file) != tessarn::ReadStatus::kOk) continue;
+    tessarn::BitmapHeader header;
+    MessageId reason;
+    if (tessarn::checkBitmap(image, &header, &reason) == tessarn::BitmapCheck::kAccepted &&
+        header.runLength && header.width * header.height > kMaxRunLengthPixels) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t faults = data[0];
+  std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  tessarn::MemoryFileSystem files;
+  const char* names[] = {"tessarn.txt", "a.bmp", "b.bmp", "c.bmp"};
+  for (const char* name : names) {
+    const size_t end = rest.find(kSeparator);
+    files.files[name] = std::string(rest.substr(0, end));
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + kSeparator.size());
+  }
+  if (faults & 1) files.files.erase("tessarn.txt");
+  if (faults & 2) files.uncreatable.insert("output.txt");
+  if (faults & 4) files.unwritable.insert("output.txt");
+  if (faults & 8) files.uncreatable.insert("a.bin");
+  if (faults & 16) files.unwritable.insert("a.bin");
+  if (!withinBudget(&files)) return 0;
+
+  tessarn::MemoryFileSystem console_files;
+  std::unique_ptr<tessarn::WriteStream> console_stream = console_files.create("console");
+  const int status = tessarn::runMain(&files, console_stream.get());
+  const std::string& console = console_files.files["console"];
+
+  if (faults & 1) {
+    require(status == tessarn::kExitJobListMissing, "missing job list: wrong status");
+    require(console == tessarn::formatMessage(MessageId::kJobListMissing), "missing job list");
+    require(files.files.count("output.txt") == 0, "missing job list: output.txt was created");
+    return 0;
+  }
+  require(status == tessarn::kExitSuccess || status == tessarn::kExitFailure, "exit status");
+  require(console.empty() || endsWith(console, "\r\n"), "a message is not a whole line");
+  if (faults & 2) {
+    require(status == tessarn::kExitFailure &&
+                console == tessarn::formatMessage(MessageId::kCannotCreate, "output.txt"),
+            "uncreatable output.txt");
+    return 0;
+  }
+  if (faults & 4) {
+    require(status == tessarn::kExitFailure &&
+                endsWith(console, tessarn::formatMessage(MessageId::kWriteFailed, "output.txt")),
+            "failed writes to output.txt");
+  }
+  const std::string& output = files.files["output.txt"];
+  if (status == tessarn::kExitSuccess) {
+    require(endsWith(output, "};\r\n"), "complete run without a closing line");
+    require(output.find("\r\n#define MAX_PCG ") != std::string::npos,
+            "complete run without a pattern table");
+  } else {
+    require(!console.empty(), "a run ended early without saying why");
+  }
+  return 0;
+}

@@ -1,0 +1,167 @@
+// Memory running out at every allocation of a run, in turn.
+//
+// This binary replaces the global operator new. A whole run is driven in
+// memory once to count its allocations; then, for each k, again with the
+// k-th allocation failing (throwing std::bad_alloc, or returning null for the
+// nothrow forms), either once or for every allocation from then on. Each
+// time the run must return (no exception escapes), say "out of memory" as
+// its last message with status -1, and have written a prefix of what the
+// complete run writes: what was written stays, nothing wrong is added.
+
+#include <cstdlib>
+#include <new>
+
+#include <gtest/gtest.h>
+
+#include "run/run_driver.h"
+#include "support/bmp_writer.h"
+
+namespace {
+
+// Allocations left before failures start while armed, or -1.
+long g_countdown = -1;
+bool g_keep_failing = false;
+long g_allocations = 0;  // counted while armed
+long g_failures = 0;
+
+bool failThisAllocation() {
+  if (g_countdown < 0) return false;
+  ++g_allocations;
+  if (g_countdown > 0) {
+    --g_countdown;
+    return false;
+  }
+  ++g_failures;
+  if (!g_keep_failing) g_countdown = -1;
+  return true;
+}
+
+void* allocate(size_t size) { return std::malloc(size == 0 ? 1 : size); }
+
+}  // namespace
+
+// The replacements below pair malloc with free; gcc takes them for the
+// mismatch they replace.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(size_t size) {
+  void* p = failThisAllocation() ? nullptr : allocate(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return failThisAllocation() ? nullptr : allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return failThisAllocation() ? nullptr : allocate(size);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace tessarn {
+namespace {
+
+std::string stageBmp() {
+  testing::BmpSpec spec{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
+  spec.pixels[8] = 1;
+  return testing::writeBmp(spec);
+}
+
+std::string runLengthBmp() {
+  testing::BmpSpec spec{.width = 16, .height = 16, .pixels = std::vector<uint8_t>(256, 2)};
+  spec.pixels[17] = 3;
+  spec.runLength = true;
+  return testing::writeBmp(spec);
+}
+
+// A run's files, set up before any failure is armed. The output files and
+// the console are given room in advance, so that writing them needs no
+// allocation: only the converter's own allocations fail.
+struct MemoryRun {
+  MemoryFileSystem files;
+  MemoryFileSystem console_files;
+  std::unique_ptr<WriteStream> console;
+
+  MemoryRun() {
+    files.files["tessarn.txt"] =
+        "stage.bmp 0 0 16 8 first 0 1 2 3\n"
+        "broken.bmp 0 0 8 8 skipped 0 1 2 3\n"
+        "rle.bmp 0 0 16 16 middle.bin 0 1 2 3\n"
+        "stage.bmp 8 0 8 8 a_name_too_long_for_any_small_string_buffer 3 2 1 0\n";
+    files.files["stage.bmp"] = stageBmp();
+    files.files["rle.bmp"] = runLengthBmp();
+    files.files["broken.bmp"] = "BM";
+    files.files["output.txt"].reserve(1 << 16);
+    files.files["middle.bin"].reserve(1 << 16);
+    console = console_files.create("console");
+    console_files.files["console"].reserve(1 << 12);
+  }
+  const std::string& messages() { return console_files.files["console"]; }
+};
+
+struct Outcome {
+  int status = 0;
+  bool escaped = false;
+  long allocations = 0;
+  long failures = 0;
+};
+
+Outcome runWithFailure(MemoryRun* m, long countdown, bool keep_failing) {
+  Outcome out;
+  g_allocations = 0;
+  g_failures = 0;
+  g_keep_failing = keep_failing;
+  g_countdown = countdown;
+  try {
+    out.status = runMain(&m->files, m->console.get());
+  } catch (...) {
+    out.escaped = true;
+  }
+  g_countdown = -1;
+  out.allocations = g_allocations;
+  out.failures = g_failures;
+  return out;
+}
+
+bool isPrefix(const std::string& part, const std::string& whole) {
+  return whole.compare(0, part.size(), part) == 0 && part.size() <= whole.size();
+}
+
+TEST(AllocationFailureTest, EveryAllocationCanFail) {
+  MemoryRun reference;
+  const Outcome complete = runWithFailure(&reference, LONG_MAX, false);
+  ASSERT_FALSE(complete.escaped);
+  ASSERT_EQ(complete.status, kExitSuccess);
+  ASSERT_EQ(complete.failures, 0);
+  ASSERT_GT(complete.allocations, 10);
+  const std::string out_of_memory = formatMessage(MessageId::kOutOfMemory);
+
+  for (bool keep_failing : {false, true}) {
+    for (long k = 0; k < complete.allocations; ++k) {
+      SCOPED_TRACE(::testing::Message() << (keep_failing ? "from" : "only") << " allocation " << k);
+      MemoryRun m;
+      const Outcome o = runWithFailure(&m, k, keep_failing);
+      EXPECT_FALSE(o.escaped) << "an exception escaped the run";
+      if (o.escaped) continue;
+      ASSERT_GE(o.failures, 1);
+      EXPECT_EQ(o.status, kExitFailure);
+      const std::string& messages = m.messages();
+      ASSERT_GE(messages.size(), out_of_memory.size());
+      EXPECT_EQ(messages.substr(messages.size() - out_of_memory.size()), out_of_memory);
+      EXPECT_TRUE(isPrefix(messages.substr(0, messages.size() - out_of_memory.size()),
+                           reference.messages()));
+      EXPECT_TRUE(isPrefix(m.files.files["output.txt"], reference.files.files["output.txt"]));
+      EXPECT_TRUE(isPrefix(m.files.files["middle.bin"], reference.files.files["middle.bin"]));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessarn
