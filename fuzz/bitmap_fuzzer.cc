@@ -201,8 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Model model = check(file);
   {
     tessarn::BitmapImage image;
-    require(tessarn::allocateBytes(file.size(), &image.file), "allocation");
-    if (!file.empty()) std::memcpy(image.file.data.get(), file.data(), file.size());
+    uint8_t* buffer = image.file.allocate(file.size());
+    require(buffer != nullptr, "allocation");
+    if (!file.empty()) std::memcpy(buffer, file.data(), file.size());
     tessarn::BitmapHeader header;
     MessageId reason = MessageId::kOutOfMemory;
     const bool accepted =

@@ -97,9 +97,6 @@ class MemoryFileSystem : public FileSystem {
   std::unique_ptr<WriteStream> create(const std::string& name) override;
 };
 
-// Allocates `size` bytes without throwing; false if memory ran out.
-bool allocateBytes(size_t size, FileBytes* bytes);
-
 }  // namespace tessarn
 
 #endif  // TESSARN_RUN_FILE_SYSTEM_H_
