@@ -154,7 +154,6 @@ std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& 
 ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
   auto it = files.find(name);
   if (it == files.end()) return ReadStatus::kMissing;
-  if (too_large.count(name) != 0) return ReadStatus::kOutOfMemory;
   uint8_t* buffer = bytes->allocate(it->second.size());
   if (buffer == nullptr) return ReadStatus::kOutOfMemory;
   std::memcpy(buffer, it->second.data(), it->second.size());

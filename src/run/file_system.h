@@ -7,8 +7,8 @@
 //
 // DiskFileSystem is the real one: every file is opened in binary mode, so no
 // platform translates line ends or stops at a Ctrl-Z on our behalf.
-// MemoryFileSystem keeps files in a map and can be told to fail creating,
-// writing or reading chosen files.
+// MemoryFileSystem keeps files in a map and can be told to fail creating or
+// writing chosen files.
 
 #ifndef TESSARN_RUN_FILE_SYSTEM_H_
 #define TESSARN_RUN_FILE_SYSTEM_H_
@@ -90,7 +90,6 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files;
   std::set<std::string> uncreatable;  // create() fails for these names
   std::set<std::string> unwritable;   // writes to these names fail
-  std::set<std::string> too_large;    // reading these runs out of memory
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;

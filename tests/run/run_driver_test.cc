@@ -22,18 +22,6 @@ std::string twoTileBmp() {
   return testing::writeBmp(spec);
 }
 
-TEST(RunDriverTest, RunningOutOfMemoryEndsTheRun) {
-  MemoryRun m;
-  m.files.files["t.bmp"] = twoTileBmp();
-  m.files.files["huge.bmp"] = twoTileBmp();
-  m.files.too_large = {"huge.bmp"};
-  m.files.files["tessarn.txt"] = "t.bmp 0 0 8 8 a 0 1 2 3 huge.bmp 0 0 8 8 b 0 1 2 3";
-  EXPECT_EQ(runMain(&m.files, m.console.get()), kExitFailure);
-  EXPECT_EQ(m.messages(), formatMessage(MessageId::kOutOfMemory));
-  EXPECT_EQ(m.files.files["output.txt"],
-            "unsigned short a[]={\r\n\t0x0000, \r\n};\r\n#define W_a 1\r\n#define H_a 1\r\n");
-}
-
 TEST(RunDriverTest, PatternLimitEndsTheRunAtTheTile) {
   MemoryRun m;
   m.files.files["t.bmp"] = twoTileBmp();
