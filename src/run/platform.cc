@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@ namespace tessarn {
 #ifdef _WIN32
 
 void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+void ignoreBrokenPipes() {}
 
 std::FILE* openWithoutWaiting(const char* name) { return std::fopen(name, "rb"); }
 
@@ -35,6 +38,8 @@ bool regularFileSize(std::FILE* file, uint64_t* size) {
 #else
 
 void setStdoutBinary() {}
+
+void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::FILE* openWithoutWaiting(const char* name) {
   // O_NONBLOCK makes opening a FIFO return at once; it changes nothing for a
