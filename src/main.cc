@@ -37,6 +37,7 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 
 int main() {
   tessarn::setStdoutBinary();
+  tessarn::ignoreBrokenPipes();
   tessarn::DiskFileSystem files;
   StdoutStream console;
   return tessarn::runMain(&files, &console);

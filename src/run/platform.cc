@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <windows.h>
 #else
+#include <csignal>
 #include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +19,8 @@ namespace tessarn {
 #ifdef _WIN32
 
 void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+void ignoreBrokenPipes() {}
 
 std::FILE* openWithoutWaiting(const char* name) { return std::fopen(name, "rb"); }
 
@@ -49,6 +52,8 @@ void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 #else
 
 void setStdoutBinary() {}
+
+void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::FILE* openWithoutWaiting(const char* name) {
   // O_NONBLOCK makes opening a FIFO return at once; it changes nothing for a

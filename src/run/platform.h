@@ -14,6 +14,11 @@ namespace tessarn {
 // (on Windows text mode would turn it into CR CR LF).
 void setStdoutBinary();
 
+// Makes a write to a pipe that nobody reads fail with an error, as any
+// failed write does, instead of ending the process (POSIX's SIGPIPE): a
+// closed standard output must not cost the output files what they have.
+void ignoreBrokenPipes();
+
 // The size of an open regular file. False for a directory or anything whose
 // size cannot be told.
 bool regularFileSize(std::FILE* file, uint64_t* size);

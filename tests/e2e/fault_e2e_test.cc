@@ -33,6 +33,8 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
+const std::string kTableStage = patternTable({kBlank, kStageTile});
+
 const std::string kOutOfMemory = "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 
 // An info-header BMP declaring the given size, its pixel data starting right
@@ -147,6 +149,23 @@ TEST(FaultE2E, BitmapThatIsAFifoIsMissingWithoutWaiting) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.console, missingMessage("pipe.bmp"));
   EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1));
+}
+
+TEST(FaultE2E, StandardOutputNobodyReads) {
+  // Standard output is a pipe whose reader has gone (as in "tessarn | head
+  // -1" once head is done): the messages are lost, but the run carries on and
+  // its files are written whole. The FIFO is opened for reading and writing,
+  // then for writing, and the first is closed: no reader is left.
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("bad.bmp", "BM");
+  ASSERT_EQ(mkfifo((dir.path() / "gone.fifo").c_str(), 0644), 0);
+  dir.write("tessarn.txt", "bad.bmp 0 0 8 8 a 0 1 2 3\nstage.bmp 0 0 16 8 b.bin 0 1 2 3\n");
+  RunResult result =
+      dir.run("sh -c 'exec 3<>gone.fifo 4>gone.fifo 3<&-; exec \"$@\" >&4 4>&-' sh");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("b.bin", {{0, 1}}, 2, 1) + kTableStage);
+  EXPECT_EQ(dir.read("b.bin"), words16({0, 1}) + words16(kBlank) + words16(kStageTile));
 }
 
 TEST(FaultE2E, HeadersPromisingMoreThanTheFileHolds) {
