@@ -7,11 +7,12 @@
 #include <sys/types.h>
 #include <windows.h>
 #else
-#include <csignal>
-#include <sys/mman.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace tessarn {
