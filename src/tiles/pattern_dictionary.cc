@@ -87,10 +87,12 @@ size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
   }
 }
 
-void PatternDictionary::prefetch(const Pattern& tile) const {
-  const Key key = keyOf(tile);
-  const uint32_t slot = slots_[hashOf(key) >> kIndexShift];
-  const uint16_t word = static_cast<uint16_t>(slot);
+void PatternDictionary::prefetchSlot(const Pattern& tile) const {
+  prefetchLine(&slots_[hashOf(keyOf(tile)) >> kIndexShift]);
+}
+
+void PatternDictionary::prefetchKey(const Pattern& tile) const {
+  const uint16_t word = static_cast<uint16_t>(slots_[hashOf(keyOf(tile)) >> kIndexShift]);
   prefetchLine(&orientations_[(word & 0x3FFFu) * 4 + (word >> 14)]);
 }
 

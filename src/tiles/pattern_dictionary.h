@@ -47,9 +47,11 @@ class PatternDictionary {
   // new and the dictionary already holds kMaxPatterns patterns.
   bool lookupOrAdd(const Pattern& tile, uint16_t* map_word);
 
-  // Starts loading what looking up `tile` will read, so that the memory
-  // waits of several lookups can overlap. Changes nothing.
-  void prefetch(const Pattern& tile) const;
+  // Start loading what looking up `tile` will read, so that the memory
+  // waits of several lookups overlap: first the index slot, then (once the
+  // slot is at hand) the key it names. They change nothing.
+  void prefetchSlot(const Pattern& tile) const;
+  void prefetchKey(const Pattern& tile) const;
 
   int count() const { return static_cast<int>(orientations_.size() / 4); }
   Pattern pattern(int number) const;

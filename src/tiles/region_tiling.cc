@@ -160,9 +160,10 @@ bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* 
   // 64-bit bounds: x + width and the tile positions cannot overflow.
   const int64_t right = int64_t{job.x} + job.width;
   const int64_t bottom = int64_t{job.y} + job.height;
-  // Tiles are encoded a batch ahead of their lookups, and the dictionary is
-  // told about the whole batch first, so that the batch's cache misses in
-  // the dictionary overlap instead of coming one after another.
+  // Tiles are encoded a batch ahead of their lookups, and what the batch's
+  // lookups will read in the dictionary is prefetched in two rounds (index
+  // slots while encoding, then the keys they name), so that the cache misses
+  // overlap instead of coming one after another.
   constexpr int kBatch = 32;
   Pattern batch[kBatch];
   for (int64_t top = job.y; top < bottom; top += 8) {
@@ -171,8 +172,9 @@ bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* 
       int count = 0;
       for (; count < kBatch && left < right; ++count, left += 8) {
         batch[count] = encoder.encode(left, top);
-        dictionary->prefetch(batch[count]);
+        dictionary->prefetchSlot(batch[count]);
       }
+      for (int i = 0; i < count; ++i) dictionary->prefetchKey(batch[i]);
       for (int i = 0; i < count; ++i) {
         uint16_t map_word;
         if (!dictionary->lookupOrAdd(batch[i], &map_word)) return false;
