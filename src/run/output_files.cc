@@ -54,28 +54,23 @@ bool BufferedOutput::close() {
 OutputFiles::OutputFiles(FileSystem* files, Console* console)
     : files_(files), console_(console) {}
 
-bool OutputFiles::createTextOutput() {
-  std::string name(kTextOutputName);
+bool OutputFiles::createOutput(const std::string& name, std::unique_ptr<BufferedOutput>* output) {
   std::unique_ptr<WriteStream> stream = files_->create(name);
   if (!stream) {
     console_->report(MessageId::kCannotCreate, name);
     return false;
   }
-  text_ = std::make_unique<BufferedOutput>(name, std::move(stream));
+  *output = std::make_unique<BufferedOutput>(name, std::move(stream));
   return true;
 }
+
+bool OutputFiles::createTextOutput() { return createOutput(std::string(kTextOutputName), &text_); }
 
 bool OutputFiles::createBinaryOutput(const std::string& name) {
   // Close the current one first: if the same name comes again, its old
   // buffered bytes land before the file is truncated, never after.
   closeAndReport(&binary_);
-  std::unique_ptr<WriteStream> stream = files_->create(name);
-  if (!stream) {
-    console_->report(MessageId::kCannotCreate, name);
-    return false;
-  }
-  binary_ = std::make_unique<BufferedOutput>(name, std::move(stream));
-  return true;
+  return createOutput(name, &binary_);
 }
 
 void OutputFiles::beginMapArray(std::string_view name) {

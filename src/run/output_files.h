@@ -115,6 +115,8 @@ class OutputFiles {
   bool closeOutputs();
 
  private:
+  // Creates the named file as `*output`, reporting a failure.
+  bool createOutput(const std::string& name, std::unique_ptr<BufferedOutput>* output);
   // Closes `output` if open, reporting a failure.
   void closeAndReport(std::unique_ptr<BufferedOutput>* output);
   // To the text output and, if there is one, the binary output.
