@@ -62,11 +62,11 @@ Tile randomTile(std::mt19937_64& random) {
   return t;
 }
 
-void placeTile(BmpSpec* spec, const Tile& tile, int tx, int ty, bool lr, bool tb) {
+void placeTile(BmpSpec* bmp, const Tile& tile, int tx, int ty, bool lr, bool tb) {
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
       uint8_t p = tile[(tb ? 7 - y : y) * 8 + (lr ? 7 - x : x)];
-      spec->pixels[static_cast<size_t>(ty * 8 + y) * spec->width + tx * 8 + x] = p;
+      bmp->pixels[static_cast<size_t>(ty * 8 + y) * bmp->width + tx * 8 + x] = p;
     }
   }
 }
@@ -75,17 +75,17 @@ void placeTile(BmpSpec* spec, const Tile& tile, int tx, int ty, bool lr, bool tb
 // mirroring.
 void writeTiledImage(const fs::path& path, int width, int height, const std::vector<Tile>& pool,
                      std::mt19937_64& random) {
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.pixels.assign(static_cast<size_t>(width) * height, 0);
+  BmpSpec bmp;
+  bmp.width = width;
+  bmp.height = height;
+  bmp.pixels.assign(static_cast<size_t>(width) * height, 0);
   for (int ty = 0; ty < height / 8; ++ty) {
     for (int tx = 0; tx < width / 8; ++tx) {
       uint64_t r = random();
-      placeTile(&spec, pool[r % pool.size()], tx, ty, (r >> 32) & 1, (r >> 33) & 1);
+      placeTile(&bmp, pool[r % pool.size()], tx, ty, (r >> 32) & 1, (r >> 33) & 1);
     }
   }
-  std::string bytes = writeBmp(spec);
+  std::string bytes = writeBmp(bmp);
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -125,12 +125,12 @@ Workload makeUnique(const fs::path& dir) {
   // is a mirror image of another.
   std::mt19937_64 random(3);
   std::vector<Tile> pool = tilePool(16000, random);
-  BmpSpec spec;
-  spec.width = 1024;
-  spec.height = 1000;
-  spec.pixels.assign(1024 * 1000, 0);
-  for (int i = 0; i < 16000; ++i) placeTile(&spec, pool[i], i % 128, i / 128, false, false);
-  std::string bytes = writeBmp(spec);
+  BmpSpec bmp;
+  bmp.width = 1024;
+  bmp.height = 1000;
+  bmp.pixels.assign(1024 * 1000, 0);
+  for (int i = 0; i < 16000; ++i) placeTile(&bmp, pool[i], i % 128, i / 128, false, false);
+  std::string bytes = writeBmp(bmp);
   std::ofstream(dir / "unique.bmp", std::ios::binary)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return {"unique", {{"unique.bmp", 0, 0, 1024, 1000, "unique"}}, 16000};

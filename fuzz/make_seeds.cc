@@ -33,14 +33,14 @@ void save(const std::string& dir, const std::string& name, const std::string& by
 
 BmpSpec picture(int width, int height, int colours, unsigned seed) {
   std::mt19937 random(seed);
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
+  BmpSpec bmp;
+  bmp.width = width;
+  bmp.height = height;
   for (int i = 0; i < width * height; ++i) {
     // Mostly index 0, so that some tiles repeat and some are blank.
-    spec.pixels.push_back(random() % 3 == 0 ? static_cast<uint8_t>(random() % colours) : 0);
+    bmp.pixels.push_back(random() % 3 == 0 ? static_cast<uint8_t>(random() % colours) : 0);
   }
-  return spec;
+  return bmp;
 }
 
 // The job fields of the bitmap target.

@@ -24,15 +24,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_example <output directory>\n");
     return 2;
   }
-  tessarn::testing::BmpSpec spec;
-  spec.width = 64;
-  spec.height = 32;
-  spec.pixels.assign(64 * 32, 1);
+  tessarn::testing::BmpSpec bmp;
+  bmp.width = 64;
+  bmp.height = 32;
+  bmp.pixels.assign(64 * 32, 1);
   auto arrow = [&](int tile_x, int tile_y, bool left_right, bool top_bottom) {
     for (int y = 0; y < 8; ++y) {
       for (int x = 0; x < 8; ++x) {
         char c = kArrow[top_bottom ? 7 - y : y][left_right ? 7 - x : x];
-        if (c != '.') spec.pixels[(tile_y * 8 + y) * 64 + tile_x * 8 + x] = static_cast<uint8_t>(c - '0');
+        if (c != '.') bmp.pixels[(tile_y * 8 + y) * 64 + tile_x * 8 + x] = static_cast<uint8_t>(c - '0');
       }
     }
   };
@@ -42,12 +42,12 @@ int main(int argc, char** argv) {
   arrow(6, 1, true, true);
   arrow(3, 2, false, false);
   for (int x = 0; x < 64; ++x) {
-    for (int y = 24; y < 32; ++y) spec.pixels[y * 64 + x] = y == 24 ? 3 : 2;
+    for (int y = 24; y < 32; ++y) bmp.pixels[y * 64 + x] = y == 24 ? 3 : 2;
   }
   std::string path = std::string(argv[1]) + "/scene.bmp";
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) return 1;
-  std::string bytes = tessarn::testing::writeBmp(spec);
+  std::string bytes = tessarn::testing::writeBmp(bmp);
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   return std::fclose(out) == 0 && ok ? 0 : 1;
 }

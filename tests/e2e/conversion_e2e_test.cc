@@ -22,16 +22,16 @@ std::vector<uint8_t> block(const char* rows) {
 
 // Lays 8x8 blocks side by side into one image eight pixels high.
 BmpSpec blocksInARow(const std::vector<std::vector<uint8_t>>& blocks) {
-  BmpSpec spec;
-  spec.width = static_cast<int>(blocks.size()) * 8;
-  spec.height = 8;
-  spec.pixels.resize(spec.width * 8);
+  BmpSpec bmp;
+  bmp.width = static_cast<int>(blocks.size()) * 8;
+  bmp.height = 8;
+  bmp.pixels.resize(bmp.width * 8);
   for (size_t b = 0; b < blocks.size(); ++b) {
     for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) spec.pixels[y * spec.width + b * 8 + x] = blocks[b][y * 8 + x];
+      for (int x = 0; x < 8; ++x) bmp.pixels[y * bmp.width + b * 8 + x] = blocks[b][y * 8 + x];
     }
   }
-  return spec;
+  return bmp;
 }
 
 TEST(ConversionE2E, StageExampleAsTextAndBinary) {
@@ -85,12 +85,12 @@ TEST(ConversionE2E, MirroredBlocksAcrossTwoJobsShareOnePattern) {
 
 TEST(ConversionE2E, OddSizesAndDuplicateColours) {
   // 16 x 16, index 7 everywhere; colours list 7 twice, so it is colour 1.
-  BmpSpec spec;
-  spec.width = 16;
-  spec.height = 16;
-  spec.pixels.assign(256, 7);
+  BmpSpec bmp;
+  bmp.width = 16;
+  bmp.height = 16;
+  bmp.pixels.assign(256, 7);
   ScratchDir dir;
-  dir.write("s.bmp", writeBmp(spec));
+  dir.write("s.bmp", writeBmp(bmp));
   dir.write("tessarn.txt", "s.bmp 0 0 9 12 odd 5 7 9 7");
   RunResult result = dir.run();
   EXPECT_EQ(result.status, 0);

@@ -336,20 +336,20 @@ TestPattern limitTile(int t) {
 }
 
 std::string limitImage() {
-  BmpSpec spec;
-  spec.width = 8 * kTiles;
-  spec.height = 8;
-  spec.bitCount = 1;
-  spec.pixels.assign(static_cast<size_t>(spec.width) * 8, 0);
+  BmpSpec bmp;
+  bmp.width = 8 * kTiles;
+  bmp.height = 8;
+  bmp.bitCount = 1;
+  bmp.pixels.assign(static_cast<size_t>(bmp.width) * 8, 0);
   for (int t = 0; t < kTiles; ++t) {
     const TestPattern p = limitTile(t);
     for (int r = 0; r < 8; ++r) {
       for (int i = 0; i < 8; ++i) {
-        if (p[r] & (0x80 >> i)) spec.pixels[static_cast<size_t>(r) * spec.width + 8 * t + i] = 1;
+        if (p[r] & (0x80 >> i)) bmp.pixels[static_cast<size_t>(r) * bmp.width + 8 * t + i] = 1;
       }
     }
   }
-  return writeBmp(spec);
+  return writeBmp(bmp);
 }
 
 TEST(FaultE2E, PatternLimitReachedThroughRealImages) {

@@ -13,12 +13,12 @@ namespace tessarn::testing {
 // right-hand tile. With colours 0 1 2 3 its tiles are blank and 0x0080 in
 // row 0.
 inline std::string stageBmp() {
-  BmpSpec spec;
-  spec.width = 16;
-  spec.height = 8;
-  spec.pixels.assign(16 * 8, 0);
-  spec.pixels[8] = 1;
-  return writeBmp(spec);
+  BmpSpec bmp;
+  bmp.width = 16;
+  bmp.height = 8;
+  bmp.pixels.assign(16 * 8, 0);
+  bmp.pixels[8] = 1;
+  return writeBmp(bmp);
 }
 
 // The pattern of stageBmp()'s right-hand tile.

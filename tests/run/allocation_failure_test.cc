@@ -69,16 +69,16 @@ namespace tessarn {
 namespace {
 
 std::string stageBmp() {
-  testing::BmpSpec spec{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
-  spec.pixels[8] = 1;
-  return testing::writeBmp(spec);
+  testing::BmpSpec bmp{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
+  bmp.pixels[8] = 1;
+  return testing::writeBmp(bmp);
 }
 
 std::string runLengthBmp() {
-  testing::BmpSpec spec{.width = 16, .height = 16, .pixels = std::vector<uint8_t>(256, 2)};
-  spec.pixels[17] = 3;
-  spec.runLength = true;
-  return testing::writeBmp(spec);
+  testing::BmpSpec bmp{.width = 16, .height = 16, .pixels = std::vector<uint8_t>(256, 2)};
+  bmp.pixels[17] = 3;
+  bmp.runLength = true;
+  return testing::writeBmp(bmp);
 }
 
 // A run's files, set up before any failure is armed. The output files and

@@ -17,9 +17,9 @@ struct MemoryRun {
 };
 
 std::string twoTileBmp() {
-  testing::BmpSpec spec{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
-  spec.pixels[8] = 1;
-  return testing::writeBmp(spec);
+  testing::BmpSpec bmp{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
+  bmp.pixels[8] = 1;
+  return testing::writeBmp(bmp);
 }
 
 TEST(RunDriverTest, PatternLimitEndsTheRunAtTheTile) {

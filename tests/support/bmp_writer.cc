@@ -5,12 +5,12 @@ namespace {
 
 constexpr uint32_t kFileHeaderSize = 14;
 
-std::vector<std::vector<uint8_t>> storedRows(const BmpSpec& spec) {
+std::vector<std::vector<uint8_t>> storedRows(const BmpSpec& bmp) {
   std::vector<std::vector<uint8_t>> rows;
-  for (int i = 0; i < spec.height; ++i) {
-    int y = spec.topDown ? i : spec.height - 1 - i;
-    rows.emplace_back(spec.pixels.begin() + y * spec.width,
-                      spec.pixels.begin() + (y + 1) * spec.width);
+  for (int i = 0; i < bmp.height; ++i) {
+    int y = bmp.topDown ? i : bmp.height - 1 - i;
+    rows.emplace_back(bmp.pixels.begin() + y * bmp.width,
+                      bmp.pixels.begin() + (y + 1) * bmp.width);
   }
   return rows;
 }
@@ -102,25 +102,25 @@ std::string writeRawBmp(int width, int height, int bit_count, uint32_t compressi
                   palette(bit_count, false), pixel_data);
 }
 
-std::string writeBmp(const BmpSpec& spec) {
-  std::vector<std::vector<uint8_t>> rows = storedRows(spec);
+std::string writeBmp(const BmpSpec& bmp) {
+  std::vector<std::vector<uint8_t>> rows = storedRows(bmp);
   std::string pixel_data;
-  if (spec.runLength) {
-    pixel_data = encodeRle8(spec.width, rows);
+  if (bmp.runLength) {
+    pixel_data = encodeRle8(bmp.width, rows);
   } else {
-    for (const auto& row : rows) pixel_data += packRow(row, spec.bitCount);
+    for (const auto& row : rows) pixel_data += packRow(row, bmp.bitCount);
   }
-  if (spec.coreHeader) {
+  if (bmp.coreHeader) {
     std::string info;
     put32(&info, 12);
-    put16(&info, static_cast<uint16_t>(spec.width));
-    put16(&info, static_cast<uint16_t>(spec.height));
+    put16(&info, static_cast<uint16_t>(bmp.width));
+    put16(&info, static_cast<uint16_t>(bmp.height));
     put16(&info, 1);
-    put16(&info, static_cast<uint16_t>(spec.bitCount));
-    return assemble(info, palette(spec.bitCount, true), pixel_data);
+    put16(&info, static_cast<uint16_t>(bmp.bitCount));
+    return assemble(info, palette(bmp.bitCount, true), pixel_data);
   }
-  int height = spec.topDown ? -spec.height : spec.height;
-  return writeRawBmp(spec.width, height, spec.bitCount, spec.runLength ? 1 : 0, pixel_data);
+  int height = bmp.topDown ? -bmp.height : bmp.height;
+  return writeRawBmp(bmp.width, height, bmp.bitCount, bmp.runLength ? 1 : 0, pixel_data);
 }
 
 }  // namespace tessarn::testing

@@ -21,7 +21,7 @@ struct BmpSpec {
   bool runLength = false;  // RLE8; 8 bits per pixel only
 };
 
-std::string writeBmp(const BmpSpec& spec);
+std::string writeBmp(const BmpSpec& bmp);
 
 // A BMP with an info header and the given raw pixel data (already encoded),
 // for hand-made run-length data and broken files.

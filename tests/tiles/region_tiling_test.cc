@@ -33,16 +33,16 @@ int colourAt(const std::string& bin, size_t map_words, int tiles_wide, int64_t d
 TEST(RegionTilingTest, RoundTripsRandomImages) {
   std::mt19937 random(2024);
   for (int trial = 0; trial < 60; ++trial) {
-    BmpSpec spec;
-    spec.width = 1 + static_cast<int>(random() % 40);
-    spec.height = 1 + static_cast<int>(random() % 40);
-    spec.bitCount = trial % 5 == 4 ? 1 : 8;
-    spec.topDown = trial % 3 == 1;
-    spec.runLength = spec.bitCount == 8 && trial % 4 == 2;
-    spec.coreHeader = !spec.topDown && !spec.runLength && trial % 7 == 0;
-    const int palette = spec.bitCount == 1 ? 2 : 6;
-    for (int i = 0; i < spec.width * spec.height; ++i) {
-      spec.pixels.push_back(static_cast<uint8_t>(random() % palette));
+    BmpSpec bmp;
+    bmp.width = 1 + static_cast<int>(random() % 40);
+    bmp.height = 1 + static_cast<int>(random() % 40);
+    bmp.bitCount = trial % 5 == 4 ? 1 : 8;
+    bmp.topDown = trial % 3 == 1;
+    bmp.runLength = bmp.bitCount == 8 && trial % 4 == 2;
+    bmp.coreHeader = !bmp.topDown && !bmp.runLength && trial % 7 == 0;
+    const int palette = bmp.bitCount == 1 ? 2 : 6;
+    for (int i = 0; i < bmp.width * bmp.height; ++i) {
+      bmp.pixels.push_back(static_cast<uint8_t>(random() % palette));
     }
     int32_t colours[4];
     // Some colours select nothing: -1, or 256 + i, whose low byte is a
@@ -57,7 +57,7 @@ TEST(RegionTilingTest, RoundTripsRandomImages) {
     const int32_t h = 1 + static_cast<int32_t>(random() % 40);
 
     MemoryFileSystem files;
-    files.files["r.bmp"] = testing::writeBmp(spec);
+    files.files["r.bmp"] = testing::writeBmp(bmp);
     files.files["tessarn.txt"] = "r.bmp " + std::to_string(x) + " " + std::to_string(y) + " " +
                                  std::to_string(w) + " " + std::to_string(h) + " r.bin " +
                                  std::to_string(colours[0]) + " " + std::to_string(colours[1]) +
@@ -75,8 +75,8 @@ TEST(RegionTilingTest, RoundTripsRandomImages) {
         int64_t px = x + dx;
         int64_t py = y + dy;
         int expected = 0;
-        if (px >= 0 && px < spec.width && py >= 0 && py < spec.height) {
-          uint8_t index = spec.pixels[py * spec.width + px];
+        if (px >= 0 && px < bmp.width && py >= 0 && py < bmp.height) {
+          uint8_t index = bmp.pixels[py * bmp.width + px];
           for (int k = 3; k >= 0; --k) {
             if (colours[k] == index) expected = k;
           }
