@@ -50,7 +50,9 @@ std::string_view messageTemplate(MessageId id) {
 // it, the line end.
 struct MessageParts {
   std::string_view parts[4];
-  size_t size() const { return parts[0].size() + parts[1].size() + parts[2].size() + 2; }
+  size_t size() const {
+    return parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size();
+  }
 };
 
 MessageParts partsOf(MessageId id, std::string_view name) {
