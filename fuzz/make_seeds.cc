@@ -15,10 +15,14 @@
 #include <vector>
 
 #include "support/bmp_writer.h"
+#include "support/png_writer.h"
 
 namespace {
 
 using tessarn::testing::BmpSpec;
+using tessarn::testing::PngSpec;
+using tessarn::testing::pngChunk;
+using tessarn::testing::writePng;
 using tessarn::testing::put32;
 using tessarn::testing::writeBmp;
 using tessarn::testing::writeRawBmp;
@@ -121,6 +125,12 @@ void bitmapSeeds() {
   rle.runLength = true;
   BmpSpec rle_top_down = rle;
   rle_top_down.topDown = true;
+  BmpSpec four_bit = picture(13, 11, 16, 8);
+  four_bit.bitCount = 4;
+  BmpSpec four_bit_top_down = four_bit;
+  four_bit_top_down.topDown = true;
+  BmpSpec rle4 = four_bit;
+  rle4.runLength = true;
   // Mirror images of one block, so that every orientation is found.
   BmpSpec mirrored = picture(8, 8, 4, 4);
   mirrored.width = 16;
@@ -148,6 +158,9 @@ void bitmapSeeds() {
       {"rle_top_down", writeBmp(rle_top_down)},
       {"mirrored", writeBmp(mirrored)},
       {"header_124", withField32(writeBmp(base), 14, 124)},
+      {"4bit", writeBmp(four_bit)},
+      {"4bit_top_down", writeBmp(four_bit_top_down)},
+      {"rle4", writeBmp(rle4)},
   };
   for (const auto& [name, bytes] : images) {
     save("bitmap", std::string(name) + "_whole", whole + bytes);
@@ -175,7 +188,30 @@ void bitmapSeeds() {
   for (const auto& [name, data] : runs) {
     save("bitmap", name, whole + writeRawBmp(6, 4, 8, 1, data));
     save("bitmap", std::string(name) + "_top_down", odd + writeRawBmp(6, -4, 8, 1, data));
+    save("bitmap", std::string(name) + "_4bit", odd + writeRawBmp(6, 4, 4, 2, data));
   }
+
+  // PNGs of every colour type and depth read, interlaced and not, and some
+  // that must be refused.
+  for (int colour_type : {0, 3}) {
+    for (int depth : {1, 2, 4, 8}) {
+      for (bool interlaced : {false, true}) {
+        BmpSpec p = picture(13, 11, 1 << depth, static_cast<unsigned>(depth));
+        const std::string name = "png_" + std::to_string(colour_type) + "_" + std::to_string(depth) +
+                                 (interlaced ? "_interlaced" : "");
+        save("bitmap", name, odd + writePng({13, 11, p.pixels, colour_type, depth, interlaced}));
+      }
+    }
+  }
+  const std::string png = writePng({8, 8, std::vector<uint8_t>(64, 1), 3, 2});
+  const std::pair<const char*, std::string> pngs[] = {
+      {"png_truecolour", writePng({4, 4, std::vector<uint8_t>(16, 9), 2, 8})},
+      {"png_16bit", writePng({4, 4, std::vector<uint8_t>(16, 9), 0, 16})},
+      {"png_cut_short", png.substr(0, png.size() / 2)},
+      {"png_no_image_data", png.substr(0, 8) + pngChunk("IHDR", png.substr(16, 13)) +
+                                pngChunk("PLTE", std::string(12, '\0')) + pngChunk("IEND", "")},
+  };
+  for (const auto& [name, bytes] : pngs) save("bitmap", name, whole + bytes);
 
   std::string truncated = writeBmp(base);
   truncated.pop_back();
@@ -186,9 +222,10 @@ void bitmapSeeds() {
       {"core_header_cut", writeBmp(core).substr(0, 25)},
       {"info_header_cut", writeBmp(base).substr(0, 33)},
       {"header_size_13", withField32(writeBmp(base), 14, 13)},
-      {"4bit", writeRawBmp(8, 8, 4, 0, std::string(32, '\0'))},
       {"24bit", writeRawBmp(2, 2, 24, 0, std::string(16, '\0'))},
-      {"rle4", writeRawBmp(8, 8, 4, 2, "")},
+      {"rle4_no_data", writeRawBmp(8, 8, 4, 2, "")},
+      {"rle8_on_4bit", writeRawBmp(8, 8, 4, 1, "")},
+      {"rle4_on_8bit", writeRawBmp(8, 8, 8, 2, "")},
       {"rle_on_1bit", writeRawBmp(8, 8, 1, 1, "")},
       {"bitfields", writeRawBmp(8, 8, 8, 3, std::string(64, '\0'))},
       {"width_0", writeRawBmp(0, 8, 8, 0, "")},
@@ -229,6 +266,9 @@ void runSeeds() {
                                  separator + writeBmp(a)},
       {"partial_jobs", std::string(1, '\0') + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
       {"no_jobs", std::string(1, '\0') + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
+      {"png_then_broken_png", std::string(1, '\0') + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
+                                  separator + writePng({16, 16, a.pixels, 3, 2}) + separator +
+                                  writePng({16, 16, b.pixels, 0, 4}).substr(0, 60)},
   };
   for (const auto& [name, bytes] : runs) save("run", name, bytes);
 }

@@ -10,9 +10,10 @@
 // Every job walks ceil(width/8) x ceil(height/8) tiles, and a job list can
 // ask for 2^28 of them in twenty bytes. The job list is therefore read once
 // beforehand with the same reader, and inputs asking for more than
-// kMaxTiles tiles in all are passed over, as are run-length bitmaps
-// declaring more than 2^20 pixels (which the converter would allocate and
-// clear). The bitmap fuzzer and the end-to-end tests cover both limits.
+// kMaxTiles tiles in all (counting a row of tiles as one more, since it
+// costs a line even when empty) are passed over, as are run-length bitmaps
+// and PNGs declaring more than 2^20 pixels (which the converter would
+// decode). The bitmap fuzzer and the end-to-end tests cover both limits.
 //
 // Checked: the run ends with status 0, 28 or -1 and no escaping exception;
 // every message is a whole line; a complete run has a pattern table at the
@@ -28,6 +29,7 @@
 #include <string_view>
 
 #include "bitmap/bitmap_image.h"
+#include "bitmap/png_image.h"
 #include "run/run_driver.h"
 
 namespace {
@@ -36,7 +38,7 @@ using tessarn::MessageId;
 
 constexpr std::string_view kSeparator = "\n%%\n";
 constexpr int64_t kMaxTiles = 4096;
-constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 20;
+constexpr int64_t kMaxDecodedPixels = int64_t{1} << 20;
 
 void require(bool ok, const char* what) {
   if (!ok) {
@@ -59,17 +61,24 @@ bool withinBudget(tessarn::MemoryFileSystem* files) {
     tessarn::JobRecord job;
     int64_t total = 0;
     while (reader.readJob(&job) != tessarn::JobListReader::kEndOfInput) {
-      total += tiles(job.width) * tiles(job.height);
+      // A row of tiles costs a line even when it holds no tiles.
+      total += tiles(job.height) + tiles(job.width) * tiles(job.height);
       if (total > kMaxTiles) return false;
     }
   }
   for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
     tessarn::BitmapImage image;
     if (files->readWholeFile(name, &image.file) != tessarn::ReadStatus::kOk) continue;
+    const uint8_t* data = image.file.data();
     tessarn::BitmapHeader header;
-    MessageId reason;
-    if (tessarn::checkBitmap(image, &header, &reason) == tessarn::BitmapCheck::kAccepted &&
-        header.runLength && header.width * header.height > kMaxRunLengthPixels) {
+    tessarn::PngImage png;
+    if (tessarn::isPng(data, image.file.size())) {
+      if (png.open(data, image.file.size()) == tessarn::ImageProblem::kNone &&
+          png.width() * png.height() > kMaxDecodedPixels) {
+        return false;
+      }
+    } else if (tessarn::checkBitmap(image, &header) == tessarn::ImageProblem::kNone &&
+               header.runLength && header.width * header.height > kMaxDecodedPixels) {
       return false;
     }
   }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "bitmap/rle8.h"
+#include "bitmap/run_length.h"
 
 namespace tessarn {
 namespace {
@@ -11,6 +11,7 @@ constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kNoCompression = 0;
 constexpr uint32_t kRunLength8 = 1;
+constexpr uint32_t kRunLength4 = 2;
 constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 28;
 
 uint16_t read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -25,11 +26,6 @@ int32_t readSigned32(const uint8_t* p) {
   int32_t s;
   std::memcpy(&s, &u, sizeof s);
   return s;
-}
-
-BitmapCheck reject(MessageId id, MessageId* reason) {
-  *reason = id;
-  return BitmapCheck::kRejected;
 }
 
 // Reads the header fields, or false if this is not a BMP we can read.
@@ -55,6 +51,13 @@ bool readHeader(const uint8_t* data, size_t size, BitmapHeader* header, uint32_t
   return true;
 }
 
+// The run-length compression that goes with a depth, if any.
+uint32_t runLengthFor(int bit_count) {
+  if (bit_count == 8) return kRunLength8;
+  if (bit_count == 4) return kRunLength4;
+  return kNoCompression;
+}
+
 }  // namespace
 
 ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image) {
@@ -63,59 +66,61 @@ ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* i
 
 int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }
 
-BitmapCheck checkBitmap(const BitmapImage& image, BitmapHeader* header, MessageId* reason) {
+ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header) {
   const uint8_t* data = image.file.data();
   const size_t size = image.file.size();
   uint32_t compression = 0;
-  if (!readHeader(data, size, header, &compression)) return reject(MessageId::kNotBmp, reason);
-  if (header->bitCount != 1 && header->bitCount != 8) {
-    return reject(MessageId::kNotEightBit, reason);
+  if (!readHeader(data, size, header, &compression)) return ImageProblem::kNotBmp;
+  if (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8) {
+    return ImageProblem::kNotIndexed;
   }
-  header->runLength = compression == kRunLength8 && header->bitCount == 8;
+  header->runLength = compression != kNoCompression && compression == runLengthFor(header->bitCount);
   if (compression != kNoCompression && !header->runLength) {
-    return reject(MessageId::kUnsupportedCompression, reason);
+    return ImageProblem::kUnsupportedCompression;
   }
   if (header->runLength && header->width * header->height > kMaxRunLengthPixels) {
-    return reject(MessageId::kUnsupportedCompression, reason);
+    return ImageProblem::kUnsupportedCompression;
   }
-  if (header->width < 1 || header->height == 0) return reject(MessageId::kNotBmp, reason);
+  if (header->width < 1 || header->height == 0) return ImageProblem::kNotBmp;
   // The width is below 2^31 and the height at most 2^31, so neither the
   // stride nor the pixel array's end can overflow 64 bits.
   if (header->runLength) {
-    if (header->pixelOffset > size) return reject(MessageId::kNotBmp, reason);
+    if (header->pixelOffset > size) return ImageProblem::kNotBmp;
   } else {
     int64_t end = int64_t{header->pixelOffset} +
                   rowStride(header->bitCount, header->width) * header->height;
-    if (end > static_cast<int64_t>(size)) return reject(MessageId::kNotBmp, reason);
+    if (end > static_cast<int64_t>(size)) return ImageProblem::kNotBmp;
   }
-  return BitmapCheck::kAccepted;
+  return ImageProblem::kNone;
 }
 
-bool makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* decoded,
-                   PixelGrid* grid) {
+ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
+                           FileBytes* decoded, PixelGrid* grid) {
   const uint8_t* pixels = image.file.data() + header.pixelOffset;
   int64_t stride = rowStride(header.bitCount, header.width);
+  grid->bitCount = header.bitCount;
   if (header.runLength) {
     size_t count = static_cast<size_t>(header.width * header.height);
     uint8_t* buffer = decoded->allocate(count);
-    if (buffer == nullptr) return false;
+    if (buffer == nullptr) return ImageProblem::kOutOfMemory;
     std::memset(buffer, 0, count);
-    decodeRle8(pixels, image.file.size() - header.pixelOffset, header.width, header.height,
-               buffer);
+    decodeRunLength(pixels, image.file.size() - header.pixelOffset, header.bitCount,
+                    header.width, header.height, buffer);
     pixels = buffer;
     stride = header.width;
+    grid->bitCount = 8;
   }
   grid->width = header.width;
   grid->height = header.height;
-  grid->bitCount = header.bitCount;
+  grid->firstRow = 0;
   if (header.topDown) {
-    grid->topRow = pixels;
+    grid->rows = pixels;
     grid->rowStep = static_cast<ptrdiff_t>(stride);
   } else {
-    grid->topRow = pixels + (header.height - 1) * stride;
+    grid->rows = pixels + (header.height - 1) * stride;
     grid->rowStep = -static_cast<ptrdiff_t>(stride);
   }
-  return true;
+  return ImageProblem::kNone;
 }
 
 }  // namespace tessarn

@@ -19,7 +19,7 @@ std::string_view messageTemplate(MessageId id) {
       // %s は BMP fileではありません
       return "%s \x82\xCD BMP file"
              "\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-    case MessageId::kNotEightBit:
+    case MessageId::kNotIndexed:
       // ２５６色ではありません (full-width digits)
       return "\x82\x51\x82\x54\x82\x55\x90\x46"
              "\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
@@ -27,6 +27,10 @@ std::string_view messageTemplate(MessageId id) {
       // %s は対応していない圧縮形式です
       return "%s \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2"
              "\x88\xB3\x8F\x6B\x8C\x60\x8E\xAE\x82\xC5\x82\xB7";
+    case MessageId::kUnreadablePng:
+      // %s は PNG fileとして読めません
+      return "%s \x82\xCD PNG file"
+             "\x82\xC6\x82\xB5\x82\xC4\x93\xC7\x82\xDF\x82\xDC\x82\xB9\x82\xF1";
     case MessageId::kCannotCreate:
       // %sが作成できません
       return "%s\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1";

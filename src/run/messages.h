@@ -20,8 +20,9 @@ enum class MessageId {
   kJobListMissing,          // the job list cannot be opened
   kBitmapMissing,           // %s: a job's bitmap cannot be opened or read
   kNotBmp,                  // %s: the bitmap is not a BMP we can read
-  kNotEightBit,             // the bitmap is neither 1 nor 8 bits per pixel
-  kUnsupportedCompression,  // %s: compressed in a way we do not decode
+  kNotIndexed,              // the bitmap is not indexed colour of 1, 2, 4 or 8 bits
+  kUnsupportedCompression,  // %s: compressed in a way we do not decode, or too big
+  kUnreadablePng,           // %s: a PNG that cannot be decoded
   kCannotCreate,            // %s: an output file cannot be created
   kWriteFailed,             // %s: writing, flushing or closing an output failed
   kTooManyPatterns,         // the run needs more than 16,384 patterns

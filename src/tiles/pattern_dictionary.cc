@@ -1,5 +1,6 @@
 #include "tiles/pattern_dictionary.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if !defined(__GNUC__) && defined(_M_X64)
@@ -97,18 +98,32 @@ void PatternDictionary::prefetchKey(const Pattern& tile) const {
 }
 
 void PatternDictionary::addPattern(const Key& pattern) {
-  const uint16_t number = static_cast<uint16_t>(count());
   const Key left_right = mirrorLeftRight(pattern);
   const Key orientations[4] = {pattern, left_right, mirrorTopBottom(pattern),
                                mirrorTopBottom(left_right)};
   orientations_.insert(orientations_.end(), orientations, orientations + 4);
+  indexPattern(count() - 1);
+}
+
+void PatternDictionary::indexPattern(int number) {
   // In the order a match is tried, so that when orientations coincide (a
   // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
-    const uint64_t hash = hashOf(orientations[o]);
-    const size_t i = findSlot(orientations[o], hash);
-    if (slots_[i] == 0) slots_[i] = tagOf(hash) << 16 | number | kOrientationBits[o];
+    const Key& orientation = orientations_[4 * static_cast<size_t>(number) + o];
+    const uint64_t hash = hashOf(orientation);
+    const size_t i = findSlot(orientation, hash);
+    if (slots_[i] == 0) slots_[i] = tagOf(hash) << 16 | static_cast<uint32_t>(number) | kOrientationBits[o];
   }
+}
+
+void PatternDictionary::truncate(int count) {
+  if (count >= this->count()) return;
+  // Open addressing cannot simply drop entries: the index is built again
+  // from the patterns kept, in their order, which gives it the very state
+  // it had when they were the only ones.
+  orientations_.resize(4 * static_cast<size_t>(count));
+  std::fill(slots_.begin(), slots_.end(), 0);
+  for (int n = 0; n < count; ++n) indexPattern(n);
 }
 
 bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {

@@ -53,6 +53,10 @@ class PatternDictionary {
   void prefetchSlot(const Pattern& tile) const;
   void prefetchKey(const Pattern& tile) const;
 
+  // Forgets every pattern from number `count` on, as if they had never been
+  // added (a job whose image turned out to be unreadable).
+  void truncate(int count);
+
   int count() const { return static_cast<int>(orientations_.size() / 4); }
   Pattern pattern(int number) const;
 
@@ -76,6 +80,8 @@ class PatternDictionary {
   // The slot holding `key`, or the empty slot where it would go.
   size_t findSlot(const Key& key, uint64_t hash) const;
   void addPattern(const Key& pattern);
+  // Puts the four orientations of stored pattern `number` in the index.
+  void indexPattern(int number);
 
   // Every stored pattern's four orientations, in the order a match is tried:
   // orientation o of pattern n is at 4n + o, o being the map word's mirror

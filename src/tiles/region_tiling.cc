@@ -5,6 +5,7 @@
 #define TESSARN_HAVE_SSE2 1
 #endif
 
+#include <algorithm>
 #include <array>
 
 namespace tessarn {
@@ -114,7 +115,7 @@ class InsideEncoder {
 
 #endif
 
-// Encodes the tiles of one job.
+// Encodes the tiles of one rectangle.
 class TileEncoder {
  public:
   TileEncoder(const PixelGrid& grid, const TileColours& colours)
@@ -123,7 +124,7 @@ class TileEncoder {
   Pattern encode(int64_t left, int64_t top) const {
     if (grid_.bitCount == 8 && left >= 0 && left <= grid_.width - 8 && top >= 0 &&
         top <= grid_.height - 8) {
-      return inside_.encode(grid_.topRow + grid_.pixelOffset(left, top), grid_.rowStep);
+      return inside_.encode(grid_.row(top) + left, grid_.rowStep);
     }
     return encodeAnywhere(grid_, colours_, left, top);
   }
@@ -151,40 +152,56 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
   return colours;
 }
 
+// Tiles along a side of the rectangle: (pixels + 7) / 8, none for a side
+// of 0 or less.
+int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
+
 }  // namespace
 
-bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* dictionary,
-                OutputFiles* outputs) {
-  const TileColours colours = makeTileColours(job.colour);
+RowSpan rowsCovered(const Rectangle& rectangle) {
+  if (tilesFor(rectangle.width) == 0) return {rectangle.y, rectangle.y};
+  return {rectangle.y, rectangle.y + 8 * tilesFor(rectangle.height)};
+}
+
+TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4],
+                        const PixelGrid& grid, PatternDictionary* dictionary, MapWordSink* sink) {
+  const TileColours colours = makeTileColours(colour);
   const TileEncoder encoder(grid, colours);
-  // 64-bit bounds: x + width and the tile positions cannot overflow.
-  const int64_t right = int64_t{job.x} + job.width;
-  const int64_t bottom = int64_t{job.y} + job.height;
+  // 64-bit positions: x + width and the tile positions cannot overflow.
+  const int64_t tiles_wide = tilesFor(rectangle.width);
+  const int64_t tiles_high = tilesFor(rectangle.height);
   // Tiles are encoded a batch ahead of their lookups, and what the batch's
   // lookups will read in the dictionary is prefetched in two rounds (index
   // slots while encoding, then the keys they name), so that the cache misses
   // overlap instead of coming one after another.
   constexpr int kBatch = 32;
   Pattern batch[kBatch];
-  for (int64_t top = job.y; top < bottom; top += 8) {
-    outputs->beginMapRow();
-    for (int64_t left = job.x; left < right;) {
-      int count = 0;
-      for (; count < kBatch && left < right; ++count, left += 8) {
-        batch[count] = encoder.encode(left, top);
-        dictionary->prefetchSlot(batch[count]);
+  uint16_t words[kBatch];
+  for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
+    const int64_t top = rectangle.y + 8 * tile_row;
+    if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top + 8)) {
+      return TilingResult::kRowsFailed;
+    }
+    sink->beginRow();
+    for (int64_t done = 0; done < tiles_wide;) {
+      const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
+      for (int i = 0; i < count; ++i) {
+        batch[i] = encoder.encode(rectangle.x + 8 * (done + i), top);
+        dictionary->prefetchSlot(batch[i]);
       }
       for (int i = 0; i < count; ++i) dictionary->prefetchKey(batch[i]);
       for (int i = 0; i < count; ++i) {
-        uint16_t map_word;
-        if (!dictionary->lookupOrAdd(batch[i], &map_word)) return false;
-        outputs->writeMapWord(map_word);
+        if (!dictionary->lookupOrAdd(batch[i], &words[i])) {
+          sink->writeWords(words, i);
+          return TilingResult::kDictionaryFull;
+        }
       }
+      sink->writeWords(words, count);
+      done += count;
     }
-    outputs->endMapRow();
+    sink->endRow();
   }
-  outputs->endMapArray(job.name, job.width, job.height);
-  return true;
+  return TilingResult::kDone;
 }
 
 }  // namespace tessarn

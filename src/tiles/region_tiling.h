@@ -1,4 +1,4 @@
-// Converts one job's rectangle into map words, tile by tile.
+// Converts one rectangle of an image into map words, tile by tile.
 //
 // The rectangle is walked in 8x8 tiles: tile rows from the top (y, y + 8, ...
 // while below y + height), tiles left to right within a row (x, x + 8, ...
@@ -9,26 +9,51 @@
 // A pixel's colour number is the smallest k with colour[k] equal to its
 // palette index, or 0 if none is; a pixel outside the image is colour 0. Each
 // tile row becomes a row word (see pattern_dictionary.h), and each tile's map
-// word comes from the dictionary and goes to the outputs, inside the job's
-// map block.
+// word comes from the dictionary and goes to the sink.
 
 #ifndef TESSARN_TILES_REGION_TILING_H_
 #define TESSARN_TILES_REGION_TILING_H_
 
 #include <cstdint>
 
-#include "bitmap/bitmap_image.h"
-#include "run/job_record.h"
-#include "run/output_files.h"
+#include "bitmap/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
 
-// Writes the job's map rows, closing line and size macros. False if a tile
-// needed a new pattern and the dictionary is full; the words before it have
-// been written.
-bool tileRegion(const JobRecord& job, const PixelGrid& grid, PatternDictionary* dictionary,
-                OutputFiles* outputs);
+struct Rectangle {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The image rows the walk reads pixels from: [first, last), empty when the
+// rectangle has no tiles. Not clipped to the image.
+struct RowSpan {
+  int64_t first = 0;
+  int64_t last = 0;
+};
+RowSpan rowsCovered(const Rectangle& rectangle);
+
+// Where the map words go, one tile row at a time: beginRow, the row's words
+// in one or more pieces, endRow.
+class MapWordSink {
+ public:
+  virtual ~MapWordSink() = default;
+  virtual void beginRow() = 0;
+  virtual void writeWords(const uint16_t* words, int count) = 0;
+  virtual void endRow() = 0;
+};
+
+enum class TilingResult {
+  kDone,
+  kDictionaryFull,  // a tile needed a new pattern and none fits; the words before it are written
+  kRowsFailed,      // the grid's rows never came; the words so far are written
+};
+
+TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4],
+                        const PixelGrid& grid, PatternDictionary* dictionary, MapWordSink* sink);
 
 }  // namespace tessarn
 

@@ -1,11 +1,14 @@
 // Whole conversions through the real binary: bitmaps of every kind, the
 // checks that skip a job, and the map words and patterns they give.
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "e2e/expected.h"
 #include "e2e/harness.h"
 #include "e2e/scenes.h"
+#include "support/png_writer.h"
 
 namespace tessarn::testing {
 namespace {
@@ -110,6 +113,28 @@ TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
   const std::string core = writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64), .coreHeader = true});
   const std::string rle = writeRawBmp(8, 8, 8, 1, "");  // pixel data ends the file
   const uint32_t rle_offset = static_cast<uint32_t>(rle.size());
+  const std::string png = writePng({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64), .bitDepth = 2});
+  auto png_with = [&](const std::string& ihdr, const std::string& idat) {
+    return png.substr(0, 8) + pngChunk("IHDR", ihdr) + pngChunk("PLTE", std::string(12, '\0')) +
+           idat + pngChunk("IEND", "");
+  };
+  auto ihdr = [](uint32_t width, uint32_t height, char depth) {
+    std::string out;
+    for (uint32_t v : {width, height}) {
+      for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
+    }
+    return out + depth + std::string("\3\0\0\0", 4);
+  };
+  const std::string one_row = pngChunk("IDAT", std::string("\x78\x01\x01\x03\x00\xFC\xFF\0\0\0\0\x03\0\1", 14));
+  const std::string bad_crc = [&] {
+    std::string b = png;
+    b[29] = static_cast<char>(b[29] ^ 1);  // IHDR's CRC
+    return b;
+  }();
+  auto grey = [](int colour_type, int depth) {
+    return writePng({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 1),
+                     .colourType = colour_type, .bitDepth = depth});
+  };
   struct Case {
     std::string file;
     std::string (*message)(const std::string&);  // null: accepted
@@ -121,7 +146,7 @@ TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
       {with32(good, 14, 124), nullptr},
       {good.substr(0, 33), notBmpMessage},
       {core.substr(0, 25), notBmpMessage},
-      {writeRawBmp(0, 8, 24, 0, ""), [](const std::string&) { return kNotEightBit; }},
+      {writeRawBmp(0, 8, 24, 0, ""), [](const std::string&) { return kNotIndexed; }},
       {writeRawBmp(-5, 8, 8, 2, ""), compressionMessage},  // compression comes before size
       {writeRawBmp(8, 8, 8, 3, std::string(64, '\0')), compressionMessage},
       {writeRawBmp(8, 8, 1, 1, ""), compressionMessage},
@@ -133,6 +158,21 @@ TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
       {writeRawBmp(100000, 100000, 8, 0, std::string(16, '\0')), notBmpMessage},
       {with32(rle, 10, rle_offset), nullptr},
       {with32(rle, 10, rle_offset + 1), notBmpMessage},
+      {writeRawBmp(8, 8, 4, 1, ""), compressionMessage},  // run-length 8 on 4 bits
+      {writeRawBmp(8, 8, 8, 2, ""), compressionMessage},  // run-length 4 on 8 bits
+      {png, nullptr},
+      {bad_crc, unreadablePngMessage},
+      {png.substr(0, png.size() / 2), unreadablePngMessage},
+      {png.substr(0, png.size() - 12), unreadablePngMessage},  // no end chunk
+      {png_with(ihdr(8, 8, 2), pngChunk("IDAT", "not zlib at all")), unreadablePngMessage},
+      {png_with(ihdr(8, 8, 3), one_row), unreadablePngMessage},  // no such depth
+      {png_with(ihdr(8, 8, 2), ""), unreadablePngMessage},       // no image data
+      {png_with(ihdr(8, 8, 2), one_row), unreadablePngMessage},  // one row of eight
+      {grey(0, 16), [](const std::string&) { return kNotIndexed; }},
+      {grey(2, 8), [](const std::string&) { return kNotIndexed; }},
+      {grey(6, 8), [](const std::string&) { return kNotIndexed; }},
+      {png_with(ihdr(16385, 16384, 8), ""), compressionMessage},  // 2^28 + 2^14 pixels
+      {png.substr(0, 7), notBmpMessage},  // not even the whole signature
   };
   ScratchDir dir;
   std::string list;
@@ -153,6 +193,73 @@ TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.console, expected_console);
   EXPECT_EQ(dir.read("output.txt"), expected_output + patternTable({kBlank}));
+}
+
+// Random palette indices below 2^bits, row by row from the top.
+std::vector<uint8_t> randomIndices(int width, int height, int bits, unsigned seed) {
+  std::vector<uint8_t> out;
+  unsigned state = seed;
+  for (int i = 0; i < width * height; ++i) {
+    state = state * 1103515245u + 12345u;
+    out.push_back(static_cast<uint8_t>((state >> 16) % (1u << bits)));
+  }
+  return out;
+}
+
+// Converts `image` with a fixed job list; the console, output.txt and the
+// binary output, concatenated.
+std::string convertWithFixedJobs(const std::string& image) {
+  ScratchDir dir;
+  dir.write("img", image);
+  dir.write("tessarn.txt",
+            "img 0 0 21 13 a.bin 0 1 2 3\n"
+            "img -3 5 16 16 b 3 2 1 0\n"
+            "img 8 0 13 13 c 13 1 200 3\n");
+  const RunResult result = dir.run();
+  return std::to_string(result.status) + result.console + dir.read("output.txt") + dir.read("a.bin");
+}
+
+// The same indices give the same bytes however the image stores them.
+TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
+  using Encode = std::function<std::string(int, int, const std::vector<uint8_t>&)>;
+  auto png = [](int colour_type, int depth, bool interlaced = false) -> Encode {
+    return [=](int w, int h, const std::vector<uint8_t>& p) {
+      return writePng({w, h, p, colour_type, depth, interlaced});
+    };
+  };
+  auto bmp4 = [](bool top_down, bool core, bool run_length) -> Encode {
+    return [=](int w, int h, const std::vector<uint8_t>& p) {
+      return writeBmp({w, h, p, 4, core, top_down, run_length});
+    };
+  };
+  struct Storage {
+    const char* what;
+    int bits;
+    Encode encode;
+  };
+  const Storage storages[] = {
+      {"png palette 1", 1, png(3, 1)},
+      {"png palette 2", 2, png(3, 2)},
+      {"png palette 4", 4, png(3, 4)},
+      {"png palette 8", 8, png(3, 8)},
+      {"png grey 1", 1, png(0, 1)},
+      {"png grey 2", 2, png(0, 2)},
+      {"png grey 4", 4, png(0, 4)},
+      {"png grey 8", 8, png(0, 8)},
+      {"png palette 2 interlaced", 2, png(3, 2, true)},
+      {"png grey 8 interlaced", 8, png(0, 8, true)},
+      {"bmp 4", 4, bmp4(false, false, false)},
+      {"bmp 4 top-down", 4, bmp4(true, false, false)},
+      {"bmp 4 core header", 4, bmp4(false, true, false)},
+      {"bmp 4 run-length", 4, bmp4(false, false, true)},
+      {"bmp 4 run-length top-down", 4, bmp4(true, false, true)},
+  };
+  for (const Storage& storage : storages) {
+    SCOPED_TRACE(storage.what);
+    const std::vector<uint8_t> pixels = randomIndices(21, 13, storage.bits, storage.bits);
+    EXPECT_EQ(convertWithFixedJobs(storage.encode(21, 13, pixels)),
+              convertWithFixedJobs(writeBmp({.width = 21, .height = 13, .pixels = pixels})));
+  }
 }
 
 TEST(ConversionE2E, MissingBitmapEndsTheRunWithoutPatternTable) {

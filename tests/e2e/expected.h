@@ -20,12 +20,16 @@ inline std::string missingMessage(const std::string& name) {
 inline std::string notBmpMessage(const std::string& name) {
   return name + " \x82\xCD BMP file\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline const std::string kNotEightBit =
+inline const std::string kNotIndexed =
     "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 inline std::string compressionMessage(const std::string& name) {
   return name +
          " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
          "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
+}
+inline std::string unreadablePngMessage(const std::string& name) {
+  return name +
+         " \x82\xCD PNG file\x82\xC6\x82\xB5\x82\xC4\x93\xC7\x82\xDF\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
 inline std::string cannotCreateMessage(const std::string& name) {
   return name + "\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\r\n";

@@ -15,6 +15,7 @@
 
 #include "run/run_driver.h"
 #include "support/bmp_writer.h"
+#include "support/png_writer.h"
 
 namespace {
 
@@ -94,9 +95,11 @@ struct MemoryRun {
         "stage.bmp 0 0 16 8 first 0 1 2 3\n"
         "broken.bmp 0 0 8 8 skipped 0 1 2 3\n"
         "rle.bmp 0 0 16 16 middle.bin 0 1 2 3\n"
+        "p.png 0 0 16 16 png 0 1 2 3\n"
         "stage.bmp 8 0 8 8 a_name_too_long_for_any_small_string_buffer 3 2 1 0\n";
     files.files["stage.bmp"] = stageBmp();
     files.files["rle.bmp"] = runLengthBmp();
+    files.files["p.png"] = testing::writePng({16, 16, std::vector<uint8_t>(256, 1), 3, 2});
     files.files["broken.bmp"] = "BM";
     files.files["output.txt"].reserve(1 << 16);
     files.files["middle.bin"].reserve(1 << 16);

@@ -17,13 +17,10 @@ std::vector<std::vector<uint8_t>> storedRows(const BmpSpec& bmp) {
 
 std::string packRow(const std::vector<uint8_t>& row, int bit_count) {
   std::string out;
-  if (bit_count == 8) {
-    out.assign(row.begin(), row.end());
-  } else {
-    out.assign((row.size() + 7) / 8, '\0');
-    for (size_t x = 0; x < row.size(); ++x) {
-      if (row[x] & 1) out[x / 8] = static_cast<char>(out[x / 8] | (0x80 >> (x % 8)));
-    }
+  out.assign((row.size() * bit_count + 7) / 8, '\0');
+  for (size_t x = 0; x < row.size(); ++x) {
+    const size_t bit = x * bit_count;
+    out[bit / 8] = static_cast<char>(out[bit / 8] | row[x] << (8 - bit_count - bit % 8));
   }
   out.resize((out.size() + 3) / 4 * 4, '\0');
   return out;
@@ -79,14 +76,15 @@ void put32(std::string* out, uint32_t v) {
   put16(out, static_cast<uint16_t>(v >> 16));
 }
 
-std::string encodeRle8(int width, const std::vector<std::vector<uint8_t>>& stored_rows) {
+std::string encodeRunLength(int bit_count, int width,
+                            const std::vector<std::vector<uint8_t>>& stored_rows) {
   std::string out;
   for (const auto& row : stored_rows) {
     for (int x = 0; x < width;) {
       int run = 1;
       while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
       out.push_back(static_cast<char>(run));
-      out.push_back(static_cast<char>(row[x]));
+      out.push_back(static_cast<char>(bit_count == 4 ? row[x] * 0x11 : row[x]));
       x += run;
     }
     out.append(std::string("\0\0", 2));
@@ -106,7 +104,7 @@ std::string writeBmp(const BmpSpec& bmp) {
   std::vector<std::vector<uint8_t>> rows = storedRows(bmp);
   std::string pixel_data;
   if (bmp.runLength) {
-    pixel_data = encodeRle8(bmp.width, rows);
+    pixel_data = encodeRunLength(bmp.bitCount, bmp.width, rows);
   } else {
     for (const auto& row : rows) pixel_data += packRow(row, bmp.bitCount);
   }
@@ -120,7 +118,8 @@ std::string writeBmp(const BmpSpec& bmp) {
     return assemble(info, palette(bmp.bitCount, true), pixel_data);
   }
   int height = bmp.topDown ? -bmp.height : bmp.height;
-  return writeRawBmp(bmp.width, height, bmp.bitCount, bmp.runLength ? 1 : 0, pixel_data);
+  const uint32_t compression = !bmp.runLength ? 0 : bmp.bitCount == 4 ? 2 : 1;
+  return writeRawBmp(bmp.width, height, bmp.bitCount, compression, pixel_data);
 }
 
 }  // namespace tessarn::testing

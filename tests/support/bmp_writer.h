@@ -1,6 +1,6 @@
-// Builds BMP files in memory for tests, examples and benchmarks: 8-bit or
-// 1-bit, with an info header or the old core header, stored bottom-up or
-// top-down, uncompressed or run-length encoded.
+// Builds BMP files in memory for tests, examples and benchmarks: 1, 4 or 8
+// bits a pixel, with an info header or the old core header, stored
+// bottom-up or top-down, uncompressed or run-length encoded.
 
 #ifndef TESSARN_TESTS_SUPPORT_BMP_WRITER_H_
 #define TESSARN_TESTS_SUPPORT_BMP_WRITER_H_
@@ -18,7 +18,7 @@ struct BmpSpec {
   int bitCount = 8;
   bool coreHeader = false;
   bool topDown = false;
-  bool runLength = false;  // RLE8; 8 bits per pixel only
+  bool runLength = false;  // RLE8 or RLE4; 8 or 4 bits per pixel only
 };
 
 std::string writeBmp(const BmpSpec& bmp);
@@ -28,9 +28,11 @@ std::string writeBmp(const BmpSpec& bmp);
 std::string writeRawBmp(int width, int height, int bit_count, uint32_t compression,
                         const std::string& pixel_data);
 
-// RLE8 data for the rows in stored order: runs of up to 255, an end of line
-// after each row, an end of bitmap at the end.
-std::string encodeRle8(int width, const std::vector<std::vector<uint8_t>>& stored_rows);
+// Run-length data (8 or 4 bits) for the rows in stored order: runs of one
+// index of up to 255 pixels, an end of line after each row, an end of
+// bitmap at the end.
+std::string encodeRunLength(int bit_count, int width,
+                            const std::vector<std::vector<uint8_t>>& stored_rows);
 
 // Little-endian helpers.
 void put16(std::string* out, uint16_t v);

@@ -1,4 +1,4 @@
-#include "bitmap/rle8.h"
+#include "bitmap/run_length.h"
 
 #include <vector>
 
@@ -7,7 +7,7 @@
 namespace tessarn {
 namespace {
 
-TEST(Rle8Test, EveryEscape) {
+TEST(RunLengthTest, EveryEscape) {
   const int width = 6;
   const int rows = 4;
   // Stored rows: run, literal with padding, end of line, delta, run past the
@@ -23,7 +23,7 @@ TEST(Rle8Test, EveryEscape) {
       3, 9,                     // ignored
   };
   std::vector<uint8_t> out(width * rows, 0);
-  decodeRle8(data, sizeof data, width, rows, out.data());
+  decodeRunLength(data, sizeof data, 8, width, rows, out.data());
   const std::vector<uint8_t> expected = {
       7, 7, 1, 2, 3, 0,  //
       0, 0, 0, 0, 0, 0,  //
@@ -33,7 +33,7 @@ TEST(Rle8Test, EveryEscape) {
   EXPECT_EQ(out, expected);
 }
 
-TEST(Rle8Test, EndsSafelyOnCutOrRunawayData) {
+TEST(RunLengthTest, EndsSafelyOnCutOrRunawayData) {
   const int width = 4;
   const int rows = 2;
   struct Case {
@@ -50,7 +50,7 @@ TEST(Rle8Test, EndsSafelyOnCutOrRunawayData) {
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> out(width * rows, 0);
-    decodeRle8(c.data.data(), c.data.size(), width, rows, out.data());
+    decodeRunLength(c.data.data(), c.data.size(), 8, width, rows, out.data());
     EXPECT_EQ(out, c.expected);
   }
 }
