@@ -16,11 +16,21 @@
 //   many    2,000 jobs of 256 x 224 over four 1024 x 1024 images, three of
 //           them writing .bin outputs
 //   unique  one image of 16,000 distinct tiles, one job
+//   png     the big image saved as a 2-bit indexed PNG, one job
 // For each it prints the median wall time, tiles per second, output bytes per
 // second, peak memory, the floor's median, the ratio of run to floor, and the
 // median of the floor's I/O alone.
+//
+// For png it also measures, in the same session, libspng decoding that file
+// alone (this program again, with --decode, reading every row as tessarn
+// does), and sets the run against that plus the run on big: a run that
+// decodes while it tiles beats the sum.
 
+#include <fcntl.h>
+#include <spng.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +45,7 @@
 #include <vector>
 
 #include "support/bmp_writer.h"
+#include "support/png_writer.h"
 
 namespace fs = std::filesystem;
 using tessarn::testing::BmpSpec;
@@ -71,10 +82,13 @@ void placeTile(BmpSpec* bmp, const Tile& tile, int tx, int ty, bool lr, bool tb)
   }
 }
 
+void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 // An image made of tiles picked from `pool`, each placed with a random
 // mirroring.
-void writeTiledImage(const fs::path& path, int width, int height, const std::vector<Tile>& pool,
-                     std::mt19937_64& random) {
+BmpSpec tiledImage(int width, int height, const std::vector<Tile>& pool, std::mt19937_64& random) {
   BmpSpec bmp;
   bmp.width = width;
   bmp.height = height;
@@ -85,8 +99,7 @@ void writeTiledImage(const fs::path& path, int width, int height, const std::vec
       placeTile(&bmp, pool[r % pool.size()], tx, ty, (r >> 32) & 1, (r >> 33) & 1);
     }
   }
-  std::string bytes = writeBmp(bmp);
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bmp;
 }
 
 std::vector<Tile> tilePool(size_t count, std::mt19937_64& random) {
@@ -95,10 +108,20 @@ std::vector<Tile> tilePool(size_t count, std::mt19937_64& random) {
   return pool;
 }
 
-Workload makeBig(const fs::path& dir) {
+BmpSpec bigImage() {
   std::mt19937_64 random(1);
-  writeTiledImage(dir / "big.bmp", 8192, 8192, tilePool(16000, random), random);
+  return tiledImage(8192, 8192, tilePool(16000, random), random);
+}
+
+Workload makeBig(const fs::path& dir) {
+  writeFile(dir / "big.bmp", writeBmp(bigImage()));
   return {"big", {{"big.bmp", 0, 0, 8192, 8192, "big"}}, 1024LL * 1024};
+}
+
+Workload makePng(const fs::path& dir) {
+  BmpSpec big = bigImage();
+  writeFile(dir / "big.png", tessarn::testing::writePng({big.width, big.height, big.pixels, 3, 2}));
+  return {"png", {{"big.png", 0, 0, 8192, 8192, "big"}}, 1024LL * 1024};
 }
 
 Workload makeMany(const fs::path& dir) {
@@ -106,7 +129,7 @@ Workload makeMany(const fs::path& dir) {
   std::vector<Tile> pool = tilePool(4000, random);
   Workload w{"many", {}, 0};
   for (int i = 0; i < 4; ++i) {
-    writeTiledImage(dir / ("screen" + std::to_string(i) + ".bmp"), 1024, 1024, pool, random);
+    writeFile(dir / ("screen" + std::to_string(i) + ".bmp"), writeBmp(tiledImage(1024, 1024, pool, random)));
   }
   for (int j = 0; j < 2000; ++j) {
     // Rectangles on the tile grid, so the tiles are the pool's own.
@@ -130,9 +153,7 @@ Workload makeUnique(const fs::path& dir) {
   bmp.height = 1000;
   bmp.pixels.assign(1024 * 1000, 0);
   for (int i = 0; i < 16000; ++i) placeTile(&bmp, pool[i], i % 128, i / 128, false, false);
-  std::string bytes = writeBmp(bmp);
-  std::ofstream(dir / "unique.bmp", std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  writeFile(dir / "unique.bmp", writeBmp(bmp));
   return {"unique", {{"unique.bmp", 0, 0, 1024, 1000, "unique"}}, 16000};
 }
 
@@ -209,6 +230,28 @@ void copyLikeTheTool(uint64_t output_bytes) {
   std::fclose(out);
 }
 
+// libspng alone on a PNG file: maps it, as tessarn does, and decodes every
+// row in the PNG's own packing.
+int decodeOnly(const char* path) {
+  const int fd = open(path, O_RDONLY);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) return 1;
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  spng_ctx* ctx = spng_ctx_new(0);
+  spng_set_png_buffer(ctx, bytes, size);
+  spng_ihdr ihdr{};
+  int error = spng_get_ihdr(ctx, &ihdr);
+  std::vector<uint8_t> row((static_cast<size_t>(ihdr.width) * ihdr.bit_depth + 7) / 8);
+  if (error == 0) error = spng_decode_image(ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
+  while (error == 0) error = spng_decode_row(ctx, row.data(), row.size());
+  if (error == SPNG_EOI) error = spng_decode_chunks(ctx);
+  spng_ctx_free(ctx);
+  munmap(bytes, size);
+  close(fd);
+  return error == 0 ? 0 : 1;
+}
+
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -221,6 +264,7 @@ int main(int argc, char** argv) {
     copyLikeTheTool(std::stoull(argv[2]));
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--decode") return decodeOnly(argv[2]);
   if (argc < 2) {
     std::fprintf(stderr, "usage: run_benchmarks <tessarn> [scratch directory] [runs] [keep]\n");
     return 2;
@@ -233,7 +277,8 @@ int main(int argc, char** argv) {
   const std::string self = fs::canonical("/proc/self/exe").string();
   std::printf("%-7s %9s %12s %12s %9s %9s %7s %7s\n", "load", "wall ms", "tiles/s", "out MB/s",
               "peak MiB", "floor ms", "ratio", "io ms");
-  for (auto make : {makeBig, makeMany, makeUnique}) {
+  double big_wall = 0;
+  for (auto make : {makeBig, makeMany, makeUnique, makePng}) {
     fs::path dir = root / "work";
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -266,6 +311,16 @@ int main(int argc, char** argv) {
     std::printf("%-7s %9.1f %12.0f %12.1f %9.1f %9.1f %7.2f %7.1f\n", w.label.c_str(), wall * 1e3,
                 static_cast<double>(w.tiles) / wall, static_cast<double>(out_bytes) / wall / 1e6,
                 static_cast<double>(peak) / 1024, floor * 1e3, wall / floor, median(ios) * 1e3);
+    if (w.label == "big") big_wall = wall;
+    if (w.label == "png") {
+      std::vector<double> decodes;
+      for (int i = 0; i < runs; ++i) {
+        decodes.push_back(runProcess({self.c_str(), "--decode", "big.png", nullptr}, dir).seconds);
+      }
+      const double decode = median(decodes);
+      std::printf("        png run %.1f ms = %.2f x (libspng decode alone %.1f ms + tessarn on big %.1f ms)\n",
+                  wall * 1e3, wall / (decode + big_wall), decode * 1e3, big_wall * 1e3);
+    }
     std::fflush(stdout);
     if (!keep) fs::remove_all(dir);
   }

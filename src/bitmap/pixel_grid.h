@@ -3,7 +3,9 @@
 // A PixelGrid addresses rows of packed indices, 1, 2, 4 or 8 bits a pixel,
 // leftmost pixel in the most significant bits of a byte. Rows are counted
 // from the top of the image; the grid may hold only some of them, from
-// firstRow on, and the tiling reads only the rows its rectangle covers.
+// firstRow on, and the tiling reads only the rows its rectangle covers. The
+// rows may also take turns in a ring of ringRows rows, each row going where
+// the row ringRows above it was.
 //
 // Rows may also still be arriving (an image decoded while it is tiled): then
 // `feed` is set, and rows must be waited for before they are read.
@@ -19,16 +21,18 @@ namespace tessarn {
 class RowFeed {
  public:
   virtual ~RowFeed() = default;
-  // Waits until every row above `end` (image rows, from the top) can be
-  // read. False if they never will (the image turned out to be unreadable);
-  // the tiling then stops.
-  virtual bool waitForRows(int64_t end) = 0;
+  // The tiling is done with the rows above `first` and waits until the rows
+  // from `first` to `end` (image rows, from the top) can be read. False if
+  // they never will (the image turned out to be unreadable); the tiling then
+  // stops.
+  virtual bool waitForRows(int64_t first, int64_t end) = 0;
 };
 
 struct PixelGrid {
   const uint8_t* rows = nullptr;  // the first row held
   ptrdiff_t rowStep = 0;          // bytes from one row to the row below it
   int64_t firstRow = 0;           // image row that `rows` holds
+  int64_t ringRows = 0;           // rows of the ring, or 0 for no ring
   int64_t width = 0;
   int64_t height = 0;
   int bitCount = 8;
@@ -36,7 +40,8 @@ struct PixelGrid {
 
   // Row py's bytes; py must be a row the grid holds.
   const uint8_t* row(int64_t py) const {
-    return rows + static_cast<ptrdiff_t>(py - firstRow) * rowStep;
+    const int64_t held = ringRows != 0 ? (py - firstRow) % ringRows : py - firstRow;
+    return rows + static_cast<ptrdiff_t>(held) * rowStep;
   }
   bool contains(int64_t px, int64_t py) const {
     return px >= 0 && px < width && py >= 0 && py < height;

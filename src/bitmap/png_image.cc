@@ -16,6 +16,7 @@ constexpr int64_t kMaxPixels = int64_t{1} << 28;
 // libspng keeps ancillary chunks (text, colour profiles, ...) in memory;
 // a file may not make it keep more than this.
 constexpr size_t kChunkMemoryLimit = size_t{32} << 20;
+constexpr int64_t kRingBytes = int64_t{2} << 20;
 
 ImageProblem problemOf(int error) {
   return error == SPNG_EMEM ? ImageProblem::kOutOfMemory : ImageProblem::kUnreadablePng;
@@ -70,7 +71,7 @@ bool isPng(const uint8_t* data, size_t size) {
 PngImage::PngImage() : context_(nullptr) {}
 
 PngImage::~PngImage() {
-  if (decoder_.joinable()) decoder_.join();
+  stopDecoder();
   spng_ctx_free(context_);
 }
 
@@ -112,44 +113,85 @@ ImageProblem PngImage::decode(int64_t first, int64_t last, PixelGrid* grid) {
   }
   first_ = std::clamp<int64_t>(first, 0, height_);
   last_ = std::clamp<int64_t>(last, first_, height_);
-  pixels_.reset(new (std::nothrow) uint8_t[static_cast<size_t>((last_ - first_) * width_) + 1]);
+  rowsReleased_ = first_;
+  // The kept rows go round a ring of a few megabytes when they would take
+  // more: memory that stays in the cache, and no page to fault in for every
+  // row of a big image. The ring holds whole bands of eight rows, counted
+  // from the rectangle's top row, so a tile's rows lie one after another.
+  const int64_t kept = last_ - first_;
+  ringRows_ = std::max<int64_t>(16, kRingBytes / std::max<int64_t>(width_, 1) / 8 * 8);
+  if (ringRows_ >= kept) ringRows_ = 0;
+  const int64_t held = ringRows_ != 0 ? ringRows_ : kept;
+  origin_ = ringRows_ != 0 ? first : first_;
+  pixels_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(held * width_) + 1]);
   scratch_.reset(new (std::nothrow) uint8_t[rowBytes_]);
   if (!pixels_ || !scratch_) return ImageProblem::kOutOfMemory;
   grid->rows = pixels_.get();
   grid->rowStep = static_cast<ptrdiff_t>(width_);
-  grid->firstRow = first_;
+  grid->firstRow = origin_;
+  grid->ringRows = ringRows_;
   grid->bitCount = 8;
   const int error = spng_decode_image(context_, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
   if (error != 0) {
-    publish(height_, problemOf(error));
+    fail(problemOf(error));
     return ImageProblem::kNone;
   }
   try {
     decoder_ = std::thread(&PngImage::decodeRows, this);
   } catch (const std::system_error&) {
-    decodeRows();  // no thread to be had: decode first, then tile
+    // No thread to be had: decode first, then tile, keeping every row.
+    if (ringRows_ != 0) {
+      ringRows_ = grid->ringRows = 0;
+      origin_ = grid->firstRow = first_;
+      pixels_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(kept * width_) + 1]);
+      if (!pixels_) return ImageProblem::kOutOfMemory;
+      grid->rows = pixels_.get();
+    }
+    decodeRows();
   }
   return ImageProblem::kNone;
 }
 
+uint8_t* PngImage::keptRow(int64_t row) {
+  const int64_t slot = ringRows_ != 0 ? (row - origin_) % ringRows_ : row - origin_;
+  return pixels_.get() + slot * width_;
+}
+
 void PngImage::decodeRows() {
   for (int64_t r = 0; r < height_; ++r) {
-    const bool kept = r >= first_ && r < last_;
-    uint8_t* row = kept ? pixels_.get() + (r - first_) * width_ : nullptr;
+    // Once the tiling has stopped, rows are still decoded, to check the
+    // file, but no longer kept.
+    const bool kept = r >= first_ && r < last_ && waitForSlot(r);
+    uint8_t* row = kept ? keptRow(r) : nullptr;
     uint8_t* into = kept && bitDepth_ == 8 ? row : scratch_.get();
     const int error = spng_decode_row(context_, into, rowBytes_);
     // The last row answers "end of image" instead of 0.
-    if (error != 0 && !(error == SPNG_EOI && r == height_ - 1)) {
-      return publish(r, problemOf(error));
-    }
+    if (error != 0 && !(error == SPNG_EOI && r == height_ - 1)) return fail(problemOf(error));
     if (kept) {
       if (bitDepth_ != 8) unpackRow(bitDepth_, scratch_.get(), width_, row);
-      publish(r + 1, ImageProblem::kNone);
+      std::lock_guard<std::mutex> lock(mutex_);
+      rowsDecoded_ = r + 1;
+      if (rowsDecoded_ >= tilingWaitsFor_) rowsReady_.notify_one();
     }
   }
   // The chunks after the image data, up to the end marker, are checked too.
   const int error = spng_decode_chunks(context_);
-  publish(height_, error == 0 ? ImageProblem::kNone : problemOf(error));
+  if (error != 0) return fail(problemOf(error));
+  std::lock_guard<std::mutex> lock(mutex_);
+  rowsDecoded_ = height_;
+  rowsReady_.notify_one();
+}
+
+bool PngImage::waitForSlot(int64_t row) {
+  if (ringRows_ == 0) return true;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (stopped_) return false;
+  if (row < rowsReleased_ + ringRows_) return true;
+  // Wait until half the ring is free, not just one row: fewer wake-ups.
+  decoderWaitsFor_ = row - ringRows_ / 2;
+  slotsFree_.wait(lock, [&] { return rowsReleased_ >= decoderWaitsFor_; });
+  decoderWaitsFor_ = INT64_MAX;
+  return !stopped_;
 }
 
 void PngImage::decodeInterlaced(PixelGrid* grid) {
@@ -160,38 +202,55 @@ void PngImage::decodeInterlaced(PixelGrid* grid) {
     // Zeroed first: libspng sets the bits of indices smaller than a byte
     // into it pass by pass, and never clears them.
     pixels_.reset(new (std::nothrow) uint8_t[size]());
-    if (!pixels_) return publish(height_, ImageProblem::kOutOfMemory);
+    if (!pixels_) return fail(ImageProblem::kOutOfMemory);
     error = spng_decode_image(context_, pixels_.get(), size, SPNG_FMT_PNG, 0);
   }
   if (error == 0) error = spng_decode_chunks(context_);
-  publish(height_, error == 0 ? ImageProblem::kNone : problemOf(error));
+  if (error != 0) fail(problemOf(error));
+  rowsDecoded_ = height_;
   grid->rows = pixels_.get();
   grid->rowStep = static_cast<ptrdiff_t>(rowBytes_);
   grid->firstRow = 0;
   grid->bitCount = bitDepth_;
 }
 
-void PngImage::publish(int64_t rows, ImageProblem problem) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    rowsDecoded_ = rows;
-    if (problem != ImageProblem::kNone) {
-      problem_ = problem;
-      rowsDecoded_ = height_;
-    }
-  }
-  decoded_.notify_all();
+void PngImage::fail(ImageProblem problem) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  problem_ = problem;
+  rowsDecoded_ = height_;
+  rowsReady_.notify_one();
 }
 
-bool PngImage::waitForRows(int64_t end) {
+bool PngImage::waitForRows(int64_t first, int64_t end) {
   end = std::min(end, last_);
   std::unique_lock<std::mutex> lock(mutex_);
-  decoded_.wait(lock, [&] { return rowsDecoded_ >= end; });
+  if (first > rowsReleased_) {
+    rowsReleased_ = first;
+    if (rowsReleased_ >= decoderWaitsFor_) slotsFree_.notify_one();
+  }
+  if (rowsDecoded_ < end) {
+    tilingWaitsFor_ = end;
+    rowsReady_.wait(lock, [&] { return rowsDecoded_ >= end; });
+    tilingWaitsFor_ = INT64_MAX;
+  }
   return problem_ == ImageProblem::kNone;
 }
 
+void PngImage::stopDecoder() {
+  if (!decoder_.joinable()) return;
+  {
+    // The tiling may have stopped early: the rows the decoder would wait to
+    // keep, nobody will read.
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    rowsReleased_ = INT64_MAX;
+    slotsFree_.notify_one();
+  }
+  decoder_.join();
+}
+
 ImageProblem PngImage::finish() {
-  if (decoder_.joinable()) decoder_.join();
+  stopDecoder();
   std::lock_guard<std::mutex> lock(mutex_);
   return problem_;
 }

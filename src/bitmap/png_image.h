@@ -13,9 +13,10 @@
 // decode() then gives the rows a rectangle needs, one byte a pixel. A plain
 // image is decoded a row at a time, on a thread of its own where one can be
 // started, so that the tiling reads each row as soon as it is decoded (the
-// grid's feed waits for it). The rest of the image is decoded too: only the
-// whole file tells whether it is sound, so the verdict comes from finish().
-// An interlaced image is decoded whole, before decode() returns.
+// grid's feed waits for it), and rows the tiling is done with make room for
+// new ones. The rest of the image is decoded too: only the whole file tells
+// whether it is sound, so the verdict comes from finish(). An interlaced
+// image is decoded whole, before decode() returns.
 
 #ifndef TESSARN_BITMAP_PNG_IMAGE_H_
 #define TESSARN_BITMAP_PNG_IMAGE_H_
@@ -23,6 +24,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -58,28 +60,44 @@ class PngImage : private RowFeed {
   ImageProblem finish();
 
  private:
-  bool waitForRows(int64_t end) override;
+  bool waitForRows(int64_t first, int64_t end) override;
   // Decodes every row, keeping those in [first_, last_).
   void decodeRows();
   void decodeInterlaced(PixelGrid* grid);
-  // The rows before `rows` are decoded, or (with a problem) never will be.
-  void publish(int64_t rows, ImageProblem problem);
+  // Where kept row `row` goes.
+  uint8_t* keptRow(int64_t row);
+  // Waits until the ring has room for `row`; false once the tiling has
+  // stopped, when rows are no longer kept.
+  bool waitForSlot(int64_t row);
+  // The image cannot be decoded; the tiling stops at its next wait.
+  void fail(ImageProblem problem);
+  // Lets the decoder finish without keeping rows, and waits for it.
+  void stopDecoder();
 
   spng_ctx* context_;
   int64_t width_ = 0;
   int64_t height_ = 0;
   int bitDepth_ = 8;
   bool interlaced_ = false;
-  int64_t first_ = 0;
-  int64_t last_ = 0;
   size_t rowBytes_ = 0;
+  int64_t first_ = 0;     // the kept rows: [first_, last_)
+  int64_t last_ = 0;
+  int64_t ringRows_ = 0;  // 0: every kept row has a place of its own
+  int64_t origin_ = 0;    // the row held first
   std::unique_ptr<uint8_t[]> pixels_;   // the kept rows, or the whole interlaced image
   std::unique_ptr<uint8_t[]> scratch_;  // one packed row
 
   std::thread decoder_;
+  // Between the decoder and the tiling, guarded by mutex_: rows up to
+  // rowsDecoded_ may be read, rows before rowsReleased_ may be overwritten.
   std::mutex mutex_;
-  std::condition_variable decoded_;
-  int64_t rowsDecoded_ = 0;  // guarded by mutex_, as is problem_
+  std::condition_variable rowsReady_;
+  std::condition_variable slotsFree_;
+  int64_t rowsDecoded_ = 0;
+  int64_t rowsReleased_ = 0;
+  int64_t tilingWaitsFor_ = INT64_MAX;   // rowsDecoded_ the tiling waits for
+  int64_t decoderWaitsFor_ = INT64_MAX;  // rowsReleased_ the decoder waits for
+  bool stopped_ = false;
   ImageProblem problem_ = ImageProblem::kNone;
 };
 

@@ -179,7 +179,7 @@ TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4],
   uint16_t words[kBatch];
   for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
     const int64_t top = rectangle.y + 8 * tile_row;
-    if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top + 8)) {
+    if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top, top + 8)) {
       return TilingResult::kRowsFailed;
     }
     sink->beginRow();

@@ -195,24 +195,28 @@ TEST(ConversionE2E, RejectedBitmapsAreSkippedAndTheRunGoesOn) {
   EXPECT_EQ(dir.read("output.txt"), expected_output + patternTable({kBlank}));
 }
 
-// Random palette indices below 2^bits, row by row from the top.
+// Random palette indices below 2^bits, row by row from the top, repeating
+// every 64 columns and 40 rows (so that a big image needs few patterns).
 std::vector<uint8_t> randomIndices(int width, int height, int bits, unsigned seed) {
+  std::vector<uint8_t> block;
+  for (int i = 0; i < 64 * 40; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    block.push_back(static_cast<uint8_t>((seed >> 16) % (1u << bits)));
+  }
   std::vector<uint8_t> out;
-  unsigned state = seed;
-  for (int i = 0; i < width * height; ++i) {
-    state = state * 1103515245u + 12345u;
-    out.push_back(static_cast<uint8_t>((state >> 16) % (1u << bits)));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) out.push_back(block[y % 40 * 64 + x % 64]);
   }
   return out;
 }
 
-// Converts `image` with a fixed job list; the console, output.txt and the
-// binary output, concatenated.
-std::string convertWithFixedJobs(const std::string& image) {
+// Converts a `width` x `height` `image` with a fixed job list; the exit
+// status, console, output.txt and binary output, concatenated.
+std::string convertWithFixedJobs(const std::string& image, int width, int height) {
   ScratchDir dir;
   dir.write("img", image);
   dir.write("tessarn.txt",
-            "img 0 0 21 13 a.bin 0 1 2 3\n"
+            "img 0 0 " + std::to_string(width) + " " + std::to_string(height) + " a.bin 0 1 2 3\n" +
             "img -3 5 16 16 b 3 2 1 0\n"
             "img 8 0 13 13 c 13 1 200 3\n");
   const RunResult result = dir.run();
@@ -236,6 +240,8 @@ TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
     const char* what;
     int bits;
     Encode encode;
+    int width = 21;
+    int height = 13;
   };
   const Storage storages[] = {
       {"png palette 1", 1, png(3, 1)},
@@ -248,6 +254,8 @@ TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
       {"png grey 8", 8, png(0, 8)},
       {"png palette 2 interlaced", 2, png(3, 2, true)},
       {"png grey 8 interlaced", 8, png(0, 8, true)},
+      // Decoded through a ring of rows that wraps round twice.
+      {"png palette 2, 4 MiB", 2, png(3, 2), 8192, 520},
       {"bmp 4", 4, bmp4(false, false, false)},
       {"bmp 4 top-down", 4, bmp4(true, false, false)},
       {"bmp 4 core header", 4, bmp4(false, true, false)},
@@ -256,9 +264,10 @@ TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
   };
   for (const Storage& storage : storages) {
     SCOPED_TRACE(storage.what);
-    const std::vector<uint8_t> pixels = randomIndices(21, 13, storage.bits, storage.bits);
-    EXPECT_EQ(convertWithFixedJobs(storage.encode(21, 13, pixels)),
-              convertWithFixedJobs(writeBmp({.width = 21, .height = 13, .pixels = pixels})));
+    const int w = storage.width, h = storage.height;
+    const std::vector<uint8_t> pixels = randomIndices(w, h, storage.bits, storage.bits);
+    EXPECT_EQ(convertWithFixedJobs(storage.encode(w, h, pixels), w, h),
+              convertWithFixedJobs(writeBmp({.width = w, .height = h, .pixels = pixels}), w, h));
   }
 }
 
