@@ -107,7 +107,8 @@ void OutputFiles::writePatternTable(const PatternDictionary& dictionary) {
   text_->append(kLineEnd);
   for (int n = 0; n < dictionary.count(); ++n) {
     text_->append("\t");
-    for (uint16_t row : dictionary.pattern(n)) appendValue(row);
+    const Pattern pattern = dictionary.pattern(n);
+    appendValues(pattern.data(), static_cast<int>(pattern.size()));
     text_->append(kLineEnd);
   }
   text_->append("};");

@@ -52,23 +52,30 @@ class BufferedOutput {
 
   void append(std::string_view bytes);
 
-  // A 16-bit word, little-endian.
-  void appendWord16(uint16_t word) {
-    char* at = reserve(2);
-    at[0] = static_cast<char>(word & 0xFF);
-    at[1] = static_cast<char>(word >> 8);
+  // 16-bit words, little-endian; at most kMaxWords at a time.
+  void appendWords16(const uint16_t* words, int count) {
+    char* at = reserve(2 * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i, at += 2) {
+      at[0] = static_cast<char>(words[i] & 0xFF);
+      at[1] = static_cast<char>(words[i] >> 8);
+    }
   }
 
-  // A value as output.txt writes it: "0x", four upper-case hex digits, ", ".
-  void appendHexValue(uint16_t word) {
-    char* at = reserve(8);
-    at[0] = '0';
-    at[1] = 'x';
-    std::memcpy(at + 2, kHexPairs[word >> 8].data(), 2);
-    std::memcpy(at + 4, kHexPairs[word & 0xFF].data(), 2);
-    at[6] = ',';
-    at[7] = ' ';
+  // Values as output.txt writes them: "0x", four upper-case hex digits,
+  // ", "; at most kMaxWords at a time.
+  void appendHexValues(const uint16_t* words, int count) {
+    char* at = reserve(8 * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i, at += 8) {
+      at[0] = '0';
+      at[1] = 'x';
+      std::memcpy(at + 2, kHexPairs[words[i] >> 8].data(), 2);
+      std::memcpy(at + 4, kHexPairs[words[i] & 0xFF].data(), 2);
+      at[6] = ',';
+      at[7] = ' ';
+    }
   }
+
+  static constexpr int kMaxWords = 1024;
 
   // Flushes and closes; false if any write, the flush or the close failed.
   bool close();
@@ -105,7 +112,8 @@ class OutputFiles {
 
   void beginMapArray(std::string_view name);
   void beginMapRow();
-  void writeMapWord(uint16_t word) { appendValue(word); }
+  // At most BufferedOutput::kMaxWords words.
+  void writeMapWords(const uint16_t* words, int count) { appendValues(words, count); }
   void endMapRow();
   void endMapArray(std::string_view name, int32_t width, int32_t height);
   void writePatternTable(const PatternDictionary& dictionary);
@@ -120,9 +128,9 @@ class OutputFiles {
   // Closes `output` if open, reporting a failure.
   void closeAndReport(std::unique_ptr<BufferedOutput>* output);
   // To the text output and, if there is one, the binary output.
-  void appendValue(uint16_t word) {
-    text_->appendHexValue(word);
-    if (binary_) binary_->appendWord16(word);
+  void appendValues(const uint16_t* words, int count) {
+    text_->appendHexValues(words, count);
+    if (binary_) binary_->appendWords16(words, count);
   }
 
   FileSystem* files_;

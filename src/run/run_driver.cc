@@ -46,7 +46,7 @@ class OutputSink : public MapWordSink {
   explicit OutputSink(OutputFiles* outputs) : outputs_(outputs) {}
   void beginRow() override { outputs_->beginMapRow(); }
   void writeWords(const uint16_t* words, int count) override {
-    for (int i = 0; i < count; ++i) outputs_->writeMapWord(words[i]);
+    outputs_->writeMapWords(words, count);
   }
   void endRow() override { outputs_->endMapRow(); }
 
@@ -68,9 +68,12 @@ class RecordingSink : public MapWordSink {
     size_t at = 0;
     for (int64_t row = 0; row < rowsBegun_; ++row) {
       sink->beginRow();
-      const size_t count = std::min<size_t>(static_cast<size_t>(tiles_wide), words_.size() - at);
-      sink->writeWords(words_.data() + at, static_cast<int>(count));
-      at += count;
+      const size_t end = at + std::min<size_t>(static_cast<size_t>(tiles_wide), words_.size() - at);
+      while (at < end) {
+        const int count = static_cast<int>(std::min<size_t>(BufferedOutput::kMaxWords, end - at));
+        sink->writeWords(words_.data() + at, count);
+        at += static_cast<size_t>(count);
+      }
       if (row < rowsEnded_) sink->endRow();
     }
   }
