@@ -271,6 +271,50 @@ TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
   }
 }
 
+// Run-length data, 8 and 4 bits a pixel, for a 6 x 4 image converts like the
+// 8-bit BMP of the indices it stands for, given as stored rows (the first is
+// the bottom row) of digits.
+TEST(ConversionE2E, RunLengthEscapes) {
+  struct Case {
+    const char* what;
+    int bits;
+    std::vector<uint8_t> data;
+    const char* stored;
+  };
+  const Case cases[] = {
+      {"run, literal with pad, end of line, delta, run past the row's end, end of bitmap", 8,
+       {2, 3, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 0, 1, 1, 0, 1, 3, 3},
+       "331230 000000 002222 100000"},
+      {"the same in nibbles: runs take turns, literals pad to even bytes", 4,
+       {3, 0x12, 0, 3, 0x31, 0x20, 0, 0, 0, 2, 2, 1, 9, 0x23, 0, 0, 0, 5, 0x12, 0x31, 0x20, 0, 1, 0x30, 0, 1, 3, 0x33},
+       "121312 000000 002323 123123"},
+      {"odd byte at the end", 8, {4, 1, 0}, "111100 000000 000000 000000"},
+      {"odd byte at the end", 4, {4, 0x12, 0}, "121200 000000 000000 000000"},
+      {"delta cut short", 8, {0, 2, 1}, "000000 000000 000000 000000"},
+      {"delta cut short", 4, {1, 0x30, 0, 2, 1}, "300000 000000 000000 000000"},
+      {"literal cut short", 8, {0, 5, 1, 2}, "120000 000000 000000 000000"},
+      {"literal cut short", 4, {0, 5, 0x12}, "120000 000000 000000 000000"},
+      {"delta past the last row", 8, {0, 2, 0, 200, 3, 3}, "000000 000000 000000 000000"},
+      {"lines past the last row", 4, {0, 0, 0, 0, 0, 0, 0, 0, 9, 0x33}, "000000 000000 000000 000000"},
+      {"long runs stay in their row", 8, {255, 3, 255, 3}, "333333 000000 000000 000000"},
+      {"long runs stay in their row", 4, {255, 0x32, 255, 0x32}, "323232 000000 000000 000000"},
+      {"no end marker after a run", 8, {6, 2, 0, 0, 2, 3}, "222222 330000 000000 000000"},
+      {"no end marker after an unpadded odd literal", 8, {0, 0, 0, 3, 1, 2, 3}, "000000 123000 000000 000000"},
+      {"no end marker after an unpadded odd literal", 4, {0, 5, 0x12, 0x31, 0x20}, "123120 000000 000000 000000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what << ", " << c.bits << " bits");
+    std::vector<uint8_t> pixels(24);
+    for (int i = 0; i < 24; ++i) {
+      const int row = 3 - i / 6;  // the top row is stored last
+      pixels[i] = static_cast<uint8_t>(c.stored[row * 7 + i % 6] - '0');
+    }
+    const std::string data(c.data.begin(), c.data.end());
+    EXPECT_EQ(convertWithFixedJobs(writeRawBmp(6, 4, c.bits, c.bits == 8 ? 1 : 2, data), 6, 4),
+              convertWithFixedJobs(writeBmp({.width = 6, .height = 4, .pixels = pixels}), 6, 4));
+  }
+}
+
 TEST(ConversionE2E, MissingBitmapEndsTheRunWithoutPatternTable) {
   ScratchDir dir;
   dir.write("stage.bmp", stageBmp());
