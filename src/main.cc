@@ -1,24 +1,37 @@
-// tessarn: converts rectangles of indexed-colour BMP images into 8x8
-// two-plane character patterns and tile maps, as listed in tessarn.txt.
+// tessarn: converts rectangles of indexed-colour images into 8x8 two-plane
+// character patterns and tile maps, as listed in tessarn.txt.
 
 #include <cstdio>
+#include <string>
 
+#include "cli/command_line.h"
+#include "cli/tool.h"
 #include "run/file_system.h"
 #include "run/platform.h"
-#include "run/run_driver.h"
 
 namespace {
 
-// Standard output, flushed after every message so that messages come out in
+// A standard stream, flushed after every write so that messages come out in
 // order with anything else the process writes.
-class StdoutStream : public tessarn::WriteStream {
+class StdStream : public tessarn::WriteStream {
  public:
+  explicit StdStream(std::FILE* file) : file_(file) {}
   bool write(const char* data, size_t size) override {
-    bool written = std::fwrite(data, 1, size, stdout) == size;
-    return std::fflush(stdout) == 0 && written;
+    bool written = std::fwrite(data, 1, size, file_) == size;
+    return std::fflush(file_) == 0 && written;
   }
-  bool close() override { return std::fflush(stdout) == 0; }
+  bool close() override { return std::fflush(file_) == 0; }
+
+ private:
+  std::FILE* file_;
 };
+
+constexpr int kExitUsage = 2;
+
+int usageError(const std::string& error) {
+  std::fprintf(stderr, "tessarn: %s\nRun 'tessarn --help' for the options.\n", error.c_str());
+  return kExitUsage;
+}
 
 }  // namespace
 
@@ -35,10 +48,23 @@ class StdoutStream : public tessarn::WriteStream {
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 #endif
 
-int main() {
+int main(int argc, char** argv) {
   tessarn::setStdoutBinary();
   tessarn::ignoreBrokenPipes();
-  tessarn::DiskFileSystem files;
-  StdoutStream console;
-  return tessarn::runMain(&files, &console);
+  tessarn::Options options;
+  std::string text;
+  std::string error;
+  switch (tessarn::parseCommandLine(argc, argv, &options, &text, &error)) {
+    case tessarn::CommandLine::kDone:
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      return 0;
+    case tessarn::CommandLine::kUsageError:
+      return usageError(error);
+    case tessarn::CommandLine::kRun:
+      break;
+  }
+  if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
+  StdStream console(stdout);
+  StdStream errors(stderr);
+  return tessarn::runTool(options, &console, &errors);
 }

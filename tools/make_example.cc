@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
   bmp.width = 64;
   bmp.height = 32;
   bmp.pixels.assign(64 * 32, 1);
+  // Index 1 sky blue, 2 soil, 3 grass green (0 is unused).
+  bmp.palette = {0x000000, 0x78B4E6, 0x8B5A2B, 0x3C9E3C};
   auto arrow = [&](int tile_x, int tile_y, bool left_right, bool top_bottom) {
     for (int y = 0; y < 8; ++y) {
       for (int x = 0; x < 8; ++x) {

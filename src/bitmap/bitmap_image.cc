@@ -1,5 +1,6 @@
 #include "bitmap/bitmap_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "bitmap/run_length.h"
@@ -32,6 +33,7 @@ int32_t readSigned32(const uint8_t* p) {
 bool readHeader(const uint8_t* data, size_t size, BitmapHeader* header, uint32_t* compression) {
   if (size < 18 || data[0] != 'B' || data[1] != 'M') return false;
   uint32_t info_size = read32(data + 14);
+  header->headerSize = info_size;
   header->pixelOffset = read32(data + 10);
   if (info_size == kCoreHeaderSize) {
     if (size < 26) return false;
@@ -62,6 +64,26 @@ uint32_t runLengthFor(int bit_count) {
 
 ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image) {
   return files->readWholeFile(name, &image->file);
+}
+
+Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header) {
+  const uint8_t* data = image.file.data();
+  const uint64_t size = image.file.size();
+  const bool core = header.headerSize == kCoreHeaderSize;
+  const uint64_t entry_size = core ? 3 : 4;
+  const uint64_t start = 14 + uint64_t{header.headerSize};
+  uint64_t count = uint64_t{1} << header.bitCount;
+  // biClrUsed, when the file has it and it is set.
+  if (!core && size >= 50 && read32(data + 46) != 0) count = std::min<uint64_t>(count, read32(data + 46));
+  const uint64_t end = std::min<uint64_t>(size, header.pixelOffset);
+  if (end > start) count = std::min(count, (end - start) / entry_size);
+  else count = 0;
+  Palette palette;
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint8_t* bgr = data + start + i * entry_size;
+    palette.add({bgr[2], bgr[1], bgr[0]});
+  }
+  return palette;
 }
 
 int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }

@@ -27,6 +27,7 @@
 #include <string>
 
 #include "bitmap/image_problem.h"
+#include "bitmap/palette.h"
 #include "bitmap/pixel_grid.h"
 #include "run/file_system.h"
 
@@ -41,6 +42,7 @@ struct BitmapImage {
 ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image);
 
 struct BitmapHeader {
+  uint32_t headerSize = 0;   // of the info or core header
   uint32_t pixelOffset = 0;  // bfOffBits
   int64_t width = 0;
   int64_t height = 0;        // absolute value
@@ -51,6 +53,11 @@ struct BitmapHeader {
 
 // Runs the checks above on a whole file.
 ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header);
+
+// The colour table of an accepted bitmap: as many entries as the header
+// says (all 2^bitCount if it does not), as far as they lie before the pixels
+// and inside the file.
+Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header);
 
 // Bytes per stored row: bitCount * width bits rounded up to whole 32-bit words.
 int64_t rowStride(int bit_count, int64_t width);

@@ -97,9 +97,28 @@ ImageProblem PngImage::open(const uint8_t* data, size_t size) {
   height_ = header.height;
   if (width_ * height_ > kMaxPixels) return ImageProblem::kUnsupportedCompression;
   bitDepth_ = header.bit_depth;
+  greyscale_ = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE;
   interlaced_ = header.interlace_method != SPNG_INTERLACE_NONE;
   rowBytes_ = static_cast<size_t>((width_ * bitDepth_ + 7) / 8);
   return ImageProblem::kNone;
+}
+
+Palette PngImage::palette() const {
+  Palette palette;
+  if (greyscale_) {
+    const int top = (1 << bitDepth_) - 1;
+    for (int v = 0; v <= top; ++v) {
+      const uint8_t grey = static_cast<uint8_t>(v * 255 / top);
+      palette.add({grey, grey, grey});
+    }
+    return palette;
+  }
+  spng_plte plte;
+  if (spng_get_plte(context_, &plte) != 0) return palette;
+  for (uint32_t i = 0; i < plte.n_entries; ++i) {
+    palette.add({plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue});
+  }
+  return palette;
 }
 
 ImageProblem PngImage::decode(int64_t first, int64_t last, PixelGrid* grid) {

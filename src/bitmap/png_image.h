@@ -30,6 +30,7 @@
 #include <thread>
 
 #include "bitmap/image_problem.h"
+#include "bitmap/palette.h"
 #include "bitmap/pixel_grid.h"
 
 struct spng_ctx;
@@ -51,6 +52,9 @@ class PngImage : private RowFeed {
   ImageProblem open(const uint8_t* data, size_t size);
   int64_t width() const { return width_; }
   int64_t height() const { return height_; }
+  // The PLTE chunk's colours, or for a greyscale image the grey of every
+  // sample value.
+  Palette palette() const;
 
   // Starts decoding, keeping rows [first, last) of the image (clipped to
   // it) for `grid`. kOutOfMemory if their buffer cannot be had; a decoding
@@ -79,6 +83,7 @@ class PngImage : private RowFeed {
   int64_t height_ = 0;
   int bitDepth_ = 8;
   bool interlaced_ = false;
+  bool greyscale_ = false;
   size_t rowBytes_ = 0;
   int64_t first_ = 0;     // the kept rows: [first_, last_)
   int64_t last_ = 0;

@@ -102,9 +102,16 @@ bool FileBytes::map(std::FILE* file, size_t size) {
   return true;
 }
 
+std::string joinPath(const std::string& directory, const std::string& name) {
+  if (directory.empty() || isAbsolutePath(name)) return name;
+  const char last = directory.back();
+  if (last == '/' || (kBackslashSeparates && last == '\\')) return directory + name;
+  return directory + "/" + name;
+}
+
 std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {
   if (!usableName(name)) return nullptr;
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  std::FILE* file = std::fopen(joinPath(inputDirectory_, name).c_str(), "rb");
   if (file == nullptr) return nullptr;
   // A directory opens here but reads as nothing: it cannot be opened as a
   // stream of bytes. (Anything else readable, a FIFO say, can.)
@@ -118,7 +125,7 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
 ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
   if (!usableName(name)) return ReadStatus::kMissing;
   // Only a regular file is read whole; anything else must not make us wait.
-  std::FILE* file = openWithoutWaiting(name.c_str());
+  std::FILE* file = openWithoutWaiting(joinPath(inputDirectory_, name).c_str());
   if (file == nullptr) return ReadStatus::kMissing;
   ReadStatus status = ReadStatus::kOk;
   uint64_t size = 0;
@@ -140,7 +147,7 @@ ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* byt
 
 std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
   if (!usableName(name)) return nullptr;
-  std::FILE* file = std::fopen(name.c_str(), "wb");
+  std::FILE* file = std::fopen(joinPath(outputDirectory_, name).c_str(), "wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<DiskWriteStream>(file);
 }

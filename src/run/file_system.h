@@ -78,11 +78,25 @@ class FileSystem {
   virtual std::unique_ptr<WriteStream> create(const std::string& name) = 0;
 };
 
+// `name` as seen from where `directory` is seen: the two joined, or `name`
+// alone if `directory` is empty or `name` is absolute.
+std::string joinPath(const std::string& directory, const std::string& name);
+
+// Files on disk. Names read are taken in `input_directory`, names created in
+// `output_directory` (both the working directory if empty).
 class DiskFileSystem : public FileSystem {
  public:
+  DiskFileSystem() = default;
+  DiskFileSystem(std::string input_directory, std::string output_directory)
+      : inputDirectory_(std::move(input_directory)), outputDirectory_(std::move(output_directory)) {}
+
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+
+ private:
+  std::string inputDirectory_;
+  std::string outputDirectory_;
 };
 
 class MemoryFileSystem : public FileSystem {

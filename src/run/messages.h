@@ -1,10 +1,12 @@
 // Every message the tool writes to standard output, and the one place that
 // writes them.
 //
-// Messages are Japanese text stored as Shift_JIS bytes. Some start with a
-// file name (the "%s" of the table); every message ends in CR LF, written
-// explicitly so that the bytes are the same on every platform. A message is
-// handed to the console in one write, so it is never split by other output.
+// Messages are Japanese text written as Shift_JIS bytes, or on request the
+// same text in UTF-8, or plain English. Some hold a file name (the "%s" of
+// the table), written as it is in every language; every message ends in
+// CR LF, written explicitly so that the bytes are the same on every
+// platform. A message is handed to the console in one write, so it is never
+// split by other output.
 
 #ifndef TESSARN_RUN_MESSAGES_H_
 #define TESSARN_RUN_MESSAGES_H_
@@ -29,19 +31,24 @@ enum class MessageId {
   kOutOfMemory,             // memory could not be allocated
 };
 
+enum class MessageLanguage { kShiftJis, kUtf8, kEnglish };
+
 // The message's bytes, with `name` in place of its "%s" (if it has one) and
 // CR LF at the end.
-std::string formatMessage(MessageId id, std::string_view name = {});
+std::string formatMessage(MessageId id, std::string_view name = {},
+                          MessageLanguage language = MessageLanguage::kShiftJis);
 
 // Writes messages to standard output (or whatever stream stands for it).
 class Console {
  public:
-  explicit Console(WriteStream* out) : out_(out) {}
+  explicit Console(WriteStream* out, MessageLanguage language = MessageLanguage::kShiftJis)
+      : out_(out), language_(language) {}
 
   void report(MessageId id, std::string_view name = {});
 
  private:
   WriteStream* out_;
+  MessageLanguage language_;
 };
 
 }  // namespace tessarn

@@ -17,6 +17,14 @@
 
 namespace tessarn {
 
+bool isAbsolutePath(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return true;
+  if (!kBackslashSeparates) return false;
+  const bool drive = name.size() >= 2 && name[1] == ':' &&
+                     ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  return drive || (!name.empty() && name[0] == '\\');
+}
+
 #ifdef _WIN32
 
 void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }

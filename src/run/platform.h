@@ -7,8 +7,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace tessarn {
+
+// Whether a backslash separates directories, as on Windows.
+#ifdef _WIN32
+constexpr bool kBackslashSeparates = true;
+#else
+constexpr bool kBackslashSeparates = false;
+#endif
+
+// Whether a file name names a file wherever one stands: from the root
+// ("/x", and on Windows "\\x" or "C:x" with a drive letter).
+bool isAbsolutePath(const std::string& name);
 
 // Puts standard output in binary mode, so that "\r\n" is written as it is
 // (on Windows text mode would turn it into CR CR LF).

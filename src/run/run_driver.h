@@ -22,37 +22,54 @@
 #include "run/job_record.h"
 #include "run/messages.h"
 #include "run/output_files.h"
+#include "run/run_observer.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
+// A complete run that skipped a job, under --strict.
+constexpr int kExitSkipped = 1;
 // The length of the missing-job-list message, line end counted as one byte.
 constexpr int kExitJobListMissing = 28;
 
+// How a run is to be run, beyond its files.
+struct RunSettings {
+  MessageLanguage language = MessageLanguage::kShiftJis;
+  RunObserver* observer = nullptr;  // nobody watching
+};
+
 struct RunState {
-  RunState(FileSystem* files, WriteStream* console_stream)
-      : files(files), console(console_stream), outputs(files, &console) {}
+  RunState(FileSystem* files, WriteStream* console_stream, const RunSettings& settings = {})
+      : files(files),
+        console(console_stream, settings.language),
+        outputs(files, &console),
+        observer(settings.observer) {}
+
+  // Reports a message and, for the observer, remembers it as what became of
+  // the current job.
+  void report(MessageId id, std::string_view name = {});
+  // The current job's palette, for the observer.
+  void setPalette(const Palette& palette);
 
   FileSystem* files;
   Console console;
   JobRecord job;
   OutputFiles outputs;
   PatternDictionary dictionary;
-};
-
-enum class JobOutcome {
-  kConverted,  // the map block is written
-  kSkipped,    // the bitmap was rejected; its message is written
-  kRunEnds,    // the run must end at once; its message is written
+  RunObserver* observer;
+  // Of the current job, kept only with an observer.
+  JobSummary summary;
+  std::vector<uint16_t> jobWords;
+  Palette jobPalette;
 };
 
 // Loads, checks and converts the run's current job.
 JobOutcome convertJob(RunState* run);
 
 // The whole run; returns the exit status.
-int runMain(FileSystem* files, WriteStream* console);
+int runMain(FileSystem* files, WriteStream* console, const RunSettings& settings = {});
 
 }  // namespace tessarn
 

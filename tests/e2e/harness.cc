@@ -32,9 +32,10 @@ std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 // The command line that runs the tool in `dir`, after `wrapper`, with its
 // standard output going to `out` and its standard error to `err`.
 std::string commandLine(const std::string& dir, const std::string& wrapper,
-                        const std::string& out, const std::string& err) {
-  return "cd /d " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " > " + quoted(out) +
-         " 2> " + quoted(err);
+                        const std::string& arguments, const std::string& out,
+                        const std::string& err) {
+  return "cd /d " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " " + arguments +
+         " > " + quoted(out) + " 2> " + quoted(err);
 }
 
 // std::system gives the exit code itself. Only its low eight bits are kept,
@@ -56,9 +57,10 @@ std::string quoted(const std::string& s) {
 }
 
 std::string commandLine(const std::string& dir, const std::string& wrapper,
-                        const std::string& out, const std::string& err) {
-  return "cd " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " > " + quoted(out) +
-         " 2> " + quoted(err);
+                        const std::string& arguments, const std::string& out,
+                        const std::string& err) {
+  return "cd " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " " + arguments + " > " +
+         quoted(out) + " 2> " + quoted(err);
 }
 
 int exitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
@@ -103,17 +105,37 @@ bool ScratchDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-RunResult ScratchDir::run(const std::string& wrapper) const {
-  std::filesystem::path out = path_.parent_path() / (path_.filename().string() + ".stdout");
-  std::filesystem::path err = path_.parent_path() / (path_.filename().string() + ".stderr");
-  std::string command = commandLine(path_.string(), wrapper, out.string(), err.string());
+namespace {
+
+RunResult runTool(const std::filesystem::path& dir, const std::filesystem::path& scratch,
+                  const std::string& wrapper, const std::string& arguments) {
+  std::filesystem::path out = scratch.parent_path() / (scratch.filename().string() + ".stdout");
+  std::filesystem::path err = scratch.parent_path() / (scratch.filename().string() + ".stderr");
+  std::string command = commandLine(dir.string(), wrapper, arguments, out.string(), err.string());
   RunResult result;
   result.status = exitStatus(std::system(command.c_str()));
   result.console = readAll(out);
   result.errors = readAll(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
+  return result;
+}
+
+}  // namespace
+
+RunResult ScratchDir::run(const std::string& wrapper) const {
+  RunResult result = runTool(path_, path_, wrapper, "");
   if (!result.errors.empty()) ADD_FAILURE() << "standard error:\n" << result.errors;
+  return result;
+}
+
+RunResult ScratchDir::runWithOptions(const std::string& arguments,
+                                     const std::string& subdirectory) const {
+  RunResult result = runTool(path_ / subdirectory, path_, "", arguments);
+  if (result.errors.find("Sanitizer") != std::string::npos ||
+      result.errors.find("runtime error") != std::string::npos) {
+    ADD_FAILURE() << "standard error:\n" << result.errors;
+  }
   return result;
 }
 

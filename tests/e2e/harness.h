@@ -31,6 +31,10 @@ class ScratchDir {
   // drop privileges or set limits, say). Anything on standard error (a
   // sanitizer's report, a crash) fails the calling test.
   RunResult run(const std::string& wrapper = "") const;
+  // Runs the tool with these arguments (already quoted for the shell), in
+  // `subdirectory` of this one if given. Standard error is the tool's to
+  // write, but a sanitizer's report there still fails the test.
+  RunResult runWithOptions(const std::string& arguments, const std::string& subdirectory = "") const;
 
  private:
   std::filesystem::path path_;

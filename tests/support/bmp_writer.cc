@@ -26,12 +26,14 @@ std::string packRow(const std::vector<uint8_t>& row, int bit_count) {
   return out;
 }
 
-std::string palette(int bit_count, bool core) {
+std::string palette(int bit_count, bool core, const std::vector<uint32_t>& colours = {}) {
   std::string out;
   if (bit_count > 8) return out;
-  for (int i = 0; i < (1 << bit_count); ++i) {
-    uint8_t grey = static_cast<uint8_t>(bit_count == 8 ? i : i * 255);
-    out.append(3, static_cast<char>(grey));
+  const int count = 1 << bit_count;
+  for (int i = 0; i < count; ++i) {
+    const uint32_t grey = static_cast<uint32_t>(bit_count == 8 ? i : i * 255 / (count - 1)) * 0x010101;
+    const uint32_t rgb = static_cast<size_t>(i) < colours.size() ? colours[i] : grey;
+    out += {static_cast<char>(rgb & 0xFF), static_cast<char>(rgb >> 8 & 0xFF), static_cast<char>(rgb >> 16)};
     if (!core) out.push_back('\0');
   }
   return out;
@@ -94,10 +96,10 @@ std::string encodeRunLength(int bit_count, int width,
 }
 
 std::string writeRawBmp(int width, int height, int bit_count, uint32_t compression,
-                        const std::string& pixel_data) {
+                        const std::string& pixel_data, const std::vector<uint32_t>& colours) {
   return assemble(infoHeader(width, height, bit_count, compression,
                              static_cast<uint32_t>(pixel_data.size())),
-                  palette(bit_count, false), pixel_data);
+                  palette(bit_count, false, colours), pixel_data);
 }
 
 std::string writeBmp(const BmpSpec& bmp) {
@@ -115,11 +117,11 @@ std::string writeBmp(const BmpSpec& bmp) {
     put16(&info, static_cast<uint16_t>(bmp.height));
     put16(&info, 1);
     put16(&info, static_cast<uint16_t>(bmp.bitCount));
-    return assemble(info, palette(bmp.bitCount, true), pixel_data);
+    return assemble(info, palette(bmp.bitCount, true, bmp.palette), pixel_data);
   }
   int height = bmp.topDown ? -bmp.height : bmp.height;
   const uint32_t compression = !bmp.runLength ? 0 : bmp.bitCount == 4 ? 2 : 1;
-  return writeRawBmp(bmp.width, height, bmp.bitCount, compression, pixel_data);
+  return writeRawBmp(bmp.width, height, bmp.bitCount, compression, pixel_data, bmp.palette);
 }
 
 }  // namespace tessarn::testing

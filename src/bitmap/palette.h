@@ -1,0 +1,41 @@
+// The colours an image's palette gives its indices, as far as it has
+// entries for them. tessarn converts by index and never needs colours; the
+// preview images show them.
+
+#ifndef TESSARN_BITMAP_PALETTE_H_
+#define TESSARN_BITMAP_PALETTE_H_
+
+#include <array>
+#include <cstdint>
+
+namespace tessarn {
+
+struct Rgb {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+  bool operator==(const Rgb& other) const = default;
+};
+
+class Palette {
+ public:
+  // Appends the next entry; entries past the 256th are ignored.
+  void add(Rgb colour) {
+    if (count_ < static_cast<int>(entries_.size())) entries_[count_++] = colour;
+  }
+  // The colour of palette index `index`; false if there is no such entry.
+  bool lookup(int32_t index, Rgb* colour) const {
+    if (index < 0 || index >= count_) return false;
+    *colour = entries_[index];
+    return true;
+  }
+  int count() const { return count_; }
+
+ private:
+  std::array<Rgb, 256> entries_{};
+  int count_ = 0;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_BITMAP_PALETTE_H_

@@ -1,0 +1,114 @@
+#include "cli/tool.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "run/run_driver.h"
+#include "views/depfile.h"
+#include "views/preview_images.h"
+#include "views/run_report.h"
+
+namespace tessarn {
+namespace {
+
+// Passes a run on to every view that watches it, and counts the jobs that
+// were skipped, for --strict.
+class Views : public RunObserver {
+ public:
+  void add(RunObserver* view) { views_.push_back(view); }
+  int64_t skipped() const { return skipped_; }
+
+  bool wantsMapWords(int64_t tiles) const override {
+    for (RunObserver* view : views_) {
+      if (view->wantsMapWords(tiles)) return true;
+    }
+    return false;
+  }
+  void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
+    if (summary.outcome == JobOutcome::kSkipped) ++skipped_;
+    for (RunObserver* view : views_) view->jobFinished(summary, dictionary);
+  }
+  void runFinished(const PatternDictionary& dictionary) override {
+    for (RunObserver* view : views_) view->runFinished(dictionary);
+  }
+
+ private:
+  std::vector<RunObserver*> views_;
+  int64_t skipped_ = 0;
+};
+
+void writeText(WriteStream* stream, const std::string& text) {
+  (void)stream->write(text.data(), text.size());
+}
+
+// Writes the whole file; false if it cannot be.
+bool writeFile(const std::string& path, const std::string& contents) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+  return std::fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+bool prepareDirectories(const Options& options, std::string* error) {
+  namespace fs = std::filesystem;
+  std::error_code failure;
+  if (!options.directory.empty() && !fs::is_directory(options.directory, failure)) {
+    *error = "cannot enter directory " + options.directory;
+    return false;
+  }
+  for (const std::string& directory : {options.outputDirectory, options.previewDirectory}) {
+    if (directory.empty()) continue;
+    fs::create_directories(directory, failure);
+    if (!fs::is_directory(directory, failure)) {
+      *error = "cannot create directory " + directory;
+      return false;
+    }
+  }
+  return true;
+}
+
+int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
+  const std::string& output_directory =
+      options.outputDirectory.empty() ? options.directory : options.outputDirectory;
+  DiskFileSystem disk(options.directory, output_directory);
+  DependencyRecorder recorder(&disk, options.directory, output_directory);
+  FileSystem* files = options.depfile.empty() ? static_cast<FileSystem*>(&disk) : &recorder;
+
+  Views views;
+  RunReport report;
+  DiskFileSystem preview_files("", options.previewDirectory);
+  PreviewImages preview(&preview_files);
+  if (options.report) views.add(&report);
+  if (!options.previewDirectory.empty()) views.add(&preview);
+  RunSettings settings;
+  settings.language = options.messages;
+  // Watched only when something needs to know.
+  if (options.report || options.strict || !options.previewDirectory.empty()) settings.observer = &views;
+
+  int status = runMain(files, console, settings);
+  if (options.strict && status == kExitSuccess && views.skipped() > 0) status = kExitSkipped;
+  const bool complete = status == kExitSuccess || status == kExitSkipped;
+
+  if (options.report) writeText(errors, report.text());
+  for (const std::string& failure : preview.failures()) {
+    writeText(errors, "tessarn: preview " + failure + "\n");
+    status = kExitFailure;
+  }
+  if (!options.depfile.empty()) {
+    if (!complete) {
+      // So that a build system runs tessarn again.
+      std::remove(options.depfile.c_str());
+    } else if (!writeFile(options.depfile, recorder.rule())) {
+      writeText(errors, "tessarn: cannot write the depfile " + options.depfile + "\n");
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+}  // namespace tessarn

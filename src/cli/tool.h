@@ -1,0 +1,26 @@
+// tessarn run as its options say: the classic run, and around it the views
+// the options ask for (report, preview images, depfile) and the exit status
+// they make.
+
+#ifndef TESSARN_CLI_TOOL_H_
+#define TESSARN_CLI_TOOL_H_
+
+#include <string>
+
+#include "cli/command_line.h"
+#include "run/file_system.h"
+
+namespace tessarn {
+
+// Checks that -C names a directory, and makes the -o and --preview
+// directories (parents too) if they are missing. False, with `*error` set,
+// if that cannot be done: a usage error, before anything is read.
+bool prepareDirectories(const Options& options, std::string* error);
+
+// Runs tessarn; messages go to `console`, the report and the views' own
+// failures to `errors`. Returns the exit status.
+int runTool(const Options& options, WriteStream* console, WriteStream* errors);
+
+}  // namespace tessarn
+
+#endif  // TESSARN_CLI_TOOL_H_

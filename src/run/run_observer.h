@@ -1,0 +1,53 @@
+// What a run tells whoever follows it. The views a user can ask for (a
+// report of the jobs, preview images) watch a run through this; the run
+// knows nothing of them, and with nobody watching it does nothing extra.
+
+#ifndef TESSARN_RUN_RUN_OBSERVER_H_
+#define TESSARN_RUN_RUN_OBSERVER_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bitmap/palette.h"
+#include "run/job_record.h"
+#include "tiles/pattern_dictionary.h"
+
+namespace tessarn {
+
+enum class JobOutcome {
+  kConverted,  // the map block is written
+  kSkipped,    // the bitmap was rejected; its message is written
+  kRunEnds,    // the run must end at once; its message is written
+};
+
+struct JobSummary {
+  int64_t number = 0;  // the job's place in the list, from 1
+  const JobRecord* job = nullptr;
+  JobOutcome outcome = JobOutcome::kConverted;
+  std::string reason;  // why a job was skipped or ended the run, in English
+  int64_t tilesWide = 0;
+  int64_t tilesHigh = 0;
+  int64_t tilesWritten = 0;  // map words written: every tile of a converted job
+  int64_t mirrored = 0;      // of those, the words with a mirror bit
+  int newPatterns = 0;
+  // The words written, row by row, if the observer asked for them.
+  const std::vector<uint16_t>* mapWords = nullptr;
+  // The colours of the job's bitmap, if it could be read.
+  const Palette* palette = nullptr;
+};
+
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // Whether a job of this many tiles should come with its map words.
+  virtual bool wantsMapWords(int64_t tiles) const = 0;
+  // A job is done with; the dictionary holds every pattern so far.
+  virtual void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) = 0;
+  // The run is over, complete or not; the dictionary holds every pattern.
+  virtual void runFinished(const PatternDictionary& dictionary) = 0;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_RUN_OBSERVER_H_

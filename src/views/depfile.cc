@@ -1,0 +1,65 @@
+#include "views/depfile.h"
+
+namespace tessarn {
+
+DependencyRecorder::DependencyRecorder(FileSystem* files, std::string input_directory,
+                                       std::string output_directory)
+    : files_(files),
+      inputDirectory_(std::move(input_directory)),
+      outputDirectory_(std::move(output_directory)) {}
+
+void DependencyRecorder::note(const std::string& path, std::vector<std::string>* paths,
+                              std::set<std::string>* seen) {
+  if (seen->insert(path).second) paths->push_back(path);
+}
+
+std::unique_ptr<ReadStream> DependencyRecorder::openForReading(const std::string& name) {
+  std::unique_ptr<ReadStream> stream = files_->openForReading(name);
+  if (stream) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
+  return stream;
+}
+
+ReadStatus DependencyRecorder::readWholeFile(const std::string& name, FileBytes* bytes) {
+  const ReadStatus status = files_->readWholeFile(name, bytes);
+  if (status == ReadStatus::kOk) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
+  return status;
+}
+
+std::unique_ptr<WriteStream> DependencyRecorder::create(const std::string& name) {
+  std::unique_ptr<WriteStream> stream = files_->create(name);
+  if (stream) note(joinPath(outputDirectory_, name), &targets_, &targetsSeen_);
+  return stream;
+}
+
+std::string DependencyRecorder::rule() const {
+  std::string out;
+  for (const std::string& target : targets_) {
+    if (!out.empty()) out += ' ';
+    out += escapeForMake(target);
+  }
+  out += ':';
+  for (const std::string& prerequisite : prerequisites_) {
+    out += ' ';
+    out += escapeForMake(prerequisite);
+  }
+  out += '\n';
+  return out;
+}
+
+std::string escapeForMake(std::string_view path) {
+  std::string out;
+  size_t backslashes = 0;  // in a row, just before the byte at hand
+  for (char c : path) {
+    if (c == ' ' || c == '#') {
+      out.append(backslashes, '\\');  // each of them escaped
+      out += '\\';
+    } else if (c == '$') {
+      out += '$';
+    }
+    out += c;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+  }
+  return out;
+}
+
+}  // namespace tessarn

@@ -1,0 +1,57 @@
+// A Make-style dependency rule of a run, so that a build system knows when to
+// run tessarn again:
+//
+//   output.txt stage.bin: tessarn.txt stage.bmp
+//
+// Targets are output.txt and every binary output created; prerequisites the
+// job list and every bitmap read, each once, in the order they were first
+// used. Each path is the directory the run read or wrote in, joined with the
+// name the run used. Spaces, '#' and '$' are escaped, and so are the
+// backslashes before a space or '#', the way GNU make and ninja read them
+// back; other backslashes (Windows' separators) stay as they are.
+
+#ifndef TESSARN_VIEWS_DEPFILE_H_
+#define TESSARN_VIEWS_DEPFILE_H_
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/file_system.h"
+
+namespace tessarn {
+
+// Passes every call on to `files`, noting the files that were read or
+// created.
+class DependencyRecorder : public FileSystem {
+ public:
+  DependencyRecorder(FileSystem* files, std::string input_directory,
+                     std::string output_directory);
+
+  std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
+  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<WriteStream> create(const std::string& name) override;
+
+  // The rule, ending in a line end.
+  std::string rule() const;
+
+ private:
+  static void note(const std::string& path, std::vector<std::string>* paths,
+                   std::set<std::string>* seen);
+
+  FileSystem* files_;
+  std::string inputDirectory_;
+  std::string outputDirectory_;
+  std::vector<std::string> prerequisites_;
+  std::vector<std::string> targets_;
+  std::set<std::string> prerequisitesSeen_;
+  std::set<std::string> targetsSeen_;
+};
+
+// A path as a Make rule spells it.
+std::string escapeForMake(std::string_view path);
+
+}  // namespace tessarn
+
+#endif  // TESSARN_VIEWS_DEPFILE_H_

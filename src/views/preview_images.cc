@@ -1,0 +1,98 @@
+#include "views/preview_images.h"
+
+#include <algorithm>
+
+#include "views/indexed_png.h"
+
+namespace tessarn {
+namespace {
+
+constexpr int64_t kMaxPixels = int64_t{1} << 28;
+constexpr int kPatternsPerRow = 16;
+constexpr size_t kMaxNameBytes = 64;
+
+// Colour numbers 0 to 3 as greys, black to white.
+Rgb greyOf(int colour) {
+  const uint8_t v = static_cast<uint8_t>(colour * 85);
+  return {v, v, v};
+}
+
+const std::array<Rgb, 4> kGreys = {greyOf(0), greyOf(1), greyOf(2), greyOf(3)};
+
+// The colour numbers of pattern row `r` of a tile drawn with `map_word`.
+void paintTileRow(const PatternDictionary& dictionary, uint16_t map_word, int r, uint8_t* out) {
+  const bool left_right = (map_word & kMirrorLeftRight) != 0;
+  const bool top_bottom = (map_word & kMirrorTopBottom) != 0;
+  const uint16_t row = dictionary.pattern(map_word & 0x3FFF)[top_bottom ? 7 - r : r];
+  for (int i = 0; i < 8; ++i) {
+    const int bit = left_right ? i : 7 - i;
+    out[i] = static_cast<uint8_t>((row >> bit & 1) | (row >> (bit + 8) & 1) << 1);
+  }
+}
+
+}  // namespace
+
+std::string PreviewImages::imageName(int64_t number, const std::string& job_name) {
+  std::string name = std::to_string(number);
+  if (name.size() < 3) name.insert(0, 3 - name.size(), '0');
+  name += '-';
+  for (size_t i = 0; i < job_name.size() && i < kMaxNameBytes; ++i) {
+    const char c = job_name[i];
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '_';
+    name += kept ? c : '_';
+  }
+  return name + ".png";
+}
+
+bool PreviewImages::wantsMapWords(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
+
+void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) {
+  if (summary.outcome != JobOutcome::kConverted) return;
+  const int64_t tiles = summary.tilesWide * summary.tilesHigh;
+  if (tiles == 0) return;
+  const std::string name = imageName(summary.number, summary.job->name);
+  if (summary.mapWords == nullptr) {
+    failures_.push_back(name + ": a map of " + std::to_string(summary.tilesWide * 8) + " x " +
+                        std::to_string(summary.tilesHigh * 8) +
+                        " pixels is too large to draw (at most 2^28 pixels)");
+    return;
+  }
+  std::array<Rgb, 4> palette = kGreys;
+  for (int k = 0; k < 4; ++k) {
+    if (summary.palette != nullptr) summary.palette->lookup(summary.job->colour[k], &palette[k]);
+  }
+  const std::vector<uint16_t>& words = *summary.mapWords;
+  const int64_t wide = summary.tilesWide;
+  std::string error;
+  auto paint = [&](int64_t y, uint8_t* row) {
+    for (int64_t t = 0; t < wide; ++t) {
+      paintTileRow(dictionary, words[static_cast<size_t>(y / 8 * wide + t)], static_cast<int>(y % 8),
+                   row + 8 * t);
+    }
+  };
+  if (!writeIndexedPng(files_, name, wide * 8, summary.tilesHigh * 8, palette, paint, &error)) {
+    failures_.push_back(error);
+  }
+}
+
+void PreviewImages::runFinished(const PatternDictionary& dictionary) {
+  const int count = dictionary.count();
+  const int64_t rows = (count + kPatternsPerRow - 1) / kPatternsPerRow;
+  auto paint = [&](int64_t y, uint8_t* row) {
+    for (int i = 0; i < kPatternsPerRow; ++i) {
+      const int64_t n = y / 8 * kPatternsPerRow + i;
+      if (n < count) {
+        paintTileRow(dictionary, static_cast<uint16_t>(n), static_cast<int>(y % 8), row + 8 * i);
+      } else {
+        std::fill(row + 8 * i, row + 8 * i + 8, 0);
+      }
+    }
+  };
+  std::string error;
+  if (!writeIndexedPng(files_, "patterns.png", 8 * kPatternsPerRow, rows * 8, kGreys, paint, &error)) {
+    failures_.push_back(error);
+  }
+}
+
+}  // namespace tessarn

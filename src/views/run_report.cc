@@ -1,0 +1,56 @@
+#include "views/run_report.h"
+
+#include <algorithm>
+
+namespace tessarn {
+namespace {
+
+constexpr size_t kColumns = 6;
+// Cells that are numbers are aligned right.
+constexpr bool kNumeric[kColumns] = {true, false, false, true, true, true};
+
+}  // namespace
+
+void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&) {
+  std::vector<std::string> row = {std::to_string(summary.number), summary.job->name};
+  if (summary.outcome == JobOutcome::kConverted) {
+    row.push_back(std::to_string(summary.tilesWide) + "x" + std::to_string(summary.tilesHigh));
+    row.push_back(std::to_string(summary.newPatterns));
+    row.push_back(std::to_string(summary.tilesWritten - summary.newPatterns));
+    row.push_back(std::to_string(summary.mirrored));
+  } else {
+    const char* what = summary.outcome == JobOutcome::kSkipped ? "skipped: " : "run ended: ";
+    row.push_back(what + summary.reason);
+  }
+  rows_.push_back(std::move(row));
+}
+
+void RunReport::runFinished(const PatternDictionary& dictionary) { patterns_ = dictionary.count(); }
+
+std::string RunReport::text() const {
+  std::vector<std::vector<std::string>> table;
+  if (!rows_.empty()) table.push_back({"job", "name", "tiles", "new", "reused", "mirrored"});
+  table.insert(table.end(), rows_.begin(), rows_.end());
+  size_t widths[kColumns] = {};
+  for (const auto& row : table) {
+    // A reason runs on to the end of the line and sets no width.
+    const size_t cells = row.size() == kColumns ? kColumns : 2;
+    for (size_t c = 0; c < cells; ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  std::string out;
+  for (const auto& row : table) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      if (c > 0) line += "  ";
+      const size_t pad = row.size() == kColumns || c < 2 ? widths[c] - row[c].size() : 0;
+      if (kNumeric[c]) line.append(pad, ' ');
+      line += row[c];
+      if (!kNumeric[c] && c + 1 < row.size()) line.append(pad, ' ');
+    }
+    out += line + "\n";
+  }
+  return out + "patterns: " + std::to_string(patterns_) + " of " +
+         std::to_string(PatternDictionary::kMaxPatterns) + "\n";
+}
+
+}  // namespace tessarn

@@ -1,0 +1,45 @@
+# Builds the consumer project with one generator, the way a game's build
+# would, and checks that tessarn runs when (and only when) its inputs change:
+#
+#   cmake -DTESSARN=<tessarn> -DGENERATOR=<generator> -DWORK=<scratch dir>
+#         -P check.cmake
+#
+# The project is copied into WORK first, since its bitmap gets touched.
+cmake_minimum_required(VERSION 3.25)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed (${status}):\n${out}")
+  endif()
+  set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_tessarn_ran expected what)
+  cmake_parse_arguments(ARG "" "" "" ${ARGN})
+  run("${CMAKE_COMMAND}" --build "${WORK}/build")
+  string(FIND "${output}" "Converting the art with tessarn" at)
+  if(expected AND at EQUAL -1)
+    message(FATAL_ERROR "tessarn did not run ${what}:\n${output}")
+  elseif(NOT expected AND NOT at EQUAL -1)
+    message(FATAL_ERROR "tessarn ran ${what}:\n${output}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE "${WORK}")
+file(COPY "${CMAKE_CURRENT_LIST_DIR}/" DESTINATION "${WORK}/source")
+run("${CMAKE_COMMAND}" -S "${WORK}/source" -B "${WORK}/build" -G "${GENERATOR}"
+    "-DTESSARN=${TESSARN}")
+expect_tessarn_ran(TRUE "on the first build")
+run("${WORK}/build/consumer")  # the arrays hold what they should
+expect_tessarn_ran(FALSE "with nothing changed")
+
+# Touching a prerequisite read from the depfile: the bitmap, a newer time.
+execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+file(TOUCH "${WORK}/source/art work/tile#1$.bmp")
+expect_tessarn_ran(TRUE "after the bitmap changed")
+expect_tessarn_ran(FALSE "a second time after the bitmap changed")
+file(TOUCH "${WORK}/source/art work/tessarn.txt")
+expect_tessarn_ran(TRUE "after the job list changed")
+expect_tessarn_ran(FALSE "a second time after the job list changed")
+message(STATUS "${GENERATOR}: tessarn ran when its inputs changed, and only then")

@@ -1,0 +1,243 @@
+// tessarn's options, seen from outside the binary. Runs without options are
+// pinned by the other suites.
+
+#include <spng.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "e2e/expected.h"
+#include "e2e/harness.h"
+#include "e2e/scenes.h"
+
+namespace tessarn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> filesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) names.push_back(entry.path().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(OptionsE2E, UsageErrorsReadAndWriteNothing) {
+  const char* const cases[] = {"--bogus",       "-C",         "stray",
+                               "--messages fr", "-C nowhere", "-o blocker/out",
+                               "--preview blocker/out",       "--depfile"};
+  for (const char* arguments : cases) {
+    SCOPED_TRACE(arguments);
+    ScratchDir dir;
+    dir.write("stage.bmp", stageBmp());
+    dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\n");
+    dir.write("output.txt", "kept");
+    dir.write("blocker", "a file, not a directory");
+    const std::vector<std::string> before = filesIn(dir.path());
+    const RunResult result = dir.runWithOptions(arguments);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.console, "");
+    EXPECT_EQ(result.errors.rfind("tessarn: ", 0), 0u) << result.errors;
+    EXPECT_NE(result.errors.find("\nRun 'tessarn --help' for the options.\n"), std::string::npos);
+    EXPECT_EQ(filesIn(dir.path()), before);
+    EXPECT_EQ(dir.read("output.txt"), "kept");
+  }
+}
+
+TEST(OptionsE2E, HelpAndVersionInsteadOfARun) {
+  ScratchDir dir;
+  dir.write("tessarn.txt", "");
+  for (const char* help : {"--help", "-h"}) {
+    const RunResult result = dir.runWithOptions(help);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.console.rfind("Turns rectangles", 0), 0u);
+    for (const char* option : {"-C,--directory DIR", "-o,--output-dir DIR", "--depfile FILE",
+                               "--preview DIR", "--report", "--strict", "--messages KIND", "--version"}) {
+      EXPECT_NE(result.console.find(option), std::string::npos) << option;
+    }
+  }
+  const RunResult version = dir.runWithOptions("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.console, "tessarn " TESSARN_VERSION "\n");
+  EXPECT_FALSE(dir.exists("output.txt"));
+}
+
+TEST(OptionsE2E, MessagesInEachLanguage) {
+  ScratchDir dir;
+  dir.write("bad.bmp", "not an image");
+  dir.write("24.bmp", writeRawBmp(8, 8, 24, 0, std::string(192, '\0')));
+  dir.write("tessarn.txt", "bad.bmp 0 0 8 8 a 0 1 2 3  24.bmp 0 0 8 8 b 0 1 2 3  gone.bmp 0 0 8 8 c 0 1 2 3");
+  const std::pair<const char*, std::string> cases[] = {
+      {"", notBmpMessage("bad.bmp") + kNotIndexed + missingMessage("gone.bmp")},
+      {"--messages sjis", notBmpMessage("bad.bmp") + kNotIndexed + missingMessage("gone.bmp")},
+      // は BMP fileではありません, ２５６色ではありません, が見つかりません
+      {"--messages utf-8",
+       "bad.bmp \xE3\x81\xAF BMP file\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"
+       "\xEF\xBC\x92\xEF\xBC\x95\xEF\xBC\x96\xE8\x89\xB2\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"
+       "gone.bmp\xE3\x81\x8C\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"},
+      {"--messages en",
+       "bad.bmp is not a BMP file\r\nnot an indexed-colour image of 256 colours or fewer\r\n"
+       "gone.bmp not found\r\n"},
+  };
+  for (const auto& [arguments, console] : cases) {
+    const RunResult result = dir.runWithOptions(arguments);
+    EXPECT_EQ(result.status, 255) << arguments;
+    EXPECT_EQ(result.console, console) << arguments;
+  }
+  dir.write("tessarn.txt", "");
+  fs::remove(dir.path() / "tessarn.txt");
+  const RunResult missing = dir.runWithOptions("--messages en");
+  EXPECT_EQ(missing.status, 28);
+  EXPECT_EQ(missing.console, "tessarn.txt not found\r\n");
+}
+
+TEST(OptionsE2E, StrictAndReport) {
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("bad.bmp", "BM");
+  dir.write("tessarn.txt",
+            "stage.bmp 0 0 16 8 first 0 1 2 3\n"
+            "bad.bmp 0 0 8 8 skipped 0 1 2 3\n"
+            "stage.bmp 8 0 16 8 mirrored_and_reused 0 1 2 3\n");
+  // The third job's tiles: pattern 1, then a blank one.
+  EXPECT_EQ(dir.runWithOptions("").status, 0);
+  const RunResult strict = dir.runWithOptions("--strict");
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.errors, "");
+  const RunResult report = dir.runWithOptions("--report");
+  EXPECT_EQ(report.status, 0);
+  EXPECT_EQ(report.errors,
+            "job  name                 tiles  new  reused  mirrored\n"
+            "  1  first                2x1      1       1         0\n"
+            "  2  skipped              skipped: bad.bmp is not a BMP file\n"
+            "  3  mirrored_and_reused  2x1      0       2         0\n"
+            "patterns: 2 of 16384\n");
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\ngone.bmp 0 0 8 8 b 0 1 2 3\n");
+  EXPECT_EQ(dir.runWithOptions("--report --strict").errors,
+            "job  name  tiles  new  reused  mirrored\n"
+            "  1  a     2x1      1       1         0\n"
+            "  2  b     run ended: gone.bmp not found\n"
+            "patterns: 2 of 16384\n");
+}
+
+// A decoded indexed PNG: one palette index a pixel, and the palette.
+struct DecodedPng {
+  int width = 0, height = 0, depth = 0;
+  std::vector<uint8_t> pixels;
+  std::vector<uint32_t> palette;  // 0xRRGGBB
+};
+
+DecodedPng decodePng(const std::string& file) {
+  DecodedPng png;
+  spng_ctx* ctx = spng_ctx_new(0);
+  spng_set_png_buffer(ctx, file.data(), file.size());
+  spng_ihdr ihdr{};
+  spng_plte plte{};
+  size_t size = 0;
+  if (spng_get_ihdr(ctx, &ihdr) == 0 && ihdr.color_type == 3 && spng_get_plte(ctx, &plte) == 0 &&
+      spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size) == 0) {
+    png.width = static_cast<int>(ihdr.width);
+    png.height = static_cast<int>(ihdr.height);
+    png.depth = ihdr.bit_depth;
+    for (uint32_t i = 0; i < plte.n_entries; ++i) {
+      const spng_plte_entry& e = plte.entries[i];
+      png.palette.push_back(uint32_t{e.red} << 16 | uint32_t{e.green} << 8 | e.blue);
+    }
+    std::vector<uint8_t> rgba(size);
+    spng_decode_image(ctx, rgba.data(), size, SPNG_FMT_RGBA8, 0);
+    // Back from colours to entries: the palette's entries are distinct here.
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+      const uint32_t rgb = uint32_t{rgba[i]} << 16 | uint32_t{rgba[i + 1]} << 8 | rgba[i + 2];
+      png.pixels.push_back(static_cast<uint8_t>(
+          std::find(png.palette.begin(), png.palette.end(), rgb) - png.palette.begin()));
+    }
+  }
+  spng_ctx_free(ctx);
+  return png;
+}
+
+TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
+  // 20 x 12, 4 bits, indices 0 to 5 in a pattern with mirror images in it.
+  BmpSpec bmp{.width = 20, .height = 12, .pixels = {}, .bitCount = 4,
+              .palette = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0xD0E0F0, 0xFF0000}};
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 20; ++x) bmp.pixels.push_back(static_cast<uint8_t>((x % 8 < 4 ? x % 8 : 7 - x % 8) + y % 3));
+  }
+  ScratchDir dir;
+  dir.write("pic.bmp", writeBmp(bmp));
+  // Colour 3 is index 20, which the 16-entry palette does not have: it is
+  // drawn in the grey of colour 3.
+  dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\npic.bmp 3 4 9 9 odd*name 0 1 2 3\n");
+  const RunResult result = dir.runWithOptions("--preview \"pre view\"");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.errors, "");
+  const DecodedPng first = decodePng(dir.read("pre view/001-first.png"));
+  ASSERT_EQ(first.width, 24);
+  ASSERT_EQ(first.height, 16);
+  EXPECT_EQ(first.depth, 2);
+  EXPECT_EQ(first.palette, (std::vector<uint32_t>{0xFF0000, 0x405060, 0x708090, 0xFFFFFF}));
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 24; ++x) {
+      const int px = x - 2;
+      const int index = px >= 0 && px < 20 && y < 12 ? bmp.pixels[y * 20 + px] : -1;
+      const int colour = index == 5 ? 0 : index == 1 ? 1 : index == 2 ? 2 : 0;
+      ASSERT_EQ(first.pixels[y * 24 + x], colour) << x << "," << y;
+    }
+  }
+  EXPECT_TRUE(dir.exists("pre view/002-odd_name.png"));
+  const std::string table = dir.read("output.txt").substr(dir.read("output.txt").find("\r\n#define MAX_PCG"));
+
+  // The images convert back: patterns.png to the same pattern table, a
+  // job's image (the first job's, in a fresh run) to the same map words.
+  const std::string first_block = dir.read("output.txt").substr(0, dir.read("output.txt").find("unsigned short odd"));
+  const DecodedPng patterns = decodePng(dir.read("pre view/patterns.png"));
+  EXPECT_EQ(patterns.width, 128);
+  ScratchDir again;
+  again.write("patterns.png", dir.read("pre view/patterns.png"));
+  again.write("tessarn.txt", "patterns.png 0 0 128 " + std::to_string(patterns.height) + " p 0 1 2 3\n");
+  ASSERT_EQ(again.run().status, 0);
+  const std::string reconverted = again.read("output.txt");
+  EXPECT_EQ(reconverted.substr(reconverted.find("\r\n#define MAX_PCG")), table);
+  again.write("first.png", dir.read("pre view/001-first.png"));
+  again.write("tessarn.txt", "first.png 0 0 20 12 first 0 1 2 3\n");
+  ASSERT_EQ(again.run().status, 0);
+  EXPECT_EQ(again.read("output.txt").substr(0, first_block.size()), first_block);
+}
+
+TEST(OptionsE2E, DirectoriesAndDepfile) {
+  ScratchDir dir;
+  fs::create_directories(dir.path() / "in put");
+  fs::create_directories(dir.path() / "deps");
+  dir.write("in put/st#age$.bmp", stageBmp());
+  dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 16 8 sub/s.bin 0 1 2 3\nst#age$.bmp 0 0 8 8 t 0 1 2 3\n");
+  fs::create_directories(dir.path() / "out/deep/sub");
+  const RunResult result = dir.runWithOptions("-C \"in put\" -o out/deep --depfile deps/x.d");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.console, "");
+  EXPECT_EQ(dir.read("out/deep/output.txt"),
+            mapBlock("sub/s.bin", {{0, 1}}, 2, 1) + mapBlock("t", {{0}}, 1, 1) + patternTable({kBlank, kStageTile}));
+  EXPECT_EQ(dir.read("out/deep/sub/s.bin"), words16({0, 1, 0}) + words16(kBlank) + words16(kStageTile));
+  EXPECT_FALSE(dir.exists("in put/output.txt"));
+  EXPECT_EQ(dir.read("deps/x.d"),
+            "out/deep/output.txt out/deep/sub/s.bin: in\\ put/tessarn.txt in\\ put/st\\#age$$.bmp\n");
+#ifndef _WIN32
+  // GNU make reads the rule back: touching the bitmap makes the outputs stale.
+  dir.write("Makefile", "-include deps/x.d\nout/deep/output.txt:\n\t@echo rebuilt\n");
+  const std::string make = "cd \"" + dir.path().string() + "\" && make -q out/deep/output.txt";
+  EXPECT_EQ(std::system(make.c_str()), 0);
+  const auto later = fs::last_write_time(dir.path() / "out/deep/output.txt") + std::chrono::seconds(5);
+  fs::last_write_time(dir.path() / "in put/st#age$.bmp", later);
+  EXPECT_NE(std::system(make.c_str()), 0);
+#endif
+  // A run that does not complete leaves no depfile behind.
+  dir.write("in put/tessarn.txt", "gone.bmp 0 0 8 8 t 0 1 2 3\n");
+  EXPECT_EQ(dir.runWithOptions("-C \"in put\" -o out/deep --depfile deps/x.d").status, 255);
+  EXPECT_FALSE(dir.exists("deps/x.d"));
+}
+
+}  // namespace
+}  // namespace tessarn::testing
