@@ -3,7 +3,7 @@
 //
 //   job_list/  a read-size byte, then a job list with one token oddity each
 //   bitmap/    15 bytes of job fields, then a bitmap of one kind each
-//   run/       a fault byte, then the job list and up to three bitmaps,
+//   run/       a fault (and watching) byte, then the job list and up to three bitmaps,
 //              separated by "\n%%\n" (see run_fuzzer.cc)
 
 #include <cstdint>
@@ -256,6 +256,7 @@ void runSeeds() {
       "a.bmp 8 8 8 8 a.bin 0 1 2 3\r\n";
   const std::pair<const char*, std::string> runs[] = {
       {"three_kinds", std::string(1, '\0') + list + files},
+      {"three_kinds_watched", std::string(1, '\x20') + list + files},
       {"missing_job_list", std::string(1, '\1') + list + files},
       {"output_uncreatable", std::string(1, '\2') + list + files},
       {"output_unwritable", std::string(1, '\4') + list + files},
@@ -266,7 +267,7 @@ void runSeeds() {
                                  separator + writeBmp(a)},
       {"partial_jobs", std::string(1, '\0') + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
       {"no_jobs", std::string(1, '\0') + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
-      {"png_then_broken_png", std::string(1, '\0') + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
+      {"png_then_broken_png", std::string(1, '\x20') + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
                                   separator + writePng({16, 16, a.pixels, 3, 2}) + separator +
                                   writePng({16, 16, b.pixels, 0, 4}).substr(0, 60)},
   };

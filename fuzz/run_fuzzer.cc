@@ -6,6 +6,7 @@
 //   bit 0  no tessarn.txt at all
 //   bit 1  output.txt cannot be created     bit 2  writes to output.txt fail
 //   bit 3  a.bin cannot be created          bit 4  writes to a.bin fail
+//   bit 5  the run is watched by a report and preview images (in memory)
 //
 // Every job walks ceil(width/8) x ceil(height/8) tiles, and a job list can
 // ask for 2^28 of them in twenty bytes. The job list is therefore read once
@@ -18,7 +19,9 @@
 // Checked: the run ends with status 0, 28 or -1 and no escaping exception;
 // every message is a whole line; a complete run has a pattern table at the
 // end of output.txt; a run that ends early says why; a write failure is
-// never a success and is reported for the file that failed.
+// never a success and is reported for the file that failed; a watched run's
+// report ends with the number of patterns output.txt gives, and every
+// preview image is a PNG.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,10 +30,13 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bitmap/bitmap_image.h"
 #include "bitmap/png_image.h"
 #include "run/run_driver.h"
+#include "views/preview_images.h"
+#include "views/run_report.h"
 
 namespace {
 
@@ -85,6 +91,37 @@ bool withinBudget(tessarn::MemoryFileSystem* files) {
   return true;
 }
 
+// Both views at once.
+class Views : public tessarn::RunObserver {
+ public:
+  explicit Views(std::vector<tessarn::RunObserver*> views) : views_(std::move(views)) {}
+  bool wantsMapWords(int64_t tiles) const override { return views_[0]->wantsMapWords(tiles); }
+  void jobFinished(const tessarn::JobSummary& summary,
+                   const tessarn::PatternDictionary& dictionary) override {
+    for (auto* view : views_) view->jobFinished(summary, dictionary);
+  }
+  void runFinished(const tessarn::PatternDictionary& dictionary) override {
+    for (auto* view : views_) view->runFinished(dictionary);
+  }
+
+ private:
+  std::vector<tessarn::RunObserver*> views_;
+};
+
+void checkViews(const tessarn::MemoryFileSystem& files, const tessarn::RunReport& report,
+                const tessarn::MemoryFileSystem& preview_files) {
+  const auto text = files.files.find("output.txt");
+  const std::string output = text == files.files.end() ? "" : text->second;
+  const size_t count_at = output.find("\r\n#define MAX_PCG ");
+  if (count_at != std::string::npos) {
+    const std::string count = output.substr(count_at + 18, output.find('\r', count_at + 2) - count_at - 18);
+    require(endsWith(report.text(), "patterns: " + count + " of 16384\n"), "report's pattern count");
+  }
+  for (const auto& [name, bytes] : preview_files.files) {
+    require(bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0, "a preview that is not a PNG");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -109,8 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   tessarn::MemoryFileSystem console_files;
   std::unique_ptr<tessarn::WriteStream> console_stream = console_files.create("console");
-  const int status = tessarn::runMain(&files, console_stream.get());
+  tessarn::MemoryFileSystem preview_files;
+  tessarn::PreviewImages preview(&preview_files);
+  tessarn::RunReport report;
+  Views views({&preview, &report});
+  tessarn::RunSettings settings;
+  if (faults & 32) settings.observer = &views;
+  const int status = tessarn::runMain(&files, console_stream.get(), settings);
   const std::string& console = console_files.files["console"];
+  if (faults & 32) checkViews(files, report, preview_files);
 
   if (faults & 1) {
     require(status == tessarn::kExitJobListMissing, "missing job list: wrong status");

@@ -208,6 +208,27 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   EXPECT_EQ(again.read("output.txt").substr(0, first_block.size()), first_block);
 }
 
+TEST(OptionsE2E, ViewsOfARunThatEndsEarlyOrCannotBeWritten) {
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\ngone.bmp 0 0 8 8 b 0 1 2 3\n");
+  // The run ends at the second job: the first is drawn, and the patterns so far.
+  RunResult result = dir.runWithOptions("--preview p");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(decodePng(dir.read("p/001-a.png")).width, 16);
+  EXPECT_EQ(decodePng(dir.read("p/patterns.png")).height, 8);
+  // Views that cannot be written are errors; the classic outputs are whole.
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\n");
+  fs::remove(dir.path() / "p/patterns.png");
+  fs::create_directories(dir.path() / "p/patterns.png");
+  result = dir.runWithOptions("--preview p --depfile no/such/dir.d");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.errors,
+            "tessarn: preview patterns.png cannot be created\n"
+            "tessarn: cannot write the depfile no/such/dir.d\n");
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1) + patternTable({kBlank, kStageTile}));
+}
+
 TEST(OptionsE2E, DirectoriesAndDepfile) {
   ScratchDir dir;
   fs::create_directories(dir.path() / "in put");
