@@ -1,10 +1,14 @@
 # Builds the consumer project with one generator, the way a game's build
 # would, and checks that tessarn runs when (and only when) its inputs change:
 #
-#   cmake -DTESSARN=<tessarn> -DGENERATOR=<generator> -DWORK=<scratch dir>
+#   cmake -DGENERATOR=<generator> -DWORK=<scratch dir>
+#         (-DTESSARN_BUILD=<tessarn's build folder> | -DTESSARN_SOURCE=<its sources>)
 #         -P check.cmake
 #
-# The project is copied into WORK first, since its bitmap gets touched.
+# With TESSARN_BUILD, that build is installed into WORK/prefix and found
+# there with find_package(); with TESSARN_SOURCE, tessarn is built as part of
+# the project. The project is copied into WORK first, since its bitmap gets
+# touched.
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -18,7 +22,7 @@ endfunction()
 function(expect_tessarn_ran expected what)
   cmake_parse_arguments(ARG "" "" "" ${ARGN})
   run("${CMAKE_COMMAND}" --build "${WORK}/build")
-  string(FIND "${output}" "Converting the art with tessarn" at)
+  string(FIND "${output}" "Converting art work with tessarn" at)
   if(expected AND at EQUAL -1)
     message(FATAL_ERROR "tessarn did not run ${what}:\n${output}")
   elseif(NOT expected AND NOT at EQUAL -1)
@@ -28,8 +32,13 @@ endfunction()
 
 file(REMOVE_RECURSE "${WORK}")
 file(COPY "${CMAKE_CURRENT_LIST_DIR}/" DESTINATION "${WORK}/source")
-run("${CMAKE_COMMAND}" -S "${WORK}/source" -B "${WORK}/build" -G "${GENERATOR}"
-    "-DTESSARN=${TESSARN}")
+if(TESSARN_BUILD)
+  run("${CMAKE_COMMAND}" --install "${TESSARN_BUILD}" --prefix "${WORK}/prefix")
+  set(tessarn "-DCMAKE_PREFIX_PATH=${WORK}/prefix")
+else()
+  set(tessarn "-DTESSARN_SOURCE_DIR=${TESSARN_SOURCE}")
+endif()
+run("${CMAKE_COMMAND}" -S "${WORK}/source" -B "${WORK}/build" -G "${GENERATOR}" "${tessarn}")
 expect_tessarn_ran(TRUE "on the first build")
 run("${WORK}/build/consumer")  # the arrays hold what they should
 expect_tessarn_ran(FALSE "with nothing changed")
@@ -42,4 +51,10 @@ expect_tessarn_ran(FALSE "a second time after the bitmap changed")
 file(TOUCH "${WORK}/source/art work/tessarn.txt")
 expect_tessarn_ran(TRUE "after the job list changed")
 expect_tessarn_ran(FALSE "a second time after the job list changed")
+if(GENERATOR STREQUAL "Ninja")
+  run("${CMAKE_COMMAND}" -E chdir "${WORK}/build" ninja -n)
+  if(NOT output MATCHES "no work to do")
+    message(FATAL_ERROR "ninja -n finds work after a full build:\n${output}")
+  endif()
+endif()
 message(STATUS "${GENERATOR}: tessarn ran when its inputs changed, and only then")

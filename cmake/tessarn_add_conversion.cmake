@@ -1,0 +1,75 @@
+# tessarn_add_conversion(<target> DIRECTORY <dir> [OUTPUT_DIRECTORY <dir>]
+#                        [BYPRODUCTS <file>...])
+#
+# Converts a folder of art with tessarn as part of a build: the job list
+# <dir>/tessarn.txt and its bitmaps go in, output.txt (and any binary
+# outputs) come out in OUTPUT_DIRECTORY, by default <build dir>/<target>.
+# <target> is a custom target that depends on the outputs; its property
+# TESSARN_OUTPUT_DIRECTORY names their folder, for include directories:
+#
+#   tessarn_add_conversion(art DIRECTORY assets)
+#   add_executable(game main.c)
+#   target_include_directories(game PRIVATE $<TARGET_PROPERTY:art,TESSARN_OUTPUT_DIRECTORY>)
+#   add_dependencies(game art)
+#
+# tessarn writes a depfile naming the job list and every bitmap it read, so
+# that editing any of them runs it again on the next build, and a build with
+# nothing changed does not. Binary outputs (jobs whose name holds ".bin")
+# must be listed in BYPRODUCTS, by their names in the job list: the build
+# tool wants every file the depfile names as an output declared.
+#
+# DIRECTORY is taken from the current source folder, OUTPUT_DIRECTORY from
+# the current build folder.
+
+function(tessarn_add_conversion target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS")
+  if(NOT arg_DIRECTORY)
+    message(FATAL_ERROR "tessarn_add_conversion(${target}): DIRECTORY is required")
+  endif()
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "tessarn_add_conversion(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  cmake_path(ABSOLUTE_PATH arg_DIRECTORY BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
+             OUTPUT_VARIABLE directory)
+  if(NOT arg_OUTPUT_DIRECTORY)
+    set(arg_OUTPUT_DIRECTORY "${target}")
+  endif()
+  cmake_path(ABSOLUTE_PATH arg_OUTPUT_DIRECTORY BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+             NORMALIZE OUTPUT_VARIABLE output_directory)
+  file(MAKE_DIRECTORY "${output_directory}")
+
+  # tessarn runs in the top build folder, and is given the output folder
+  # relative to it where it can be: the depfile then names the outputs as
+  # Ninja names them. Ninja reads the depfile as tessarn wrote it (policy
+  # CMP0116 OLD, below): CMake 3.25 rewrites it for Ninja otherwise, and
+  # writes '#' and '$' in file names back unescaped.
+  cmake_path(IS_PREFIX CMAKE_BINARY_DIR "${output_directory}" NORMALIZE inside)
+  set(output_argument "${output_directory}")
+  if(inside)
+    cmake_path(RELATIVE_PATH output_directory BASE_DIRECTORY "${CMAKE_BINARY_DIR}"
+               OUTPUT_VARIABLE output_argument)
+    if(output_argument STREQUAL "")
+      set(output_argument ".")
+    endif()
+  endif()
+  set(byproducts)
+  foreach(name IN LISTS arg_BYPRODUCTS)
+    list(APPEND byproducts "${output_directory}/${name}")
+  endforeach()
+
+  cmake_policy(PUSH)
+  cmake_policy(SET CMP0116 OLD)
+  add_custom_command(
+    OUTPUT "${output_directory}/output.txt"
+    BYPRODUCTS ${byproducts}
+    COMMAND tessarn::tessarn -C "${directory}" -o "${output_argument}"
+            --depfile "${output_argument}/tessarn.d"
+    DEPENDS tessarn::tessarn "${directory}/tessarn.txt"
+    DEPFILE "${output_directory}/tessarn.d"
+    WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
+    COMMENT "Converting ${arg_DIRECTORY} with tessarn"
+    VERBATIM)
+  cmake_policy(POP)
+  add_custom_target(${target} DEPENDS "${output_directory}/output.txt" ${byproducts})
+  set_target_properties(${target} PROPERTIES TESSARN_OUTPUT_DIRECTORY "${output_directory}")
+endfunction()
