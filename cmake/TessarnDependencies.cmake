@@ -17,7 +17,7 @@ if(TESSARN_SPNG_SOURCE_DIR)
   target_include_directories(tessarn_spng SYSTEM PUBLIC "${TESSARN_SPNG_SOURCE_DIR}/spng")
   target_compile_definitions(tessarn_spng PUBLIC SPNG_STATIC)
   # Not our code: its warnings are not ours to fix.
-  target_compile_options(tessarn_spng PRIVATE -w)
+  target_compile_options(tessarn_spng PRIVATE $<IF:$<C_COMPILER_ID:MSVC>,/w,-w>)
   target_link_libraries(tessarn_spng PUBLIC ZLIB::ZLIB)
 else()
   find_path(TESSARN_SPNG_INCLUDE_DIR spng.h)
