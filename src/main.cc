@@ -49,7 +49,7 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 #endif
 
 int main(int argc, char** argv) {
-  tessarn::setStdoutBinary();
+  tessarn::setStandardStreamsBinary();
   tessarn::ignoreBrokenPipes();
   tessarn::Options options;
   std::string text;

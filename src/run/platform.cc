@@ -27,7 +27,10 @@ bool isAbsolutePath(const std::string& name) {
 
 #ifdef _WIN32
 
-void setStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+void setStandardStreamsBinary() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
 
 void ignoreBrokenPipes() {}
 
@@ -60,7 +63,7 @@ void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 
 #else
 
-void setStdoutBinary() {}
+void setStandardStreamsBinary() {}
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
 

@@ -22,9 +22,10 @@ constexpr bool kBackslashSeparates = false;
 // ("/x", and on Windows "\\x" or "C:x" with a drive letter).
 bool isAbsolutePath(const std::string& name);
 
-// Puts standard output in binary mode, so that "\r\n" is written as it is
-// (on Windows text mode would turn it into CR CR LF).
-void setStdoutBinary();
+// Puts standard output and standard error in binary mode, so that every
+// byte is written as it is, on every platform (on Windows text mode would
+// turn "\r\n" into CR CR LF, and "\n" into CR LF).
+void setStandardStreamsBinary();
 
 // Makes a write to a pipe that nobody reads fail with an error, as any
 // failed write does, instead of ending the process (POSIX's SIGPIPE): a
