@@ -35,6 +35,7 @@
 #include "bitmap/bitmap_image.h"
 #include "bitmap/png_image.h"
 #include "run/run_driver.h"
+#include "support/memory_file_system.h"
 #include "views/preview_images.h"
 #include "views/run_report.h"
 

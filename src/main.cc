@@ -6,8 +6,8 @@
 
 #include "cli/command_line.h"
 #include "cli/tool.h"
-#include "run/file_system.h"
-#include "run/platform.h"
+#include "io/file_system.h"
+#include "io/platform.h"
 
 namespace {
 

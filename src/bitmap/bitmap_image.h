@@ -29,7 +29,7 @@
 #include "bitmap/image_problem.h"
 #include "bitmap/palette.h"
 #include "bitmap/pixel_grid.h"
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

@@ -28,7 +28,9 @@ class Views : public RunObserver {
     return false;
   }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
-    if (summary.outcome == JobOutcome::kSkipped) ++skipped_;
+    if (summary.failure != nullptr && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) {
+      ++skipped_;
+    }
     for (RunObserver* view : views_) view->jobFinished(summary, dictionary);
   }
   void runFinished(const PatternDictionary& dictionary) override {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

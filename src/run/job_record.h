@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <string>
 
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

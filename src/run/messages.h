@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

@@ -51,26 +51,23 @@ bool BufferedOutput::close() {
   return closed && !failed_;
 }
 
-OutputFiles::OutputFiles(FileSystem* files, Console* console)
-    : files_(files), console_(console) {}
-
-bool OutputFiles::createOutput(const std::string& name, std::unique_ptr<BufferedOutput>* output) {
+bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput>* output,
+                         Failure* failure) {
   std::unique_ptr<WriteStream> stream = files_->create(name);
   if (!stream) {
-    console_->report(MessageId::kCannotCreate, name);
+    *failure = {MessageId::kCannotCreate, name};
     return false;
   }
   *output = std::make_unique<BufferedOutput>(name, std::move(stream));
   return true;
 }
 
-bool OutputFiles::createTextOutput() { return createOutput(std::string(kTextOutputName), &text_); }
+bool OutputFiles::createTextOutput(Failure* failure) {
+  return create(std::string(kTextOutputName), &text_, failure);
+}
 
-bool OutputFiles::createBinaryOutput(const std::string& name) {
-  // Close the current one first: if the same name comes again, its old
-  // buffered bytes land before the file is truncated, never after.
-  closeAndReport(&binary_);
-  return createOutput(name, &binary_);
+bool OutputFiles::createBinaryOutput(const std::string& name, Failure* failure) {
+  return create(name, &binary_, failure);
 }
 
 void OutputFiles::beginMapArray(std::string_view name) {
@@ -115,19 +112,13 @@ void OutputFiles::writePatternTable(const PatternDictionary& dictionary) {
   text_->append(kLineEnd);
 }
 
-void OutputFiles::closeAndReport(std::unique_ptr<BufferedOutput>* output) {
-  if (!*output) return;
-  if (!(*output)->close()) {
-    console_->report(MessageId::kWriteFailed, (*output)->name());
-    write_failed_ = true;
-  }
+bool OutputFiles::close(std::unique_ptr<BufferedOutput>* output, Failure* failure) {
+  if (!*output) return true;
+  const bool whole = (*output)->close();
+  // The name moves into the failure: no copy, no allocation.
+  if (!whole) *failure = {MessageId::kWriteFailed, std::move((*output)->name())};
   output->reset();
-}
-
-bool OutputFiles::closeOutputs() {
-  closeAndReport(&binary_);
-  closeAndReport(&text_);
-  return !write_failed_;
+  return whole;
 }
 
 }  // namespace tessarn

@@ -24,8 +24,9 @@
 // output. While there is one, every map word and every pattern row is also
 // written to it as a 16-bit little-endian word, with nothing else around.
 //
-// Failures are reported here: an output that cannot be created, and (once
-// per file, when it is closed) an output whose writes, flush or close failed.
+// Failures come back to the caller: an output that cannot be created, and
+// (once per file, when it is closed) an output whose writes, flush or close
+// failed.
 
 #ifndef TESSARN_RUN_OUTPUT_FILES_H_
 #define TESSARN_RUN_OUTPUT_FILES_H_
@@ -37,8 +38,8 @@
 #include <string>
 #include <string_view>
 
-#include "run/file_system.h"
-#include "run/messages.h"
+#include "io/file_system.h"
+#include "run/failure.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
@@ -79,7 +80,7 @@ class BufferedOutput {
 
   // Flushes and closes; false if any write, the flush or the close failed.
   bool close();
-  const std::string& name() const { return name_; }
+  std::string& name() { return name_; }
 
  private:
   static constexpr size_t kBufferSize = 1 << 16;
@@ -104,11 +105,13 @@ class BufferedOutput {
 
 class OutputFiles {
  public:
-  OutputFiles(FileSystem* files, Console* console);
+  explicit OutputFiles(FileSystem* files) : files_(files) {}
 
-  // Each false result has been reported on the console.
-  bool createTextOutput();
-  bool createBinaryOutput(const std::string& name);
+  // Creates output.txt, or a binary output that becomes the current one
+  // (the caller closes the one before). False, with `*failure` set, if the
+  // file cannot be created.
+  bool createTextOutput(Failure* failure);
+  bool createBinaryOutput(const std::string& name, Failure* failure);
 
   void beginMapArray(std::string_view name);
   void beginMapRow();
@@ -118,15 +121,15 @@ class OutputFiles {
   void endMapArray(std::string_view name, int32_t width, int32_t height);
   void writePatternTable(const PatternDictionary& dictionary);
 
-  // Closes the current binary output, then output.txt. False if any output
-  // of the run failed to be written whole.
-  bool closeOutputs();
+  // Close the current binary output, or output.txt, if it is open. False,
+  // with `*failure` set, if that file was not written whole. Closing takes
+  // no memory, so that the outputs can be closed when none is left.
+  bool closeBinaryOutput(Failure* failure) { return close(&binary_, failure); }
+  bool closeTextOutput(Failure* failure) { return close(&text_, failure); }
 
  private:
-  // Creates the named file as `*output`, reporting a failure.
-  bool createOutput(const std::string& name, std::unique_ptr<BufferedOutput>* output);
-  // Closes `output` if open, reporting a failure.
-  void closeAndReport(std::unique_ptr<BufferedOutput>* output);
+  bool create(const std::string& name, std::unique_ptr<BufferedOutput>* output, Failure* failure);
+  bool close(std::unique_ptr<BufferedOutput>* output, Failure* failure);
   // To the text output and, if there is one, the binary output.
   void appendValues(const uint16_t* words, int count) {
     text_->appendHexValues(words, count);
@@ -134,10 +137,8 @@ class OutputFiles {
   }
 
   FileSystem* files_;
-  Console* console_;
   std::unique_ptr<BufferedOutput> text_;
   std::unique_ptr<BufferedOutput> binary_;
-  bool write_failed_ = false;
 };
 
 }  // namespace tessarn

@@ -6,26 +6,20 @@
 #define TESSARN_RUN_RUN_OBSERVER_H_
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "bitmap/palette.h"
+#include "run/failure.h"
 #include "run/job_record.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
 
-enum class JobOutcome {
-  kConverted,  // the map block is written
-  kSkipped,    // the bitmap was rejected; its message is written
-  kRunEnds,    // the run must end at once; its message is written
-};
-
 struct JobSummary {
   int64_t number = 0;  // the job's place in the list, from 1
   const JobRecord* job = nullptr;
-  JobOutcome outcome = JobOutcome::kConverted;
-  std::string reason;  // why a job was skipped or ended the run, in English
+  // Why the job was skipped or ended the run; null for a converted job.
+  const Failure* failure = nullptr;
   int64_t tilesWide = 0;
   int64_t tilesHigh = 0;
   int64_t tilesWritten = 0;  // map words written: every tile of a converted job

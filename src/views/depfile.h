@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bitmap/palette.h"
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 namespace tessarn {
 

@@ -48,7 +48,7 @@ std::string PreviewImages::imageName(int64_t number, const std::string& job_name
 bool PreviewImages::wantsMapWords(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
 
 void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) {
-  if (summary.outcome != JobOutcome::kConverted) return;
+  if (summary.failure != nullptr) return;
   const int64_t tiles = summary.tilesWide * summary.tilesHigh;
   if (tiles == 0) return;
   const std::string name = imageName(summary.number, summary.job->name);

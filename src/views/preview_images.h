@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "run/file_system.h"
+#include "io/file_system.h"
 #include "run/run_observer.h"
 
 namespace tessarn {

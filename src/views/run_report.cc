@@ -13,14 +13,17 @@ constexpr bool kNumeric[kColumns] = {true, false, false, true, true, true};
 
 void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&) {
   std::vector<std::string> row = {std::to_string(summary.number), summary.job->name};
-  if (summary.outcome == JobOutcome::kConverted) {
+  if (summary.failure == nullptr) {
     row.push_back(std::to_string(summary.tilesWide) + "x" + std::to_string(summary.tilesHigh));
     row.push_back(std::to_string(summary.newPatterns));
     row.push_back(std::to_string(summary.tilesWritten - summary.newPatterns));
     row.push_back(std::to_string(summary.mirrored));
   } else {
-    const char* what = summary.outcome == JobOutcome::kSkipped ? "skipped: " : "run ended: ";
-    row.push_back(what + summary.reason);
+    const Failure& failure = *summary.failure;
+    std::string reason = formatMessage(failure.message, failure.name, MessageLanguage::kEnglish);
+    reason.resize(reason.size() - 2);  // the line end
+    const bool skipped = effectOf(failure.message) == FailureEffect::kSkipsJob;
+    row.push_back((skipped ? "skipped: " : "run ended: ") + reason);
   }
   rows_.push_back(std::move(row));
 }

@@ -15,6 +15,7 @@
 
 #include "run/run_driver.h"
 #include "support/bmp_writer.h"
+#include "support/memory_file_system.h"
 #include "support/png_writer.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The few things the standard library cannot say portably. This is the only
 // place with platform-specific calls.
 
-#ifndef TESSARN_RUN_PLATFORM_H_
-#define TESSARN_RUN_PLATFORM_H_
+#ifndef TESSARN_IO_PLATFORM_H_
+#define TESSARN_IO_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -53,4 +53,4 @@ std::FILE* openWithoutWaiting(const char* name);
 
 }  // namespace tessarn
 
-#endif  // TESSARN_RUN_PLATFORM_H_
+#endif  // TESSARN_IO_PLATFORM_H_

@@ -1,4 +1,4 @@
-#include "run/platform.h"
+#include "io/platform.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -6,19 +6,16 @@
 // exactly as the job list spells them.
 //
 // DiskFileSystem is the real one: every file is opened in binary mode, so no
-// platform translates line ends or stops at a Ctrl-Z on our behalf.
-// MemoryFileSystem keeps files in a map and can be told to fail creating or
-// writing chosen files.
+// platform translates line ends or stops at a Ctrl-Z on our behalf. (The
+// tests have one in memory.)
 
-#ifndef TESSARN_RUN_FILE_SYSTEM_H_
-#define TESSARN_RUN_FILE_SYSTEM_H_
+#ifndef TESSARN_IO_FILE_SYSTEM_H_
+#define TESSARN_IO_FILE_SYSTEM_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 namespace tessarn {
@@ -99,17 +96,6 @@ class DiskFileSystem : public FileSystem {
   std::string outputDirectory_;
 };
 
-class MemoryFileSystem : public FileSystem {
- public:
-  std::map<std::string, std::string> files;
-  std::set<std::string> uncreatable;  // create() fails for these names
-  std::set<std::string> unwritable;   // writes to these names fail
-
-  std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
-  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
-  std::unique_ptr<WriteStream> create(const std::string& name) override;
-};
-
 }  // namespace tessarn
 
-#endif  // TESSARN_RUN_FILE_SYSTEM_H_
+#endif  // TESSARN_IO_FILE_SYSTEM_H_

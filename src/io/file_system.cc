@@ -1,4 +1,4 @@
-#include "run/file_system.h"
+#include "io/file_system.h"
 
 #include <cstdio>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "run/platform.h"
+#include "io/platform.h"
 
 namespace tessarn {
 namespace {
@@ -47,36 +47,6 @@ class DiskWriteStream : public WriteStream {
 
  private:
   std::FILE* file_;
-};
-
-class MemoryReadStream : public ReadStream {
- public:
-  explicit MemoryReadStream(std::string contents) : contents_(std::move(contents)) {}
-  size_t read(char* buffer, size_t size) override {
-    size_t n = std::min(size, contents_.size() - position_);
-    std::memcpy(buffer, contents_.data() + position_, n);
-    position_ += n;
-    return n;
-  }
-
- private:
-  std::string contents_;
-  size_t position_ = 0;
-};
-
-class MemoryWriteStream : public WriteStream {
- public:
-  MemoryWriteStream(std::string* file, bool fail) : file_(file), fail_(fail) {}
-  bool write(const char* data, size_t size) override {
-    if (fail_) return false;
-    file_->append(data, size);
-    return true;
-  }
-  bool close() override { return !fail_; }
-
- private:
-  std::string* file_;
-  bool fail_;
 };
 
 }  // namespace
@@ -150,28 +120,6 @@ std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
   std::FILE* file = std::fopen(joinPath(outputDirectory_, name).c_str(), "wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<DiskWriteStream>(file);
-}
-
-std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
-  auto it = files.find(name);
-  if (it == files.end()) return nullptr;
-  return std::make_unique<MemoryReadStream>(it->second);
-}
-
-ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
-  auto it = files.find(name);
-  if (it == files.end()) return ReadStatus::kMissing;
-  uint8_t* buffer = bytes->allocate(it->second.size());
-  if (buffer == nullptr) return ReadStatus::kOutOfMemory;
-  std::memcpy(buffer, it->second.data(), it->second.size());
-  return ReadStatus::kOk;
-}
-
-std::unique_ptr<WriteStream> MemoryFileSystem::create(const std::string& name) {
-  if (uncreatable.count(name) != 0) return nullptr;
-  std::string* file = &files[name];
-  file->clear();
-  return std::make_unique<MemoryWriteStream>(file, unwritable.count(name) != 0);
 }
 
 }  // namespace tessarn

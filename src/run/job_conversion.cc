@@ -1,0 +1,166 @@
+#include "run/job_conversion.h"
+
+#include <algorithm>
+
+#include "bitmap/bitmap_image.h"
+#include "bitmap/png_image.h"
+#include "run/map_sinks.h"
+#include "tiles/region_tiling.h"
+
+namespace tessarn {
+
+void RecordingSink::replay(int64_t tiles_wide, MapWordSink* sink) const {
+  size_t at = 0;
+  for (int64_t row = 0; row < rowsBegun_; ++row) {
+    sink->beginRow();
+    const size_t end = at + std::min<size_t>(static_cast<size_t>(tiles_wide), words_.size() - at);
+    while (at < end) {
+      const int count = static_cast<int>(std::min<size_t>(BufferedOutput::kMaxWords, end - at));
+      sink->writeWords(words_.data() + at, count);
+      at += static_cast<size_t>(count);
+    }
+    if (row < rowsEnded_) sink->endRow();
+  }
+}
+
+namespace {
+
+Rectangle rectangleOf(const JobRecord& job) { return {job.x, job.y, job.width, job.height}; }
+
+// Tiles along a side of a job's rectangle: (pixels + 7) / 8, none for a
+// side of 0 or less.
+int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
+
+// The failure for an image that cannot be converted.
+bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
+  const std::string& name = run.job.bitmapName;
+  switch (problem) {
+    case ImageProblem::kNone:
+      return true;
+    case ImageProblem::kNotBmp:
+      *failure = {MessageId::kNotBmp, name};
+      break;
+    case ImageProblem::kNotIndexed:
+      *failure = {MessageId::kNotIndexed, {}};
+      break;
+    case ImageProblem::kUnsupportedCompression:
+      *failure = {MessageId::kUnsupportedCompression, name};
+      break;
+    case ImageProblem::kUnreadablePng:
+      *failure = {MessageId::kUnreadablePng, name};
+      break;
+    case ImageProblem::kOutOfMemory:
+      *failure = {MessageId::kOutOfMemory, {}};
+      break;
+  }
+  return false;
+}
+
+// A job's map block in the outputs: opened, filled by the tiling (straight,
+// or counted on the way when the run is watched), and closed.
+class JobBlock {
+ public:
+  explicit JobBlock(RunState* run)
+      : run_(run),
+        patternsBefore_(run->dictionary.count()),
+        output_(&run->outputs),
+        counting_(&output_, &run->summary, keptWords(run)) {}
+
+  int patternsBefore() const { return patternsBefore_; }
+
+  // Opens the block; the map words follow through the sink returned.
+  MapWordSink* begin() {
+    run_->outputs.beginMapArray(run_->job.name);
+    if (run_->observer == nullptr) return &output_;
+    return &counting_;
+  }
+
+  // Closes the block the tiling wrote; false if the dictionary filled up.
+  bool end(TilingResult result, Failure* failure) {
+    run_->summary.newPatterns = run_->dictionary.count() - patternsBefore_;
+    if (result == TilingResult::kDictionaryFull) {
+      *failure = {MessageId::kTooManyPatterns, {}};
+      return false;
+    }
+    run_->outputs.endMapArray(run_->job.name, run_->job.width, run_->job.height);
+    return true;
+  }
+
+ private:
+  static std::vector<uint16_t>* keptWords(RunState* run) {
+    if (run->observer == nullptr) return nullptr;
+    JobSummary& summary = run->summary;
+    summary.tilesWide = tilesFor(run->job.width);
+    summary.tilesHigh = tilesFor(run->job.height);
+    if (!run->observer->wantsMapWords(summary.tilesWide * summary.tilesHigh)) return nullptr;
+    run->jobWords.clear();
+    summary.mapWords = &run->jobWords;
+    return &run->jobWords;
+  }
+
+  RunState* run_;
+  int patternsBefore_;
+  OutputSink output_;
+  CountingSink counting_;
+};
+
+void keepPalette(RunState* run, const Palette& palette) {
+  run->jobPalette = palette;
+  run->summary.palette = &run->jobPalette;
+}
+
+bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
+  const JobRecord& job = run->job;
+  BitmapHeader header;
+  FileBytes decoded;
+  PixelGrid grid;
+  if (!fail(*run, checkBitmap(image, &header), failure) ||
+      !fail(*run, makePixelGrid(image, header, &decoded, &grid), failure)) {
+    return false;
+  }
+  if (run->observer != nullptr) keepPalette(run, bitmapPalette(image, header));
+  JobBlock block(run);
+  const TilingResult result =
+      tileRegion(rectangleOf(job), job.colour, grid, &run->dictionary, block.begin());
+  return block.end(result, failure);
+}
+
+bool convertPng(RunState* run, const BitmapImage& image, Failure* failure) {
+  const JobRecord& job = run->job;
+  PngImage png;
+  if (!fail(*run, png.open(image.file.data(), image.file.size()), failure)) return false;
+  if (run->observer != nullptr) keepPalette(run, png.palette());
+  const Rectangle rectangle = rectangleOf(job);
+  const RowSpan rows = rowsCovered(rectangle);
+  PixelGrid grid;
+  if (!fail(*run, png.decode(rows.first, rows.last, &grid), failure)) return false;
+  JobBlock block(run);
+  RecordingSink recording;
+  const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary, &recording);
+  if (!fail(*run, png.finish(), failure)) {
+    run->dictionary.truncate(block.patternsBefore());
+    return false;
+  }
+  recording.replay(tilesFor(job.width), block.begin());
+  return block.end(result, failure);
+}
+
+}  // namespace
+
+bool convertJob(RunState* run, Failure* failure) {
+  BitmapImage image;
+  switch (loadBitmap(run->files, run->job.bitmapName, &image)) {
+    case ReadStatus::kOk:
+      break;
+    case ReadStatus::kMissing:
+      *failure = {MessageId::kBitmapMissing, run->job.bitmapName};
+      return false;
+    case ReadStatus::kOutOfMemory:
+      *failure = {MessageId::kOutOfMemory, {}};
+      return false;
+  }
+  if (isPng(image.file.data(), image.file.size())) return convertPng(run, image, failure);
+  return convertBmp(run, image, failure);
+}
+
+}  // namespace tessarn

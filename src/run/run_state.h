@@ -1,0 +1,44 @@
+// Everything a run keeps from its start to its end, in one object that is
+// passed to the operations: the current job, the outputs, the pattern
+// dictionary, and whoever watches. A test or fuzzer makes one over files in
+// memory and drives the run's parts directly.
+
+#ifndef TESSARN_RUN_RUN_STATE_H_
+#define TESSARN_RUN_RUN_STATE_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "bitmap/palette.h"
+#include "io/file_system.h"
+#include "run/job_record.h"
+#include "run/messages.h"
+#include "run/output_files.h"
+#include "run/run_observer.h"
+#include "tiles/pattern_dictionary.h"
+
+namespace tessarn {
+
+// How a run is to be run, beyond its files.
+struct RunSettings {
+  MessageLanguage language = MessageLanguage::kShiftJis;
+  RunObserver* observer = nullptr;  // nobody watching
+};
+
+struct RunState {
+  RunState(FileSystem* files, RunObserver* observer) : files(files), outputs(files), observer(observer) {}
+
+  FileSystem* files;
+  JobRecord job;
+  OutputFiles outputs;
+  PatternDictionary dictionary;
+  RunObserver* observer;
+  // The current job's, kept only with an observer.
+  JobSummary summary;
+  std::vector<uint16_t> jobWords;
+  Palette jobPalette;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_RUN_RUN_STATE_H_

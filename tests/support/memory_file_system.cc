@@ -1,0 +1,65 @@
+#include "support/memory_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tessarn {
+namespace {
+
+class MemoryReadStream : public ReadStream {
+ public:
+  explicit MemoryReadStream(std::string contents) : contents_(std::move(contents)) {}
+  size_t read(char* buffer, size_t size) override {
+    const size_t n = std::min(size, contents_.size() - position_);
+    std::memcpy(buffer, contents_.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+
+ private:
+  std::string contents_;
+  size_t position_ = 0;
+};
+
+class MemoryWriteStream : public WriteStream {
+ public:
+  MemoryWriteStream(std::string* file, bool writes_fail, bool close_fails)
+      : file_(file), writesFail_(writes_fail), closeFails_(close_fails) {}
+  bool write(const char* data, size_t size) override {
+    if (!writesFail_) file_->append(data, size);
+    return !writesFail_;
+  }
+  bool close() override { return !closeFails_; }
+
+ private:
+  std::string* file_;
+  bool writesFail_;
+  bool closeFails_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
+  auto it = files.find(name);
+  if (it == files.end()) return nullptr;
+  return std::make_unique<MemoryReadStream>(it->second);
+}
+
+ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
+  auto it = files.find(name);
+  if (it == files.end()) return ReadStatus::kMissing;
+  uint8_t* buffer = bytes->allocate(it->second.size());
+  if (buffer == nullptr) return ReadStatus::kOutOfMemory;
+  std::memcpy(buffer, it->second.data(), it->second.size());
+  return ReadStatus::kOk;
+}
+
+std::unique_ptr<WriteStream> MemoryFileSystem::create(const std::string& name) {
+  if (uncreatable.count(name) != 0) return nullptr;
+  std::string* file = &files[name];
+  file->clear();
+  return std::make_unique<MemoryWriteStream>(file, unwritable.count(name) != 0,
+                                             unclosable.count(name) != 0);
+}
+
+}  // namespace tessarn

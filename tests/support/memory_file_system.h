@@ -1,0 +1,30 @@
+// Files in memory, for running the converter without a disk: tests and
+// fuzzers set up the files, run, and read back what was written. Chosen
+// names can be made to fail to be created, written or closed.
+
+#ifndef TESSARN_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H_
+#define TESSARN_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H_
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "io/file_system.h"
+
+namespace tessarn {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> uncreatable;  // create() fails for these names
+  std::set<std::string> unwritable;   // writes to these fail (closing does not)
+  std::set<std::string> unclosable;   // closing these fails
+
+  std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
+  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<WriteStream> create(const std::string& name) override;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H_
