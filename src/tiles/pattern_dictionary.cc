@@ -55,7 +55,19 @@ void prefetchLine(const void* address) {
 #endif
 }
 
+// An index slot is 0 when empty; otherwise its high 16 bits are a tag,
+// 16 more bits of the key's hash (never 0), and its low 16 the map word that
+// the key gets.
 uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 16 & 0xFFFF) | 1; }
+uint32_t makeSlot(uint32_t tag, uint16_t map_word) { return tag << 16 | map_word; }
+uint32_t slotTag(uint32_t slot) { return slot >> 16; }
+uint16_t slotWord(uint32_t slot) { return static_cast<uint16_t>(slot); }
+
+// Where the orientation a map word names is kept: orientation o (its mirror
+// bits shifted down) of pattern n at 4n + o.
+size_t orientationIndex(uint16_t map_word) {
+  return size_t{map_word & 0x3FFFu} * 4 + (map_word >> 14);
+}
 
 }  // namespace
 
@@ -82,9 +94,8 @@ size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
   for (size_t i = hash >> kIndexShift;; i = (i + 1) & kMask) {
     const uint32_t slot = slots_[i];
     if (slot == 0) return i;
-    if (slot >> 16 != tag) continue;
-    const uint16_t word = static_cast<uint16_t>(slot);
-    if (orientations_[(word & 0x3FFFu) * 4 + (word >> 14)] == key) return i;
+    if (slotTag(slot) != tag) continue;
+    if (orientations_[orientationIndex(slotWord(slot))] == key) return i;
   }
 }
 
@@ -93,8 +104,8 @@ void PatternDictionary::prefetchSlot(const Pattern& tile) const {
 }
 
 void PatternDictionary::prefetchKey(const Pattern& tile) const {
-  const uint16_t word = static_cast<uint16_t>(slots_[hashOf(keyOf(tile)) >> kIndexShift]);
-  prefetchLine(&orientations_[(word & 0x3FFFu) * 4 + (word >> 14)]);
+  const uint32_t slot = slots_[hashOf(keyOf(tile)) >> kIndexShift];
+  prefetchLine(&orientations_[orientationIndex(slotWord(slot))]);
 }
 
 void PatternDictionary::addPattern(const Key& pattern) {
@@ -112,7 +123,8 @@ void PatternDictionary::indexPattern(int number) {
     const Key& orientation = orientations_[4 * static_cast<size_t>(number) + o];
     const uint64_t hash = hashOf(orientation);
     const size_t i = findSlot(orientation, hash);
-    if (slots_[i] == 0) slots_[i] = tagOf(hash) << 16 | static_cast<uint32_t>(number) | kOrientationBits[o];
+    const uint16_t map_word = static_cast<uint16_t>(number | kOrientationBits[o]);
+    if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);
   }
 }
 
@@ -130,7 +142,7 @@ bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
   const Key key = keyOf(tile);
   const size_t i = findSlot(key, hashOf(key));
   if (slots_[i] != 0) {
-    *map_word = static_cast<uint16_t>(slots_[i]);
+    *map_word = slotWord(slots_[i]);
     return true;
   }
   if (count() >= kMaxPatterns) return false;

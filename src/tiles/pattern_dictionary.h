@@ -69,10 +69,10 @@ class PatternDictionary {
   };
 
  private:
-  // Each slot of the index is 0 when empty, or holds a map word in its low
-  // 16 bits and 16 further bits of the key's hash (never 0) in its high 16,
-  // which rule out most mismatches without reading the key. At most four
-  // keys per pattern, so the index is never more than half full.
+  // The index: open addressing over 32-bit slots, each holding a map word
+  // and a tag of 16 more hash bits, which rules out most mismatches without
+  // reading the key (the layout is in the .cc). At most four keys per
+  // pattern, so the index is never more than half full.
   static constexpr size_t kSlots = 8 * kMaxPatterns;
   static constexpr int kIndexShift = 64 - 17;
   static_assert(kSlots == size_t{1} << (64 - kIndexShift));

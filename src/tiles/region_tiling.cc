@@ -1,6 +1,8 @@
 #include "tiles/region_tiling.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
+// SSE2 where the machine has it, unless the build asks for the portable
+// encoder (which the machines without SSE2 use).
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TESSARN_PORTABLE_ENCODER)
 #include <emmintrin.h>
 #define TESSARN_HAVE_SSE2 1
 #endif
