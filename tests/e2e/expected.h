@@ -1,5 +1,6 @@
 // Expected bytes for the black-box suites, written out independently of the
-// tool's own formatting code: message lines and output.txt blocks.
+// tool's own code: message lines, output.txt blocks, binary words, and the
+// small bitmap most cases convert.
 
 #ifndef TESSARN_TESTS_E2E_EXPECTED_H_
 #define TESSARN_TESTS_E2E_EXPECTED_H_
@@ -9,40 +10,40 @@
 #include <string>
 #include <vector>
 
+#include "support/bmp_writer.h"
+
 namespace tessarn::testing {
 
-// Message bytes (Shift_JIS), each with its CR LF.
-inline const std::string kJobListMissing =
-    "tessarn.txt\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
-inline std::string missingMessage(const std::string& name) {
+// Message bytes (Shift_JIS), each with its CR LF; `name` for its "%s".
+using Message = std::string (*)(const std::string& name);
+inline std::string missingMessage(const std::string& name) {  // が見つかりません
   return name + "\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline std::string notBmpMessage(const std::string& name) {
+inline std::string notBmpMessage(const std::string& name) {  //  は BMP fileではありません
   return name + " \x82\xCD BMP file\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline const std::string kNotIndexed =
-    "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
-inline std::string compressionMessage(const std::string& name) {
-  return name +
-         " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
-         "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
+inline std::string notIndexedMessage(const std::string&) {  // ２５６色ではありません
+  return "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline std::string unreadablePngMessage(const std::string& name) {
-  return name +
-         " \x82\xCD PNG file\x82\xC6\x82\xB5\x82\xC4\x93\xC7\x82\xDF\x82\xDC\x82\xB9\x82\xF1\r\n";
+inline std::string compressionMessage(const std::string& name) {  //  は対応していない圧縮形式です
+  return name + " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
+                "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
 }
-inline std::string cannotCreateMessage(const std::string& name) {
+inline std::string unreadablePngMessage(const std::string& name) {  //  は PNG fileとして読めません
+  return name + " \x82\xCD PNG file\x82\xC6\x82\xB5\x82\xC4\x93\xC7\x82\xDF\x82\xDC\x82\xB9\x82\xF1\r\n";
+}
+inline std::string cannotCreateMessage(const std::string& name) {  // が作成できません
   return name + "\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline std::string writeFailedMessage(const std::string& name) {
-  return name +
-         "\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82"
-         "\xDC\x82\xB5\x82\xBD\r\n";
+inline std::string writeFailedMessage(const std::string& name) {  // への書き込みに失敗しました
+  return name + "\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82"
+                "\xDC\x82\xB5\x82\xBD\r\n";
 }
-inline const std::string kTooManyPatterns =
-    "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA"
-    "16384"
-    "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
+inline const std::string kJobListMissing = missingMessage("tessarn.txt");
+inline const std::string kTooManyPatterns =  // パターンが16384個を超えました
+    "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA" "16384" "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
+inline const std::string kOutOfMemory =  // メモリが足りません
+    "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 
 // A tab, each value as 0xHHHH followed by ", ", then CR LF.
 inline std::string valueLine(const std::vector<uint16_t>& words) {
@@ -59,32 +60,35 @@ inline std::string mapBlock(const std::string& name, const std::vector<std::vect
                             long long w, long long h) {
   std::string out = "unsigned short " + name + "[]={\r\n";
   for (const auto& row : rows) out += valueLine(row);
-  out += "};\r\n";
-  out += "#define W_" + name + " " + std::to_string(w) + "\r\n";
-  out += "#define H_" + name + " " + std::to_string(h) + "\r\n";
-  return out;
+  return out + "};\r\n#define W_" + name + " " + std::to_string(w) + "\r\n#define H_" + name + " " +
+         std::to_string(h) + "\r\n";
 }
 
 using TestPattern = std::vector<uint16_t>;  // eight row words
+inline const TestPattern kBlank(8, 0);
 
 inline std::string patternTable(const std::vector<TestPattern>& patterns) {
-  std::string out = "\r\n#define MAX_PCG " + std::to_string(patterns.size()) + "\r\n";
-  out += "unsigned short PCG_DAT[]={\r\n";
+  std::string out = "\r\n#define MAX_PCG " + std::to_string(patterns.size()) + "\r\nunsigned short PCG_DAT[]={\r\n";
   for (const auto& p : patterns) out += valueLine(p);
   return out + "};\r\n";
 }
 
-inline const TestPattern kBlank(8, 0);
-
 // 16-bit little-endian words.
 inline std::string words16(const std::vector<uint16_t>& words) {
   std::string out;
-  for (uint16_t w : words) {
-    out.push_back(static_cast<char>(w & 0xFF));
-    out.push_back(static_cast<char>(w >> 8));
-  }
+  for (uint16_t w : words) out += {static_cast<char>(w & 0xFF), static_cast<char>(w >> 8)};
   return out;
 }
+
+// 16 x 8, 8-bit: all index 0 but for index 1 at the top-left pixel of the
+// right-hand tile. With colours 0 1 2 3 its tiles are blank and kStageTile.
+inline std::string stageBmp() {
+  BmpSpec bmp{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
+  bmp.pixels[8] = 1;
+  return writeBmp(bmp);
+}
+inline const TestPattern kStageTile = {0x0080, 0, 0, 0, 0, 0, 0, 0};
+inline const std::string kStageTable = patternTable({kBlank, kStageTile});
 
 }  // namespace tessarn::testing
 

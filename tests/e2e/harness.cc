@@ -17,54 +17,25 @@ namespace {
 
 std::string toolCommand() {
   const char* command = std::getenv("TESSARN_UNDER_TEST");
-  if (command == nullptr || *command == '\0') {
-    throw std::runtime_error("TESSARN_UNDER_TEST is not set");
-  }
+  if (command == nullptr || *command == '\0') throw std::runtime_error("TESSARN_UNDER_TEST is not set");
   return command;
 }
 
 #ifdef _WIN32
-
-// For cmd.exe, which std::system runs on Windows. Scratch paths hold no
-// double quotes.
+// For cmd.exe, which std::system runs on Windows; scratch paths hold no
+// double quotes. std::system gives the exit code itself: only its low eight
+// bits are kept, as a POSIX system keeps them, so that -1 reads as 255.
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
-
-// The command line that runs the tool in `dir`, after `wrapper`, with its
-// standard output going to `out` and its standard error to `err`.
-std::string commandLine(const std::string& dir, const std::string& wrapper,
-                        const std::string& arguments, const std::string& out,
-                        const std::string& err) {
-  return "cd /d " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " " + arguments +
-         " > " + quoted(out) + " 2> " + quoted(err);
-}
-
-// std::system gives the exit code itself. Only its low eight bits are kept,
-// as a POSIX system keeps them, so that -1 reads as 255 on every platform.
+const char kChangeDirectory[] = "cd /d ";
 int exitStatus(int raw) { return raw & 0xFF; }
-
 #else
-
 std::string quoted(const std::string& s) {
   std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
-
-std::string commandLine(const std::string& dir, const std::string& wrapper,
-                        const std::string& arguments, const std::string& out,
-                        const std::string& err) {
-  return "cd " + quoted(dir) + " && " + wrapper + " " + toolCommand() + " " + arguments + " > " +
-         quoted(out) + " 2> " + quoted(err);
-}
-
+const char kChangeDirectory[] = "cd ";
 int exitStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
-
 #endif
 
 // Reads a whole file; the stream is closed on return, since Windows won't
@@ -80,9 +51,7 @@ std::string readAll(const std::filesystem::path& path) {
 
 ScratchDir::ScratchDir() {
   std::random_device seed;
-  std::mt19937_64 random(seed());
-  path_ = std::filesystem::temp_directory_path() /
-          ("tessarn-e2e-" + std::to_string(random()));
+  path_ = std::filesystem::temp_directory_path() / ("tessarn-e2e-" + std::to_string(std::mt19937_64(seed())()));
   std::filesystem::create_directories(path_);
 }
 
@@ -95,6 +64,7 @@ ScratchDir::~ScratchDir() {
 }
 
 void ScratchDir::write(const std::string& name, const std::string& bytes) const {
+  std::filesystem::create_directories((path_ / name).parent_path());
   std::ofstream out(path_ / name, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -105,13 +75,11 @@ bool ScratchDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-namespace {
-
-RunResult runTool(const std::filesystem::path& dir, const std::filesystem::path& scratch,
-                  const std::string& wrapper, const std::string& arguments) {
-  std::filesystem::path out = scratch.parent_path() / (scratch.filename().string() + ".stdout");
-  std::filesystem::path err = scratch.parent_path() / (scratch.filename().string() + ".stderr");
-  std::string command = commandLine(dir.string(), wrapper, arguments, out.string(), err.string());
+RunResult ScratchDir::runTool(const std::string& wrapper, const std::string& arguments) const {
+  const std::filesystem::path out = path_.string() + ".stdout", err = path_.string() + ".stderr";
+  const std::string command = kChangeDirectory + quoted(path_.string()) + " && " + wrapper + " " +
+                              toolCommand() + " " + arguments + " > " + quoted(out.string()) +
+                              " 2> " + quoted(err.string());
   RunResult result;
   result.status = exitStatus(std::system(command.c_str()));
   result.console = readAll(out);
@@ -121,25 +89,20 @@ RunResult runTool(const std::filesystem::path& dir, const std::filesystem::path&
   return result;
 }
 
-}  // namespace
-
 RunResult ScratchDir::run(const std::string& wrapper) const {
-  RunResult result = runTool(path_, path_, wrapper, "");
+  RunResult result = runTool(wrapper, "");
   if (!result.errors.empty()) ADD_FAILURE() << "standard error:\n" << result.errors;
   return result;
 }
 
-RunResult ScratchDir::runWithOptions(const std::string& arguments,
-                                     const std::string& subdirectory) const {
-  RunResult result = runTool(path_ / subdirectory, path_, "", arguments);
+RunResult ScratchDir::runWithOptions(const std::string& arguments) const {
+  RunResult result = runTool("", arguments);
   if (result.errors.find("Sanitizer") != std::string::npos ||
       result.errors.find("runtime error") != std::string::npos) {
     ADD_FAILURE() << "standard error:\n" << result.errors;
   }
   return result;
 }
-
-std::string line(const std::string& text) { return text + "\r\n"; }
 
 std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8) {
   const char* names = std::getenv("TESSARN_NAMES_ON_DISK");

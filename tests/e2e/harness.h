@@ -11,9 +11,9 @@
 namespace tessarn::testing {
 
 struct RunResult {
-  int status = 0;      // exit status, 0 to 255
+  int status = 0;       // exit status, 0 to 255
   std::string console;  // every byte written to standard output
-  std::string errors;   // standard error: the tool writes nothing there
+  std::string errors;   // standard error
 };
 
 class ScratchDir {
@@ -21,27 +21,26 @@ class ScratchDir {
   ScratchDir();
   ~ScratchDir();
 
-  void write(const std::string& name, const std::string& bytes) const;
+  void write(const std::string& name, const std::string& bytes) const;  // parents made
   std::string read(const std::string& name) const;
   bool exists(const std::string& name) const;
   const std::filesystem::path& path() const { return path_; }
 
-  // Runs the tool with this directory as its working directory. `wrapper`,
-  // if given, is a shell command prefix put before the tool's command (to
-  // drop privileges or set limits, say). Anything on standard error (a
-  // sanitizer's report, a crash) fails the calling test.
+  // Runs the tool here with no arguments. `wrapper`, if given, is a shell
+  // command prefix put before the tool's command (to drop privileges or set
+  // limits, say). Anything on standard error (a sanitizer's report, a crash)
+  // fails the calling test.
   RunResult run(const std::string& wrapper = "") const;
-  // Runs the tool with these arguments (already quoted for the shell), in
-  // `subdirectory` of this one if given. Standard error is the tool's to
-  // write, but a sanitizer's report there still fails the test.
-  RunResult runWithOptions(const std::string& arguments, const std::string& subdirectory = "") const;
+  // Runs the tool with these arguments (quoted for the shell). Standard
+  // error is the tool's to write, but a sanitizer's report there still
+  // fails the test.
+  RunResult runWithOptions(const std::string& arguments) const;
 
  private:
+  RunResult runTool(const std::string& wrapper, const std::string& arguments) const;
+
   std::filesystem::path path_;
 };
-
-// The bytes of a message line: the text plus CR LF.
-std::string line(const std::string& text);
 
 // How the scratch directory spells a file that the tool names, in its job
 // list, with the Shift_JIS bytes `shift_jis`. Usually those very bytes: a
