@@ -7,6 +7,7 @@
 //   bit 1  output.txt cannot be created     bit 2  writes to output.txt fail
 //   bit 3  a.bin cannot be created          bit 4  writes to a.bin fail
 //   bit 5  the run is watched by a report and preview images (in memory)
+//   bit 6  closing output.txt and a.bin fails (their writes do not)
 //
 // Every job walks ceil(width/8) x ceil(height/8) tiles, and a job list can
 // ask for 2^28 of them in twenty bytes. The job list is therefore read once
@@ -19,9 +20,8 @@
 // Checked: the run ends with status 0, 28 or -1 and no escaping exception;
 // every message is a whole line; a complete run has a pattern table at the
 // end of output.txt; a run that ends early says why; a write failure is
-// never a success and is reported for the file that failed; a watched run's
-// report ends with the number of patterns output.txt gives, and every
-// preview image is a PNG.
+// never a success and is reported for the file that failed; and the views
+// of a watched run agree with it.
 
 #include <cstddef>
 #include <cstdint>
@@ -92,30 +92,13 @@ bool withinBudget(tessarn::MemoryFileSystem* files) {
   return true;
 }
 
-// Both views at once.
-class Views : public tessarn::RunObserver {
- public:
-  explicit Views(std::vector<tessarn::RunObserver*> views) : views_(std::move(views)) {}
-  bool wantsMapWords(int64_t tiles) const override { return views_[0]->wantsMapWords(tiles); }
-  void jobFinished(const tessarn::JobSummary& summary,
-                   const tessarn::PatternDictionary& dictionary) override {
-    for (auto* view : views_) view->jobFinished(summary, dictionary);
-  }
-  void runFinished(const tessarn::PatternDictionary& dictionary) override {
-    for (auto* view : views_) view->runFinished(dictionary);
-  }
-
- private:
-  std::vector<tessarn::RunObserver*> views_;
-};
-
-void checkViews(const tessarn::MemoryFileSystem& files, const tessarn::RunReport& report,
+// A watched run's report ends with the pattern count output.txt gives, and
+// every preview image is a PNG.
+void checkViews(const std::string& output, const tessarn::RunReport& report,
                 const tessarn::MemoryFileSystem& preview_files) {
-  const auto text = files.files.find("output.txt");
-  const std::string output = text == files.files.end() ? "" : text->second;
-  const size_t count_at = output.find("\r\n#define MAX_PCG ");
-  if (count_at != std::string::npos) {
-    const std::string count = output.substr(count_at + 18, output.find('\r', count_at + 2) - count_at - 18);
+  const size_t at = output.find("\r\n#define MAX_PCG ");
+  if (at != std::string::npos) {
+    const std::string count = output.substr(at + 18, output.find('\r', at + 2) - at - 18);
     require(endsWith(report.text(), "patterns: " + count + " of 16384\n"), "report's pattern count");
   }
   for (const auto& [name, bytes] : preview_files.files) {
@@ -143,6 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (faults & 4) files.unwritable.insert("output.txt");
   if (faults & 8) files.uncreatable.insert("a.bin");
   if (faults & 16) files.unwritable.insert("a.bin");
+  if (faults & 64) files.unclosable = {"output.txt", "a.bin"};
   if (!withinBudget(&files)) return 0;
 
   tessarn::MemoryFileSystem console_files;
@@ -150,12 +134,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tessarn::MemoryFileSystem preview_files;
   tessarn::PreviewImages preview(&preview_files);
   tessarn::RunReport report;
-  Views views({&preview, &report});
+  tessarn::ObserverList views;
+  views.add(&preview);
+  views.add(&report);
   tessarn::RunSettings settings;
   if (faults & 32) settings.observer = &views;
   const int status = tessarn::runMain(&files, console_stream.get(), settings);
   const std::string& console = console_files.files["console"];
-  if (faults & 32) checkViews(files, report, preview_files);
+  const std::string output = files.files.count("output.txt") != 0 ? files.files["output.txt"] : "";
+  if (faults & 32) checkViews(output, report, preview_files);
 
   if (faults & 1) {
     require(status == tessarn::kExitJobListMissing, "missing job list: wrong status");
@@ -171,12 +158,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "uncreatable output.txt");
     return 0;
   }
-  if (faults & 4) {
+  if (faults & (4 | 64)) {
     require(status == tessarn::kExitFailure &&
                 endsWith(console, tessarn::formatMessage(MessageId::kWriteFailed, "output.txt")),
-            "failed writes to output.txt");
+            "output.txt not written whole");
   }
-  const std::string& output = files.files["output.txt"];
   if (status == tessarn::kExitSuccess) {
     require(endsWith(output, "};\r\n"), "complete run without a closing line");
     require(output.find("\r\n#define MAX_PCG ") != std::string::npos,

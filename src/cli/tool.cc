@@ -14,32 +14,18 @@
 namespace tessarn {
 namespace {
 
-// Passes a run on to every view that watches it, and counts the jobs that
-// were skipped, for --strict.
-class Views : public RunObserver {
+// Counts the jobs that were skipped, for --strict.
+class SkippedJobs : public RunObserver {
  public:
-  void add(RunObserver* view) { views_.push_back(view); }
-  int64_t skipped() const { return skipped_; }
-
-  bool wantsMapWords(int64_t tiles) const override {
-    for (RunObserver* view : views_) {
-      if (view->wantsMapWords(tiles)) return true;
-    }
-    return false;
+  int64_t count() const { return count_; }
+  bool wantsMapWords(int64_t) const override { return false; }
+  void jobFinished(const JobSummary& summary, const PatternDictionary&) override {
+    if (summary.failure != nullptr && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) ++count_;
   }
-  void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
-    if (summary.failure != nullptr && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) {
-      ++skipped_;
-    }
-    for (RunObserver* view : views_) view->jobFinished(summary, dictionary);
-  }
-  void runFinished(const PatternDictionary& dictionary) override {
-    for (RunObserver* view : views_) view->runFinished(dictionary);
-  }
+  void runFinished(const PatternDictionary&) override {}
 
  private:
-  std::vector<RunObserver*> views_;
-  int64_t skipped_ = 0;
+  int64_t count_ = 0;
 };
 
 void writeText(WriteStream* stream, const std::string& text) {
@@ -81,19 +67,21 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   DependencyRecorder recorder(&disk, options.directory, output_directory);
   FileSystem* files = options.depfile.empty() ? static_cast<FileSystem*>(&disk) : &recorder;
 
-  Views views;
+  ObserverList views;
   RunReport report;
   DiskFileSystem preview_files("", options.previewDirectory);
   PreviewImages preview(&preview_files);
+  SkippedJobs skipped;
   if (options.report) views.add(&report);
   if (!options.previewDirectory.empty()) views.add(&preview);
+  if (options.strict) views.add(&skipped);
   RunSettings settings;
   settings.language = options.messages;
   // Watched only when something needs to know.
-  if (options.report || options.strict || !options.previewDirectory.empty()) settings.observer = &views;
+  if (!views.empty()) settings.observer = &views;
 
   int status = runMain(files, console, settings);
-  if (options.strict && status == kExitSuccess && views.skipped() > 0) status = kExitSkipped;
+  if (options.strict && status == kExitSuccess && skipped.count() > 0) status = kExitSkipped;
   const bool complete = status == kExitSuccess || status == kExitSkipped;
 
   if (options.report) writeText(errors, report.text());

@@ -23,6 +23,9 @@ class Run {
   RunState* state() { return &state_; }
 
   void report(const Failure& failure) {
+    // Out of memory is said once, however many times memory runs out.
+    if (failure.message == MessageId::kOutOfMemory && outOfMemory_) return;
+    if (failure.message == MessageId::kOutOfMemory) outOfMemory_ = true;
     console_->report(failure.message, failure.name);
     if (effectOf(failure.message) != FailureEffect::kSkipsJob) failed_ = true;
   }
@@ -100,6 +103,7 @@ class Run {
   RunState state_;
   Console* console_;
   bool failed_ = false;
+  bool outOfMemory_ = false;
 };
 
 }  // namespace

@@ -42,6 +42,29 @@ class RunObserver {
   virtual void runFinished(const PatternDictionary& dictionary) = 0;
 };
 
+// Several observers as one, told in the order they were added.
+class ObserverList : public RunObserver {
+ public:
+  void add(RunObserver* observer) { observers_.push_back(observer); }
+  bool empty() const { return observers_.empty(); }
+
+  bool wantsMapWords(int64_t tiles) const override {
+    for (RunObserver* observer : observers_) {
+      if (observer->wantsMapWords(tiles)) return true;
+    }
+    return false;
+  }
+  void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
+    for (RunObserver* observer : observers_) observer->jobFinished(summary, dictionary);
+  }
+  void runFinished(const PatternDictionary& dictionary) override {
+    for (RunObserver* observer : observers_) observer->runFinished(dictionary);
+  }
+
+ private:
+  std::vector<RunObserver*> observers_;
+};
+
 }  // namespace tessarn
 
 #endif  // TESSARN_RUN_RUN_OBSERVER_H_

@@ -262,6 +262,9 @@ void runSeeds() {
       {"output_unwritable", std::string(1, '\4') + list + files},
       {"binary_uncreatable", std::string(1, '\x08') + list + files},
       {"binary_unwritable", std::string(1, '\x10') + list + files},
+      {"outputs_unclosable", std::string(1, '\x40') + list + files},
+      // No tiles, but 268 million rows of them: passed over by the budget.
+      {"tall_and_empty", std::string(1, '\0') + "a.bmp 0 0 -8 2147483647 x 0 1 2 3" + files},
       {"missing_bitmap", std::string(1, '\0') + "a.bmp 0 0 8 8 x.bin 0 1 2 3 d.bmp 0 0 8 8 y 0 1 2 3" + files},
       {"rejected_then_good", std::string(1, '\0') + "a.bmp 0 0 8 8 x 0 1 2 3 b.bmp" + separator + "BM" +
                                  separator + writeBmp(a)},
