@@ -34,6 +34,8 @@ struct JobRecord {
   int32_t height = 0;
   std::string name;
   int32_t colour[4] = {0, 0, 0, 0};
+
+  bool operator==(const JobRecord& other) const = default;
 };
 
 class JobListReader {
