@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   size_t count = 0;
   for (int i = 1; i < argc; ++i) {
     for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+      // Named first, so that a failure's output says which input it was.
+      std::printf("%s\n", entry.path().string().c_str());
+      std::fflush(stdout);
       std::ifstream in(entry.path(), std::ios::binary);
       const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

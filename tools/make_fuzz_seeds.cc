@@ -184,6 +184,13 @@ void bitmapSeeds() {
       {"rle_literal_cut_short", std::string("\x00\x05\x01\x02", 4)},
       {"rle_delta_past_the_end", std::string("\x00\x02\x00\xC8\x03\x03", 6)},
       {"rle_no_end", std::string("\xFF\x02\xFF\x03", 4)},
+      {"rle_lines_past_the_end", std::string("\0\0\0\0\0\0\0\0\x09\x33", 10)},
+      {"rle_run_then_no_end", std::string("\x06\x02\0\0\x02\x03", 6)},
+      {"rle_odd_literal_then_no_end", std::string("\0\0\0\x03\x01\x02\x03", 7)},
+      // In nibbles: runs take turns, a literal of 5 takes 3 bytes and a pad.
+      {"rle_every_escape_nibbles", std::string("\x03\x12\0\x03\x31\x20\0\0\0\x02\x02\x01\x09\x23\0\0"
+                                               "\0\x05\x12\x31\x20\0\x01\x30\0\x01\x03\x33", 28)},
+      {"rle_odd_nibbles_then_no_end", std::string("\0\x05\x12\x31\x20", 5)},
   };
   for (const auto& [name, data] : runs) {
     save("bitmap", name, whole + writeRawBmp(6, 4, 8, 1, data));
@@ -204,7 +211,26 @@ void bitmapSeeds() {
     }
   }
   const std::string png = writePng({8, 8, std::vector<uint8_t>(64, 1), 3, 2});
+  std::string bad_crc = png;
+  bad_crc[29] = static_cast<char>(bad_crc[29] ^ 1);  // IHDR's CRC
+  auto png_with = [&](const std::string& ihdr, const std::string& idat) {
+    return png.substr(0, 8) + pngChunk("IHDR", ihdr) + pngChunk("PLTE", std::string(12, '\0')) + idat +
+           pngChunk("IEND", "");
+  };
+  const std::string ihdr = png.substr(16, 13);
+  std::string bad_depth = ihdr, huge = ihdr;
+  bad_depth[8] = 3;
+  huge.replace(0, 8, std::string("\0\0\x40\x01\0\0\x40\0", 8));  // 16385 x 16384
+  // A zlib stream holding only the first of the eight rows.
+  const std::string one_row = pngChunk("IDAT", std::string("\x78\x01\x01\x03\x00\xFC\xFF\0\0\0\0\x03\0\1", 14));
   const std::pair<const char*, std::string> pngs[] = {
+      {"png_bad_crc", bad_crc},
+      {"png_no_end_chunk", png.substr(0, png.size() - 12)},
+      {"png_broken_zlib", png_with(ihdr, pngChunk("IDAT", "not zlib at all"))},
+      {"png_bad_depth", png_with(bad_depth, one_row)},
+      {"png_too_little_data", png_with(ihdr, one_row)},
+      {"png_over_2p28_pixels", png_with(huge, "")},
+      {"png_grey_alpha", writePng({4, 4, std::vector<uint8_t>(16, 9), 6, 8})},
       {"png_truecolour", writePng({4, 4, std::vector<uint8_t>(16, 9), 2, 8})},
       {"png_16bit", writePng({4, 4, std::vector<uint8_t>(16, 9), 0, 16})},
       {"png_cut_short", png.substr(0, png.size() / 2)},
@@ -221,6 +247,8 @@ void bitmapSeeds() {
       {"truncated_pixels", truncated},
       {"core_header_cut", writeBmp(core).substr(0, 25)},
       {"info_header_cut", writeBmp(base).substr(0, 33)},
+      {"info_header_cut_at_30", writeRawBmp(8, 8, 24, 0, std::string(192, '\0')).substr(0, 30)},
+      {"info_header_cut_at_34", writeRawBmp(8, 8, 24, 0, std::string(192, '\0')).substr(0, 34)},
       {"header_size_13", withField32(writeBmp(base), 14, 13)},
       {"24bit", writeRawBmp(2, 2, 24, 0, std::string(16, '\0'))},
       {"rle4_no_data", writeRawBmp(8, 8, 4, 2, "")},

@@ -90,66 +90,27 @@ std::string declaredBmp(int32_t width, int32_t height, int bits, uint32_t compre
   return out;
 }
 
-// Every check, each failing one skipping its job with its message, between
-// jobs that convert.
+// Each message that skips a job, between jobs that convert. (Every check and
+// its order, for every kind of image, is the bitmap fuzzer's corpus.)
 TEST(ConversionE2E, RejectedImagesAreSkippedAndTheRunGoesOn) {
-  const std::string good = stageBmp();
-  const std::string core = writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64), .coreHeader = true});
-  const std::string rle = writeRawBmp(8, 8, 8, 1, "");  // pixel data ends the file
   const std::string png = writePng({8, 8, std::vector<uint8_t>(64), 3, 2});
-  auto png_with = [&](uint32_t width, uint32_t height, char depth, const std::string& idat) {
-    std::string ihdr;
-    for (uint32_t v : {width, height}) {
-      for (int shift = 24; shift >= 0; shift -= 8) ihdr.push_back(static_cast<char>(v >> shift));
-    }
-    return png.substr(0, 8) + pngChunk("IHDR", ihdr + depth + std::string("\3\0\0\0", 4)) +
-           pngChunk("PLTE", std::string(12, '\0')) + idat + pngChunk("IEND", "");
-  };
-  // A zlib stream holding only the first of the eight rows.
-  const std::string one_row = pngChunk("IDAT", std::string("\x78\x01\x01\x03\x00\xFC\xFF\0\0\0\0\x03\0\1", 14));
   std::string bad_crc = png;
   bad_crc[29] = static_cast<char>(bad_crc[29] ^ 1);  // IHDR's CRC
-  auto grey = [](int colour_type, int depth) { return writePng({8, 8, std::vector<uint8_t>(64, 1), colour_type, depth}); };
-  const std::string bmp24 = writeRawBmp(8, 8, 24, 0, std::string(192, '\0'));
+  const std::string rle = writeRawBmp(8, 8, 8, 1, std::string("\0\1", 2));
   const std::pair<std::string, Message> cases[] = {
       {"just some text", notBmpMessage},
-      {good.substr(0, 17), notBmpMessage},
-      {with32(good, 14, 13), notBmpMessage},  // info header size
-      {with32(good, 14, 124), nullptr},
-      {bmp24.substr(0, 30), notBmpMessage},  // too short for the compression field
-      {bmp24.substr(0, 34), notIndexedMessage},
-      {core.substr(0, 25), notBmpMessage},
-      {bmp24, notIndexedMessage},
-      {writeRawBmp(-5, 8, 8, 2, ""), compressionMessage},  // compression comes before size
+      {stageBmp().substr(0, 33), notBmpMessage},
+      {with32(stageBmp(), 14, 124), nullptr},
+      {writeRawBmp(8, 8, 24, 0, std::string(192, '\0')), notIndexedMessage},
       {writeRawBmp(8, 8, 8, 3, std::string(64, '\0')), compressionMessage},
-      {writeRawBmp(8, 8, 1, 1, ""), compressionMessage},
-      {writeRawBmp(8, 8, 4, 1, ""), compressionMessage},  // run-length 8 on 4 bits
       {writeRawBmp((1 << 28) + 1, -1, 8, 1, ""), compressionMessage},
-      {writeRawBmp(0, 8, 8, 0, ""), notBmpMessage},
-      {writeRawBmp(-8, 8, 8, 0, std::string(64, '\0')), notBmpMessage},
-      {writeRawBmp(8, 0, 8, 0, ""), notBmpMessage},
-      {good.substr(0, good.size() - 1), notBmpMessage},
-      {with32(rle, 10, static_cast<uint32_t>(rle.size())), nullptr},
-      {with32(rle, 10, static_cast<uint32_t>(rle.size()) + 1), notBmpMessage},
-      // Headers promising far more than their 100-byte files hold.
-      {declaredBmp(100000, 100000, 8, 0, "", 100), notBmpMessage},
-      {declaredBmp(100000, -100000, 1, 0, "", 100), notBmpMessage},
-      {declaredBmp(INT32_MAX, INT32_MIN, 4, 0, "", 100), notBmpMessage},
-      {with32(declaredBmp(4, 4, 8, 0, "", 100), 10, 0xFF), notBmpMessage},
-      {declaredBmp(100000, 100000, 8, 1, std::string("\0\1", 2), 100), compressionMessage},
+      {rle, nullptr},
       {png, nullptr},
       {bad_crc, unreadablePngMessage},
       {png.substr(0, png.size() / 2), unreadablePngMessage},
-      {png.substr(0, png.size() - 12), unreadablePngMessage},  // no end chunk
-      {png_with(8, 8, 2, pngChunk("IDAT", "not zlib at all")), unreadablePngMessage},
-      {png_with(8, 8, 3, one_row), unreadablePngMessage},  // no such depth
-      {png_with(8, 8, 2, ""), unreadablePngMessage},       // no image data
-      {png_with(8, 8, 2, one_row), unreadablePngMessage},  // too little of it
-      {grey(0, 16), notIndexedMessage},
-      {grey(2, 8), notIndexedMessage},
-      {grey(6, 8), notIndexedMessage},
-      {png_with(16385, 16384, 8, ""), compressionMessage},  // more than 2^28 pixels
-      {png.substr(0, 7), notBmpMessage},                      // not even the whole signature
+      {writePng({8, 8, std::vector<uint8_t>(64, 1), 0, 16}), notIndexedMessage},
+      {writePng({8, 8, std::vector<uint8_t>(64, 1), 2, 8}), notIndexedMessage},
+      {png.substr(0, 7), notBmpMessage},  // not even the whole signature
   };
   ScratchDir dir;
   std::string list, expected_console, expected_output;
@@ -235,43 +196,32 @@ TEST(ConversionE2E, EveryStorageConvertsLikeAnEightBitBmp) {
   }
 }
 
-// Run-length data, 8 and 4 bits a pixel, for a 6 x 4 image converts like the
-// 8-bit BMP of the indices it stands for, given as stored rows (the first is
-// the bottom row) of digits.
+// Run-length data for a 6 x 4 image converts like the 8-bit BMP of the
+// indices it stands for, given as stored rows of digits, the bottom row
+// first. (Every escape's edge cases are the bitmap fuzzer's corpus.)
 TEST(ConversionE2E, RunLengthEscapes) {
   const struct {
-    const char* what;
     int bits;
     std::vector<uint8_t> data;
     const char* stored;
   } cases[] = {
-      {"run, literal with pad, end of line, delta, run past the row's end, end of bitmap", 8,
-       {2, 3, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 0, 1, 1, 0, 1, 3, 3},
-       "331230 000000 002222 100000"},
-      {"the same in nibbles: runs take turns, literals pad to even bytes", 4,
-       {3, 0x12, 0, 3, 0x31, 0x20, 0, 0, 0, 2, 2, 1, 9, 0x23, 0, 0, 0, 5, 0x12, 0x31, 0x20, 0, 1, 0x30, 0, 1, 3, 0x33},
+      // A run, a literal with its pad, end of line, a delta, a run past the
+      // row's end, end of bitmap and bytes after it.
+      {8, {2, 3, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 0, 1, 1, 0, 1, 3, 3}, "331230 000000 002222 100000"},
+      // The same in nibbles: a run's two indices take turns, and a literal of
+      // five takes three bytes and a pad.
+      {4, {3, 0x12, 0, 3, 0x31, 0x20, 0, 0, 0, 2, 2, 1, 9, 0x23, 0, 0, 0, 5, 0x12, 0x31, 0x20, 0, 1, 0x30, 0, 1, 3, 0x33},
        "121312 000000 002323 123123"},
-      {"odd byte at the end", 8, {4, 1, 0}, "111100 000000 000000 000000"},
-      {"odd byte at the end", 4, {4, 0x12, 0}, "121200 000000 000000 000000"},
-      {"delta cut short", 8, {0, 2, 1}, "000000 000000 000000 000000"},
-      {"delta cut short", 4, {1, 0x30, 0, 2, 1}, "300000 000000 000000 000000"},
-      {"literal cut short", 8, {0, 5, 1, 2}, "120000 000000 000000 000000"},
-      {"literal cut short", 4, {0, 5, 0x12}, "120000 000000 000000 000000"},
-      {"delta past the last row", 8, {0, 2, 0, 200, 3, 3}, "000000 000000 000000 000000"},
-      {"lines past the last row", 4, {0, 0, 0, 0, 0, 0, 0, 0, 9, 0x33}, "000000 000000 000000 000000"},
-      {"long runs stay in their row", 8, {255, 3, 255, 3}, "333333 000000 000000 000000"},
-      {"long runs stay in their row", 4, {255, 0x32, 255, 0x32}, "323232 000000 000000 000000"},
-      {"no end marker after a run", 8, {6, 2, 0, 0, 2, 3}, "222222 330000 000000 000000"},
-      {"no end marker after an unpadded odd literal", 8, {0, 0, 0, 3, 1, 2, 3}, "000000 123000 000000 000000"},
-      {"no end marker after an unpadded odd literal", 4, {0, 5, 0x12, 0x31, 0x20}, "123120 000000 000000 000000"},
+      // Data that ends in an odd literal with no pad and no end marker.
+      {4, {0, 5, 0x12, 0x31, 0x20}, "123120 000000 000000 000000"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what << ", " << c.bits << " bits");
     std::vector<uint8_t> pixels(24);
     for (int i = 0; i < 24; ++i) pixels[i] = static_cast<uint8_t>(c.stored[(3 - i / 6) * 7 + i % 6] - '0');
     EXPECT_EQ(convertWithFixedJobs(writeRawBmp(6, 4, c.bits, c.bits == 8 ? 1 : 2,
                                                std::string(c.data.begin(), c.data.end())), 6, 4),
-              convertWithFixedJobs(writeBmp({.width = 6, .height = 4, .pixels = pixels}), 6, 4));
+              convertWithFixedJobs(writeBmp({.width = 6, .height = 4, .pixels = pixels}), 6, 4))
+        << c.stored;
   }
 }
 
