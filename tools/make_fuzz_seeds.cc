@@ -1,10 +1,12 @@
-// Writes the fuzz targets' seed corpora: make_fuzz_seeds <fuzz/corpus dir>.
-// The seeds are small and committed; rerun this after changing it.
-//
-//   job_list/  a read-size byte, then a job list with one token oddity each
-//   bitmap/    15 bytes of job fields, then a bitmap of one kind each
-//   run/       a fault (and watching) byte, then the job list and up to three bitmaps,
-//              separated by "\n%%\n" (see run_fuzzer.cc)
+// Writes the run fuzzer's seed corpus: make_fuzz_seeds <fuzz/corpus dir>.
+// The seeds are small and committed; rerun this after changing it. Every
+// build replays them against the fuzzer's model (fuzz_corpus.run). Each is a
+// fault byte, a read-size byte, then the job list and up to three images,
+// separated by "\n%%\n" (see fuzz/run_fuzzer.cc):
+//   list_*   a job list with one token oddity each, read in pieces of 0 (all
+//            at once), 1 and 7 bytes
+//   the rest one job over an image of one kind each (accepted or not), and
+//            whole runs with faults
 
 #include <cstdint>
 #include <cstdio>
@@ -47,16 +49,18 @@ BmpSpec picture(int width, int height, int colours, unsigned seed) {
   return bmp;
 }
 
-// The job fields of the bitmap target.
-std::string fields(uint8_t flags, int32_t x, int32_t y, int8_t width, int8_t height,
-                   const uint8_t (&colours)[4]) {
-  std::string out(1, static_cast<char>(flags));
-  put32(&out, static_cast<uint32_t>(x));
-  put32(&out, static_cast<uint32_t>(y));
-  out.push_back(static_cast<char>(width));
-  out.push_back(static_cast<char>(height));
-  for (uint8_t c : colours) out.push_back(static_cast<char>(c));
-  return out;
+// A seed's start for one job over a.bmp (whose bytes follow): no faults, and
+// a job list of that job. Flag bit k + 2 pushes colour k out of 0..255.
+std::string fields(uint8_t flags, int32_t x, int32_t y, int width, int height, const uint8_t (&colours)[4]) {
+  std::string seed(2, '\0');
+  seed += "a.bmp";
+  for (int64_t field : {int64_t{x}, int64_t{y}, int64_t{width}, int64_t{height}}) seed += ' ' + std::to_string(field);
+  seed += " a.bin";
+  for (int k = 0; k < 4; ++k) {
+    const int64_t c = colours[k];
+    seed += ' ' + std::to_string((flags & (4 << k)) ? (c % 2 == 0 ? c + 256 : int64_t{INT32_MIN} + c) : c);
+  }
+  return seed + "\n%%\n";
 }
 
 std::string withField32(std::string bytes, size_t offset, uint32_t value) {
@@ -89,8 +93,8 @@ void jobListSeeds() {
   const uint8_t read_sizes[] = {0, 1, 7};
   for (const auto& [name, list] : lists) {
     for (uint8_t read_size : read_sizes) {
-      save("job_list", std::string(name) + "_" + std::to_string(read_size),
-           std::string(1, static_cast<char>(read_size)) + list);
+      save("run", "list_" + std::string(name) + "_" + std::to_string(read_size),
+           std::string(1, '\0') + std::string(1, static_cast<char>(read_size)) + list);
     }
   }
   // Long enough to cross the reader's 4096-byte buffer in one read.
@@ -98,7 +102,7 @@ void jobListSeeds() {
   for (int i = 0; many.size() < 5000; ++i) {
     many += "bitmap" + std::to_string(i) + ".bmp -" + std::to_string(i) + " +2 3 4 n 5 6 7 8\n";
   }
-  save("job_list", "across_the_buffer", std::string(1, '\0') + many);
+  save("run", "list_across_the_buffer", std::string(2, '\0') + many);
 }
 
 void bitmapSeeds() {
@@ -163,12 +167,12 @@ void bitmapSeeds() {
       {"rle4", writeBmp(rle4)},
   };
   for (const auto& [name, bytes] : images) {
-    save("bitmap", std::string(name) + "_whole", whole + bytes);
-    save("bitmap", std::string(name) + "_odd", odd + bytes);
+    save("run", std::string(name) + "_whole", whole + bytes);
+    save("run", std::string(name) + "_odd", odd + bytes);
   }
-  save("bitmap", "8bit_far_right", far_right + writeBmp(base));
-  save("bitmap", "8bit_far_up", far_up + writeBmp(base));
-  save("bitmap", "8bit_colours_out_of_range", out_of_range + writeBmp(base));
+  save("run", "8bit_far_right", far_right + writeBmp(base));
+  save("run", "8bit_far_up", far_up + writeBmp(base));
+  save("run", "8bit_colours_out_of_range", out_of_range + writeBmp(base));
 
   // Run-length data with every escape: runs, a literal with and without its
   // pad byte, end of line, a delta, a run past the row's end, end of bitmap
@@ -193,9 +197,9 @@ void bitmapSeeds() {
       {"rle_odd_nibbles_then_no_end", std::string("\0\x05\x12\x31\x20", 5)},
   };
   for (const auto& [name, data] : runs) {
-    save("bitmap", name, whole + writeRawBmp(6, 4, 8, 1, data));
-    save("bitmap", std::string(name) + "_top_down", odd + writeRawBmp(6, -4, 8, 1, data));
-    save("bitmap", std::string(name) + "_4bit", odd + writeRawBmp(6, 4, 4, 2, data));
+    save("run", name, whole + writeRawBmp(6, 4, 8, 1, data));
+    save("run", std::string(name) + "_top_down", odd + writeRawBmp(6, -4, 8, 1, data));
+    save("run", std::string(name) + "_4bit", odd + writeRawBmp(6, 4, 4, 2, data));
   }
 
   // PNGs of every colour type and depth read, interlaced and not, and some
@@ -206,7 +210,7 @@ void bitmapSeeds() {
         BmpSpec p = picture(13, 11, 1 << depth, static_cast<unsigned>(depth));
         const std::string name = "png_" + std::to_string(colour_type) + "_" + std::to_string(depth) +
                                  (interlaced ? "_interlaced" : "");
-        save("bitmap", name, odd + writePng({13, 11, p.pixels, colour_type, depth, interlaced}));
+        save("run", name, odd + writePng({13, 11, p.pixels, colour_type, depth, interlaced}));
       }
     }
   }
@@ -237,7 +241,7 @@ void bitmapSeeds() {
       {"png_no_image_data", png.substr(0, 8) + pngChunk("IHDR", png.substr(16, 13)) +
                                 pngChunk("PLTE", std::string(12, '\0')) + pngChunk("IEND", "")},
   };
-  for (const auto& [name, bytes] : pngs) save("bitmap", name, whole + bytes);
+  for (const auto& [name, bytes] : pngs) save("run", name, whole + bytes);
 
   std::string truncated = writeBmp(base);
   truncated.pop_back();
@@ -265,7 +269,7 @@ void bitmapSeeds() {
       {"rle_offset_past_end", withField32(writeRawBmp(8, 8, 8, 1, ""), 10, 5000)},
       {"pixel_offset_past_end", withField32(writeBmp(base), 10, 0xFFFFFFFF)},
   };
-  for (const auto& [name, bytes] : rejected) save("bitmap", name, whole + bytes);
+  for (const auto& [name, bytes] : rejected) save("run", name, whole + bytes);
 }
 
 void runSeeds() {
@@ -283,22 +287,22 @@ void runSeeds() {
       "c.bmp 0 0 16 16 three 1 0 2 3\r\n"
       "a.bmp 8 8 8 8 a.bin 0 1 2 3\r\n";
   const std::pair<const char*, std::string> runs[] = {
-      {"three_kinds", std::string(1, '\0') + list + files},
-      {"three_kinds_watched", std::string(1, '\x20') + list + files},
-      {"missing_job_list", std::string(1, '\1') + list + files},
-      {"output_uncreatable", std::string(1, '\2') + list + files},
-      {"output_unwritable", std::string(1, '\4') + list + files},
-      {"binary_uncreatable", std::string(1, '\x08') + list + files},
-      {"binary_unwritable", std::string(1, '\x10') + list + files},
-      {"outputs_unclosable", std::string(1, '\x40') + list + files},
+      {"three_kinds", std::string{'\0', '\0'} + list + files},
+      {"three_kinds_watched", std::string{'\x20', '\0'} + list + files},
+      {"missing_job_list", std::string{'\1', '\0'} + list + files},
+      {"output_uncreatable", std::string{'\2', '\0'} + list + files},
+      {"output_unwritable", std::string{'\4', '\0'} + list + files},
+      {"binary_uncreatable", std::string{'\x08', '\0'} + list + files},
+      {"binary_unwritable", std::string{'\x10', '\0'} + list + files},
+      {"outputs_unclosable", std::string{'\x40', '\0'} + list + files},
       // No tiles, but 268 million rows of them: passed over by the budget.
-      {"tall_and_empty", std::string(1, '\0') + "a.bmp 0 0 -8 2147483647 x 0 1 2 3" + files},
-      {"missing_bitmap", std::string(1, '\0') + "a.bmp 0 0 8 8 x.bin 0 1 2 3 d.bmp 0 0 8 8 y 0 1 2 3" + files},
-      {"rejected_then_good", std::string(1, '\0') + "a.bmp 0 0 8 8 x 0 1 2 3 b.bmp" + separator + "BM" +
+      {"tall_and_empty", std::string{'\0', '\0'} + "a.bmp 0 0 -8 2147483647 x 0 1 2 3" + files},
+      {"missing_bitmap", std::string{'\0', '\0'} + "a.bmp 0 0 8 8 x.bin 0 1 2 3 d.bmp 0 0 8 8 y 0 1 2 3" + files},
+      {"rejected_then_good", std::string{'\0', '\0'} + "a.bmp 0 0 8 8 x 0 1 2 3 b.bmp" + separator + "BM" +
                                  separator + writeBmp(a)},
-      {"partial_jobs", std::string(1, '\0') + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
-      {"no_jobs", std::string(1, '\0') + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
-      {"png_then_broken_png", std::string(1, '\x20') + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
+      {"partial_jobs", std::string{'\0', '\0'} + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
+      {"no_jobs", std::string{'\0', '\0'} + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
+      {"png_then_broken_png", std::string{'\x20', '\0'} + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
                                   separator + writePng({16, 16, a.pixels, 3, 2}) + separator +
                                   writePng({16, 16, b.pixels, 0, 4}).substr(0, 60)},
   };

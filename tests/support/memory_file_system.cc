@@ -8,9 +8,9 @@ namespace {
 
 class MemoryReadStream : public ReadStream {
  public:
-  explicit MemoryReadStream(std::string contents) : contents_(std::move(contents)) {}
+  MemoryReadStream(std::string contents, size_t chunk) : contents_(std::move(contents)), chunk_(chunk) {}
   size_t read(char* buffer, size_t size) override {
-    const size_t n = std::min(size, contents_.size() - position_);
+    const size_t n = std::min({size, chunk_, contents_.size() - position_});
     std::memcpy(buffer, contents_.data() + position_, n);
     position_ += n;
     return n;
@@ -18,6 +18,7 @@ class MemoryReadStream : public ReadStream {
 
  private:
   std::string contents_;
+  size_t chunk_;
   size_t position_ = 0;
 };
 
@@ -42,7 +43,7 @@ class MemoryWriteStream : public WriteStream {
 std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
   auto it = files.find(name);
   if (it == files.end()) return nullptr;
-  return std::make_unique<MemoryReadStream>(it->second);
+  return std::make_unique<MemoryReadStream>(it->second, readChunk);
 }
 
 ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {

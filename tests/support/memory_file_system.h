@@ -5,6 +5,7 @@
 #ifndef TESSARN_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H_
 #define TESSARN_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> uncreatable;  // create() fails for these names
   std::set<std::string> unwritable;   // writes to these fail (closing does not)
   std::set<std::string> unclosable;   // closing these fails
+  size_t readChunk = SIZE_MAX;        // the most a read of a stream hands over
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
