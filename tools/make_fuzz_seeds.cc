@@ -307,6 +307,54 @@ void runSeeds() {
                                   writePng({16, 16, b.pixels, 0, 4}).substr(0, 60)},
   };
   for (const auto& [name, bytes] : runs) save("run", name, bytes);
+
+  // Runs over small scenes: a.bmp is 16 x 8, index 0 but for index 1 at the
+  // top-left of its right-hand tile; b.bmp holds an 8x8 block and its three
+  // mirror images; c.bmp is 16 x 8 with index 255 down its first column and
+  // index 1 at (9, 0).
+  BmpSpec stage{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128)};
+  stage.pixels[8] = 1;
+  const char* rows[8] = {"3.......", "33......", "..1.....", "...2....", "........", "........", "........", ".......1"};
+  BmpSpec mirrors{.width = 32, .height = 8, .pixels = std::vector<uint8_t>(256)};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      auto index = [&](int r, int q) { return static_cast<uint8_t>(rows[r][q] == '.' ? 0 : rows[r][q] - '0'); };
+      mirrors.pixels[y * 32 + x] = index(y, x);
+      mirrors.pixels[y * 32 + 8 + x] = index(y, 7 - x);
+      mirrors.pixels[y * 32 + 16 + x] = index(7 - y, x);
+      mirrors.pixels[y * 32 + 24 + x] = index(7 - y, 7 - x);
+    }
+  }
+  BmpSpec edge{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128)};
+  for (int y = 0; y < 8; ++y) edge.pixels[y * 16] = 255;
+  edge.pixels[9] = 1;
+  const std::string scenes = separator + writeBmp(stage) + separator + writeBmp(mirrors) + separator + writeBmp(edge);
+  const std::pair<const char*, std::string> lists[] = {
+      {"ctrl_z_ends_the_list", "a.bmp 0 0 16 8 a 0 1 2 3\r\n\x1A" "a.bmp 0 0 16 8 b 0 1 2 3"},
+      // The second job gives its bitmap and x; the carried ".bin" name is
+      // created again.
+      {"partial_last_job", "a.bmp 0 0 16 8 s.bin 0 1 2 3\na.bmp 8"},
+      // Job 2 stops at "+z8" (the sign stays read); job 3 starts at "z8".
+      {"token_that_is_no_number", "a.bmp 0 0 16 8 a 0 1 2 3\na.bmp 8 0 +b.bmp a.bmp 0 0 8 8 c 3 1 2 0\n"},
+      // Binary outputs replace one another; a name that comes back is written
+      // whole once; ".bin" may stand anywhere in a name.
+      {"binary_outputs", "a.bmp 0 0 16 8 one.bin 0 1 2 3\na.bmp 8 0 8 8 plain 0 1 2 3\n"
+                         "a.bmp 0 0 8 8 two.bin.x 0 1 2 3\na.bmp 8 0 16 8 one.bin 0 1 2 3\n"},
+      {"missing_bitmap_ends_the_run", "a.bmp 0 0 16 8 one 0 1 2 3\ngone.bmp 0 0 8 8 a.bin 0 1 2 3\na.bmp 0 0 8 8 x 0 1 2 3"},
+      // Mirror images across jobs; 9 x 12 rounds up; index 3 listed twice is
+      // colour 1; tiles at width - 8 and width - 7; palette index 255.
+      {"mirrors_sizes_colours_edges",
+       "b.bmp 0 0 16 8 left 0 1 2 3  b.bmp 16 0 16 8 right 0 1 2 3  b.bmp 0 0 9 12 odd 5 3 9 3\n"
+       "c.bmp 0 0 16 8 a 0 1 255 3  c.bmp 8 0 8 8 b 0 1 255 3  c.bmp 9 0 8 8 c 0 1 255 3\n"},
+      // The ends of the 32-bit range: x + width past 2^31, saturated tokens,
+      // tile counts past 32 bits, colours no index has.
+      {"rectangles_at_the_32_bit_ends",
+       "a.bmp 2147483640 0 16 8 right.bin 0 1 2 3\na.bmp -2147483648 -2147483648 8 8 low 0 1 2 3\n"
+       "a.bmp 2147483647 2147483647 1 1 edge 0 1 2 3\na.bmp 99999999999 -99999999999 9 9 sat 0 1 2 3\n"
+       "a.bmp 0 0 2147483647 0 wide 0 1 2 3\na.bmp 0 0 -2147483648 -2147483648 negative 0 1 2 3\n"
+       "a.bmp 0 0 16 8 none -2147483648 2147483647 256 -1\na.bmp 0 0 16 8 last 0 1 2 3\n"},
+  };
+  for (const auto& [name, list] : lists) save("run", name, std::string(2, '\0') + list + scenes);
 }
 
 }  // namespace
