@@ -1,32 +1,23 @@
 // Fuzzes whole runs, in memory, against a plain model of the rules.
 //
-// Input: a byte of faults, a byte of read size, then sections separated by
-// "\n%%\n": the job list tessarn.txt, then the files a.bmp, b.bmp and c.bmp
-// (missing if their section is absent).
-//   faults  bit 0  no tessarn.txt          bit 1  output.txt cannot be created
-//           bit 2  output.txt's writes fail bit 3  a.bin cannot be created
-//           bit 4  a.bin's writes fail     bit 5  a report and preview images watch
-//           bit 6  closing output.txt and a.bin fails
-//   read size: bytes the job list hands over per read (0: as many as asked),
-//   so that tokens straddle the reader's buffer refills.
+// Input: a fault byte, a read-size byte, then the job list tessarn.txt and
+// the files a.bmp, b.bmp and c.bmp, separated by "\n%%\n" (a file is
+// missing if its section is). Faults: bit 0 no tessarn.txt; bits 1 and 2
+// output.txt cannot be created, its writes fail; bits 3 and 4 the same for
+// a.bin; bit 5 a report and preview images watch; bit 6 closing output.txt
+// and a.bin fails; bit 7 (replayed) each allocation of the run fails in
+// turn. Read size: the bytes a read of the job list hands over
+// (0: all asked for), so that tokens straddle the reader's refills.
 //
-// The model shares no code with the converter: a plain reading of the job
-// list by the token rules; each image's verdict by the checks in order, and
-// its pixels (an uncompressed BMP either way up, run-length data decoded,
-// a PNG decoded whole by libspng in one call); the colour numbers; mirror
-// matching against every earlier pattern in order; the outputs' formats; the
-// run's course (binary outputs replacing one another, a missing bitmap or an
-// output that cannot be created ending it, write failures said once per
-// file when it is closed). Checked: the job list's every field, and the
-// run's exit status, messages, output.txt and binary outputs, byte for byte;
-// a watched run's report gives the model's pattern count, its previews are
-// PNGs.
+// The model shares no code with the converter: the token rules, the image
+// checks in order, pixel decoding (a PNG by libspng in one call), colours,
+// mirror matching against every earlier pattern, the formats, and the run's
+// course. It gives the job list's every field and the run's status,
+// messages, output.txt and binary outputs, byte for byte.
 //
-// Every job walks its tiles, and a job list can ask for 2^28 of them in
-// twenty bytes: runs of more than kMaxTiles tiles (a row of tiles counting
-// as one more: it writes a line even when empty) are passed over, as are
-// run-length images and PNGs of more than 2^20 pixels to decode, and jobs
-// whose bitmap is one of the run's own outputs.
+// Runs of more than kMaxTiles tiles (a row of tiles counting as one: it
+// writes a line even when empty), images of more than 2^20 pixels to decode,
+// and jobs whose bitmap is an output of the run itself are passed over.
 
 #include <spng.h>
 
@@ -36,7 +27,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <map>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,7 +63,7 @@ uint32_t le(const uint8_t* p, int bytes) {
 
 int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
 
-// The token rules, read straight off the whole job list.
+// The token rules, read off the whole job list.
 class PlainReader {
  public:
   explicit PlainReader(std::string_view bytes) : s_(bytes.substr(0, bytes.find('\x1A'))) {}
@@ -404,10 +397,24 @@ bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& lis
   return true;
 }
 
-}  // namespace
+#ifndef TESSARN_FUZZING
+// Replayed, the target can make allocations fail: the k-th of a run, once or
+// from then on. (The libFuzzer build keeps its allocator as it is.)
+long g_countdown = -1;  // allocations left before failing, or -1
+bool g_keep_failing = false;
+long g_allocations = 0;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
+bool failThisAllocation() {
+  if (g_countdown < 0) return false;
+  ++g_allocations;
+  if (g_countdown-- > 0) return false;
+  g_countdown = g_keep_failing ? 0 : -1;
+  return true;
+}
+#endif
+
+// The files of a run: the input's sections and its faults.
+tessarn::MemoryFileSystem filesOf(const uint8_t* data, size_t size) {
   const uint8_t faults = data[0];
   std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
   tessarn::MemoryFileSystem files;
@@ -418,10 +425,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 4);
   }
-  const std::string list = files.files["tessarn.txt"];
+  if (faults & 1) files.files.erase("tessarn.txt");
+  if (faults & 2) files.uncreatable.insert("output.txt");
+  if (faults & 4) files.unwritable.insert("output.txt");
+  if (faults & 8) files.uncreatable.insert("a.bin");
+  if (faults & 16) files.unwritable.insert("a.bin");
+  if (faults & 64) files.unclosable = {"output.txt", "a.bin"};
+  return files;
+}
+
+}  // namespace
+
+#ifndef TESSARN_FUZZING
+// The replacements pair malloc with free; gcc takes them for the mismatch
+// they replace.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(size_t size) {
+  void* p = failThisAllocation() ? nullptr : std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return failThisAllocation() ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](size_t size, const std::nothrow_t& n) noexcept { return operator new(size, n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+#endif
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const uint8_t faults = data[0];
+  tessarn::MemoryFileSystem files = filesOf(data, size);
+  const std::string list = files.files.count("tessarn.txt") != 0 ? files.files["tessarn.txt"] : "";
 
   // The reader, a read at a time, against the plain reading.
-  {
+  if (files.files.count("tessarn.txt") != 0) {
     auto stream = files.openForReading("tessarn.txt");
     tessarn::JobListReader reader(stream.get());
     PlainReader plain(list);
@@ -434,13 +478,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     require(reader.readJob(&job) == tessarn::JobListReader::kEndOfInput && job == expected, "the end moved");
   }
-
-  if (faults & 1) files.files.erase("tessarn.txt");
-  if (faults & 2) files.uncreatable.insert("output.txt");
-  if (faults & 4) files.unwritable.insert("output.txt");
-  if (faults & 8) files.uncreatable.insert("a.bin");
-  if (faults & 16) files.unwritable.insert("a.bin");
-  if (faults & 64) files.unclosable = {"output.txt", "a.bin"};
   if (!withinBudget(files, list)) return 0;
 
   Model model;
@@ -451,29 +488,63 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (files.unwritable.count(name) != 0) bytes.clear();
   }
 
-  tessarn::MemoryFileSystem console_files, preview_files;
-  std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
-  tessarn::PreviewImages preview(&preview_files);
-  tessarn::RunReport report;
-  tessarn::ObserverList views;
-  views.add(&preview);
-  views.add(&report);
-  tessarn::RunSettings settings;
-  if (faults & 32) settings.observer = &views;
-  const int status = tessarn::runMain(&files, console.get(), settings);
-
-  require(status == expected_status, "exit status");
-  require(console_files.files["console"] == model.console, "messages");
-  for (const auto& [name, bytes] : model.outputs) require(files.files[name] == bytes, "an output's bytes");
-  if (faults & 32) {
-    // A run that never got to its jobs has no patterns to count.
-    const bool started = (faults & 3) == 0;
-    const std::string count = "patterns: " + std::to_string(started ? model.patterns.size() : 0) + " of 16384\n";
-    const std::string text = report.text();
-    require(text.size() >= count.size() && text.compare(text.size() - count.size(), count.size(), count) == 0,
-            "the report's pattern count");
-    for (const auto& [name, bytes] : preview_files.files) {
-      require(bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0, "a preview that is no PNG");
+  // The run, then (replayed, with bit 7) the run again with each of its
+  // allocations failing, once or from then on: it must end saying so last,
+  // having said and written only what the whole run does first.
+  long allocations = -1;
+  for (long fail_at = -1; fail_at < std::max(allocations, 0L); ++fail_at) {
+    for (bool keep_failing : {false, true}) {
+      if (fail_at < 0 && keep_failing) continue;
+      tessarn::MemoryFileSystem run_files = filesOf(data, size);
+      tessarn::MemoryFileSystem console_files, preview_files;
+      std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
+      tessarn::PreviewImages preview(&preview_files);
+      tessarn::RunReport report;
+      tessarn::ObserverList views;
+      views.add(&preview);
+      views.add(&report);
+      tessarn::RunSettings settings;
+      if (faults & 32) settings.observer = &views;
+      // Room made beforehand: writing the outputs and messages takes no memory
+      // of the run's own.
+      console_files.files["console"].reserve(model.console.size() + 4096);
+      for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
+#ifndef TESSARN_FUZZING
+      g_allocations = 0;
+      g_keep_failing = keep_failing;
+      g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
+#endif
+      const int status = tessarn::runMain(&run_files, console.get(), settings);
+#ifndef TESSARN_FUZZING
+      g_countdown = -1;
+      if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
+#endif
+      const std::string& messages = console_files.files["console"];
+      if (fail_at >= 0) {
+        const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
+        require(status == -1 && messages.size() >= out_of_memory.size() &&
+                    messages.compare(messages.size() - out_of_memory.size(), out_of_memory.size(), out_of_memory) == 0 &&
+                    model.console.rfind(messages.substr(0, messages.size() - out_of_memory.size()), 0) == 0,
+                "out of memory, said last");
+        // (A binary output made again is no prefix of its last making.)
+        require(model.outputs["output.txt"].rfind(run_files.files["output.txt"], 0) == 0,
+                "out of memory: output.txt is no prefix of the whole run's");
+        continue;
+      }
+      require(status == expected_status, "exit status");
+      require(messages == model.console, "messages");
+      for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
+      if (faults & 32) {
+        // A run that never got to its jobs has no patterns to count.
+        const bool started = (faults & 3) == 0;
+        const std::string count = "patterns: " + std::to_string(started ? model.patterns.size() : 0) + " of 16384\n";
+        const std::string text = report.text();
+        require(text.size() >= count.size() && text.compare(text.size() - count.size(), count.size(), count) == 0,
+                "the report's pattern count");
+        for (const auto& [name, bytes] : preview_files.files) {
+          require(bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0, "a preview that is no PNG");
+        }
+      }
     }
   }
   return 0;

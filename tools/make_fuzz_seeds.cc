@@ -289,6 +289,8 @@ void runSeeds() {
   const std::pair<const char*, std::string> runs[] = {
       {"three_kinds", std::string{'\0', '\0'} + list + files},
       {"three_kinds_watched", std::string{'\x20', '\0'} + list + files},
+      // Replayed, each allocation of these runs fails in turn.
+      {"three_kinds_out_of_memory", std::string{'\xA0', '\0'} + list + files},
       {"missing_job_list", std::string{'\1', '\0'} + list + files},
       {"output_uncreatable", std::string{'\2', '\0'} + list + files},
       {"output_unwritable", std::string{'\4', '\0'} + list + files},
@@ -302,7 +304,7 @@ void runSeeds() {
                                  separator + writeBmp(a)},
       {"partial_jobs", std::string{'\0', '\0'} + "a.bmp 0 0 24 16 a.bin 0 1 2 3 c.bmp 4 b.bmp -8 +z" + files},
       {"no_jobs", std::string{'\0', '\0'} + " \x1A a.bmp 0 0 8 8 x 0 1 2 3" + files},
-      {"png_then_broken_png", std::string{'\x20', '\0'} + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
+      {"png_then_broken_png", std::string{'\xA0', '\0'} + "a.bmp 0 0 16 16 a.bin 0 1 2 3\r\nb.bmp 0 0 16 16 b 0 1 2 3" +
                                   separator + writePng({16, 16, a.pixels, 3, 2}) + separator +
                                   writePng({16, 16, b.pixels, 0, 4}).substr(0, 60)},
   };
