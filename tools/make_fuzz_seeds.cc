@@ -331,7 +331,7 @@ void runSeeds() {
   for (int y = 0; y < 8; ++y) edge.pixels[y * 16] = 255;
   edge.pixels[9] = 1;
   const std::string scenes = separator + writeBmp(stage) + separator + writeBmp(mirrors) + separator + writeBmp(edge);
-  const std::pair<const char*, std::string> lists[] = {
+  const std::pair<const char*, std::string> scene_lists[] = {
       {"ctrl_z_ends_the_list", "a.bmp 0 0 16 8 a 0 1 2 3\r\n\x1A" "a.bmp 0 0 16 8 b 0 1 2 3"},
       // The second job gives its bitmap and x; the carried ".bin" name is
       // created again.
@@ -343,6 +343,8 @@ void runSeeds() {
       {"binary_outputs", "a.bmp 0 0 16 8 one.bin 0 1 2 3\na.bmp 8 0 8 8 plain 0 1 2 3\n"
                          "a.bmp 0 0 8 8 two.bin.x 0 1 2 3\na.bmp 8 0 16 8 one.bin 0 1 2 3\n"},
       {"missing_bitmap_ends_the_run", "a.bmp 0 0 16 8 one 0 1 2 3\ngone.bmp 0 0 8 8 a.bin 0 1 2 3\na.bmp 0 0 8 8 x 0 1 2 3"},
+      // A name of any length reaches its message whole.
+      {"missing_bitmap_with_a_long_name", "a.bmp 0 0 16 8 one 0 1 2 3\n" + std::string(600, 'n') + ".bmp 0 0 8 8 two 0 1 2 3"},
       // Mirror images across jobs; 9 x 12 rounds up; index 3 listed twice is
       // colour 1; tiles at width - 8 and width - 7; palette index 255.
       {"mirrors_sizes_colours_edges",
@@ -356,7 +358,7 @@ void runSeeds() {
        "a.bmp 0 0 2147483647 0 wide 0 1 2 3\na.bmp 0 0 -2147483648 -2147483648 negative 0 1 2 3\n"
        "a.bmp 0 0 16 8 none -2147483648 2147483647 256 -1\na.bmp 0 0 16 8 last 0 1 2 3\n"},
   };
-  for (const auto& [name, list] : lists) save("run", name, std::string(2, '\0') + list + scenes);
+  for (const auto& [name, list] : scene_lists) save("run", name, std::string(2, '\0') + list + scenes);
 }
 
 }  // namespace

@@ -39,7 +39,6 @@ inline std::string writeFailedMessage(const std::string& name) {  // への書�
   return name + "\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82"
                 "\xDC\x82\xB5\x82\xBD\r\n";
 }
-inline const std::string kJobListMissing = missingMessage("tessarn.txt");
 inline const std::string kTooManyPatterns =  // パターンが16384個を超えました
     "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA" "16384" "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
 inline const std::string kOutOfMemory =  // メモリが足りません
@@ -48,16 +47,14 @@ inline const std::string kOutOfMemory =  // メモリが足りません
 // A tab, each value as 0xHHHH followed by ", ", then CR LF.
 inline std::string valueLine(const std::vector<uint16_t>& words) {
   std::string out = "\t";
-  for (uint16_t w : words) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X, ", w);
-    out += text;
-  }
+  char text[16];
+  for (uint16_t w : words) out += (std::snprintf(text, sizeof text, "0x%04X, ", w), text);
   return out + "\r\n";
 }
 
-inline std::string mapBlock(const std::string& name, const std::vector<std::vector<uint16_t>>& rows,
-                            long long w, long long h) {
+// A job's map block: its rows of map words, then its size in tiles.
+inline std::string mapBlock(const std::string& name, const std::vector<std::vector<uint16_t>>& rows, long long w,
+                            long long h) {
   std::string out = "unsigned short " + name + "[]={\r\n";
   for (const auto& row : rows) out += valueLine(row);
   return out + "};\r\n#define W_" + name + " " + std::to_string(w) + "\r\n#define H_" + name + " " +
