@@ -1,23 +1,18 @@
-// Fuzzes whole runs, in memory, against a plain model of the rules.
+// Fuzzes whole runs, in memory, against a plain model of the rules that
+// shares no code with the converter: token rules, image checks in order,
+// pixel decoding (a PNG by libspng in one call), colours, mirror matching
+// against every earlier pattern, the formats and the run's course, byte for
+// byte.
 //
-// Input: a fault byte, a read-size byte, then the job list tessarn.txt and
-// the files a.bmp, b.bmp and c.bmp, separated by "\n%%\n" (a file is
-// missing if its section is). Faults: bit 0 no tessarn.txt; bits 1 and 2
-// output.txt cannot be created, its writes fail; bits 3 and 4 the same for
-// a.bin; bit 5 a report and preview images watch; bit 6 closing output.txt
-// and a.bin fails; bit 7 (replayed) each allocation of the run fails in
-// turn. Read size: the bytes a read of the job list hands over
-// (0: all asked for), so that tokens straddle the reader's refills.
-//
-// The model shares no code with the converter: the token rules, the image
-// checks in order, pixel decoding (a PNG by libspng in one call), colours,
-// mirror matching against every earlier pattern, the formats, and the run's
-// course. It gives the job list's every field and the run's status,
-// messages, output.txt and binary outputs, byte for byte.
-//
-// Runs of more than kMaxTiles tiles (a row of tiles counting as one: it
-// writes a line even when empty), images of more than 2^20 pixels to decode,
-// and jobs whose bitmap is an output of the run itself are passed over.
+// Input: a fault byte, a read-size byte (the bytes a read of the job list
+// hands over, 0 for all asked for), then tessarn.txt, a.bmp, b.bmp and
+// c.bmp separated by "\n%%\n" (a file is missing if its section is).
+// Faults: bit 0 no tessarn.txt; bits 1, 2 output.txt cannot be created, its
+// writes fail; bits 3, 4 the same for a.bin; bit 5 a report and previews
+// watch; bit 6 closing output.txt and a.bin fails; bit 7 (replayed) each
+// allocation of the run fails in turn. Runs of more than kMaxTiles tiles, of
+// images over 2^20 pixels to decode, or reading their own outputs are
+// passed over.
 
 #include <spng.h>
 

@@ -5,10 +5,9 @@
 #         (-DTESSARN_BUILD=<tessarn's build folder> | -DTESSARN_SOURCE=<its sources>)
 #         -P check.cmake
 #
-# With TESSARN_BUILD, that build is installed into WORK/prefix and found
-# there with find_package(); with TESSARN_SOURCE, tessarn is built as part of
-# the project. The project is copied into WORK first, since its bitmap gets
-# touched.
+# TESSARN_BUILD is installed into WORK/prefix and found with find_package();
+# TESSARN_SOURCE is built as part of the project. The project is copied into
+# WORK, since its bitmap gets touched.
 cmake_minimum_required(VERSION 3.25)
 
 function(run)

@@ -15,22 +15,17 @@
 namespace tessarn::testing {
 
 // Message bytes (Shift_JIS), each with its CR LF; `name` for its "%s".
-using Message = std::string (*)(const std::string& name);
 inline std::string missingMessage(const std::string& name) {  // が見つかりません
   return name + "\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
 inline std::string notBmpMessage(const std::string& name) {  //  は BMP fileではありません
   return name + " \x82\xCD BMP file\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
-inline std::string notIndexedMessage(const std::string&) {  // ２５６色ではありません
-  return "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
-}
+inline const std::string kNotIndexed =  // ２５６色ではありません
+    "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 inline std::string compressionMessage(const std::string& name) {  //  は対応していない圧縮形式です
   return name + " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
                 "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
-}
-inline std::string unreadablePngMessage(const std::string& name) {  //  は PNG fileとして読めません
-  return name + " \x82\xCD PNG file\x82\xC6\x82\xB5\x82\xC4\x93\xC7\x82\xDF\x82\xDC\x82\xB9\x82\xF1\r\n";
 }
 inline std::string cannotCreateMessage(const std::string& name) {  // が作成できません
   return name + "\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\r\n";
@@ -41,8 +36,6 @@ inline std::string writeFailedMessage(const std::string& name) {  // への書�
 }
 inline const std::string kTooManyPatterns =  // パターンが16384個を超えました
     "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA" "16384" "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
-inline const std::string kOutOfMemory =  // メモリが足りません
-    "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
 
 // A tab, each value as 0xHHHH followed by ", ", then CR LF.
 inline std::string valueLine(const std::vector<uint16_t>& words) {

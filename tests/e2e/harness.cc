@@ -75,7 +75,7 @@ bool ScratchDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-RunResult ScratchDir::runTool(const std::string& wrapper, const std::string& arguments) const {
+RunResult ScratchDir::run(const std::string& arguments, const std::string& wrapper) const {
   const std::filesystem::path out = path_.string() + ".stdout", err = path_.string() + ".stderr";
   const std::string command = kChangeDirectory + quoted(path_.string()) + " && " + wrapper + " " +
                               toolCommand() + " " + arguments + " > " + quoted(out.string()) +
@@ -86,19 +86,9 @@ RunResult ScratchDir::runTool(const std::string& wrapper, const std::string& arg
   result.errors = readAll(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
-  return result;
-}
-
-RunResult ScratchDir::run(const std::string& wrapper) const {
-  RunResult result = runTool(wrapper, "");
-  if (!result.errors.empty()) ADD_FAILURE() << "standard error:\n" << result.errors;
-  return result;
-}
-
-RunResult ScratchDir::runWithOptions(const std::string& arguments) const {
-  RunResult result = runTool("", arguments);
-  if (result.errors.find("Sanitizer") != std::string::npos ||
-      result.errors.find("runtime error") != std::string::npos) {
+  const bool sanitizer = result.errors.find("Sanitizer") != std::string::npos ||
+                         result.errors.find("runtime error") != std::string::npos;
+  if (sanitizer || (arguments.empty() && !result.errors.empty())) {
     ADD_FAILURE() << "standard error:\n" << result.errors;
   }
   return result;

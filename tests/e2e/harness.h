@@ -26,19 +26,14 @@ class ScratchDir {
   bool exists(const std::string& name) const;
   const std::filesystem::path& path() const { return path_; }
 
-  // Runs the tool here with no arguments. `wrapper`, if given, is a shell
-  // command prefix put before the tool's command (to drop privileges or set
-  // limits, say). Anything on standard error (a sanitizer's report, a crash)
-  // fails the calling test.
-  RunResult run(const std::string& wrapper = "") const;
-  // Runs the tool with these arguments (quoted for the shell). Standard
-  // error is the tool's to write, but a sanitizer's report there still
-  // fails the test.
-  RunResult runWithOptions(const std::string& arguments) const;
+  // Runs the tool here with these arguments (quoted for the shell).
+  // `wrapper`, if given, is a shell command prefix put before the tool's
+  // command (to set limits, say). A sanitizer's report on standard error
+  // fails the calling test; so does anything there from a run with no
+  // arguments, which has nothing to write there.
+  RunResult run(const std::string& arguments = "", const std::string& wrapper = "") const;
 
  private:
-  RunResult runTool(const std::string& wrapper, const std::string& arguments) const;
-
   std::filesystem::path path_;
 };
 
