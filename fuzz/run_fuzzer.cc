@@ -1,18 +1,16 @@
 // Fuzzes whole runs, in memory, against a plain model of the rules that
-// shares no code with the converter: token rules, image checks in order,
-// pixel decoding (a PNG by libspng in one call), colours, mirror matching
-// against every earlier pattern, the formats and the run's course, byte for
-// byte.
+// shares no code with the converter, byte for byte: token rules, image
+// checks, pixel decoding (a PNG by libspng in one call), colours, mirror
+// matching against every earlier pattern, formats and the run's course.
 //
-// Input: a fault byte, a read-size byte (the bytes a read of the job list
-// hands over, 0 for all asked for), then tessarn.txt, a.bmp, b.bmp and
-// c.bmp separated by "\n%%\n" (a file is missing if its section is).
-// Faults: bit 0 no tessarn.txt; bits 1, 2 output.txt cannot be created, its
-// writes fail; bits 3, 4 the same for a.bin; bit 5 a report and previews
-// watch; bit 6 closing output.txt and a.bin fails; bit 7 (replayed) each
-// allocation of the run fails in turn. Runs of more than kMaxTiles tiles, of
-// images over 2^20 pixels to decode, or reading their own outputs are
-// passed over.
+// Input: a fault byte, a read-size byte (the most a read of the job list
+// hands over, 0 for no limit), then tessarn.txt, a.bmp, b.bmp and c.bmp
+// separated by "\n%%\n" (a file is missing if its section is). Faults: bit
+// 0 no tessarn.txt; bits 1, 2 output.txt cannot be created, its writes fail;
+// bits 3, 4 the same for a.bin; bit 5 a report and previews watch; bit 6
+// closing output.txt and a.bin fails; bit 7 (replayed) each allocation of
+// the run fails in turn. Runs over kMaxTiles tiles, over 2^20 pixels to
+// decode, or reading their own outputs are passed over.
 
 #include <spng.h>
 
@@ -42,6 +40,7 @@ using tessarn::MessageId;
 constexpr int64_t kMaxTiles = 4096;
 constexpr int64_t kMaxPixels = int64_t{1} << 28;
 constexpr int64_t kMaxDecodedPixels = int64_t{1} << 20;
+constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
 void require(bool ok, const char* what) {
   if (!ok) {
@@ -115,6 +114,7 @@ class PlainReader {
 // What the rules say of an image file: accepted, or the message; its pixels.
 struct Image {
   bool accepted = false, topDown = false, runLength = false, png = false;
+  bool tooLarge = false;  // to be decoded, but past the fuzzer's budget
   MessageId reason = MessageId::kNotBmp;
   int64_t width = 0, height = 0, offset = 0;
   int bits = 0;
@@ -200,18 +200,18 @@ Image checkPng(const std::string& f) {
     m.width = ihdr.width;
     m.height = ihdr.height;
     m.bits = ihdr.bit_depth;
-    const int64_t stride = (m.width * m.bits + 7) / 8;
-    std::vector<uint8_t> packed;
     if ((ihdr.color_type != 0 && ihdr.color_type != 3) || ihdr.bit_depth > 8) {
       m.reason = MessageId::kNotIndexed;
     } else if (m.width * m.height > kMaxPixels) {
       m.reason = MessageId::kUnsupportedCompression;
-    } else if (m.width * m.height <= kMaxDecodedPixels &&
-               (packed.resize(static_cast<size_t>(stride * m.height)),
-                spng_decode_image(ctx, packed.data(), packed.size(), SPNG_FMT_PNG, 0) == 0) &&
-               spng_decode_chunks(ctx) == 0) {
-      m.accepted = true;
-      for (int64_t y = 0; y < m.height; ++y) {
+    } else if (m.width * m.height > kMaxDecodedPixels) {
+      m.tooLarge = true;
+    } else {
+      const int64_t stride = (m.width * m.bits + 7) / 8;
+      std::vector<uint8_t> packed(static_cast<size_t>(stride * m.height));
+      m.accepted = spng_decode_image(ctx, packed.data(), packed.size(), SPNG_FMT_PNG, 0) == 0 &&
+                   spng_decode_chunks(ctx) == 0;
+      for (int64_t y = 0; m.accepted && y < m.height; ++y) {
         for (int64_t bit = 0; bit < m.width * m.bits; bit += m.bits) {
           m.decoded.push_back(static_cast<uint8_t>(packed[y * stride + bit / 8] >> (8 - m.bits - bit % 8) &
                                                    ((1 << m.bits) - 1)));
@@ -224,9 +224,10 @@ Image checkPng(const std::string& f) {
 }
 
 Image check(const std::string& f) {
-  if (f.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) return checkPng(f);
+  if (f.starts_with(kPngSignature)) return checkPng(f);
   Image m = checkBmp(f);
-  if (m.accepted && m.runLength && m.width * m.height <= kMaxDecodedPixels) decodeRunLength(f, &m);
+  m.tooLarge = m.accepted && m.runLength && m.width * m.height > kMaxDecodedPixels;
+  if (m.accepted && m.runLength && !m.tooLarge) decodeRunLength(f, &m);
   return m;
 }
 
@@ -379,15 +380,8 @@ bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& lis
       return false;
     }
   }
-  for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "tessarn.txt"}) {
-    const auto file = files.files.find(name);
-    if (file == files.files.end()) continue;
-    const Image image = check(file->second);
-    const bool decodes = image.png || image.runLength;
-    if (decodes && image.width * image.height > kMaxDecodedPixels && image.reason != MessageId::kNotIndexed &&
-        image.reason != MessageId::kUnsupportedCompression) {
-      return false;
-    }
+  for (const auto& [name, bytes] : files.files) {
+    if (check(bytes).tooLarge) return false;
   }
   return true;
 }
@@ -486,60 +480,54 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The run, then (replayed, with bit 7) the run again with each of its
   // allocations failing, once or from then on: it must end saying so last,
   // having said and written only what the whole run does first.
-  long allocations = -1;
-  for (long fail_at = -1; fail_at < std::max(allocations, 0L); ++fail_at) {
-    for (bool keep_failing : {false, true}) {
-      if (fail_at < 0 && keep_failing) continue;
-      tessarn::MemoryFileSystem run_files = filesOf(data, size);
-      tessarn::MemoryFileSystem console_files, preview_files;
-      std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
-      tessarn::PreviewImages preview(&preview_files);
-      tessarn::RunReport report;
-      tessarn::ObserverList views;
-      views.add(&preview);
-      views.add(&report);
-      tessarn::RunSettings settings;
-      if (faults & 32) settings.observer = &views;
-      // Room made beforehand: writing the outputs and messages takes no memory
-      // of the run's own.
-      console_files.files["console"].reserve(model.console.size() + 4096);
-      for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
+  long allocations = 0;
+  for (long attempt = -1; attempt < 2 * allocations; ++attempt) {
+    const long fail_at = attempt < 0 ? -1 : attempt / 2;
+    const bool keep_failing = attempt >= 0 && attempt % 2 == 1;
+    tessarn::MemoryFileSystem run_files = filesOf(data, size);
+    tessarn::MemoryFileSystem console_files, preview_files;
+    std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
+    tessarn::PreviewImages preview(&preview_files);
+    tessarn::RunReport report;
+    tessarn::ObserverList views;
+    views.add(&preview);
+    views.add(&report);
+    tessarn::RunSettings settings;
+    if (faults & 32) settings.observer = &views;
+    // Room made beforehand: writing the outputs and messages takes no memory
+    // of the run's own.
+    console_files.files["console"].reserve(model.console.size() + 4096);
+    for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
 #ifndef TESSARN_FUZZING
-      g_allocations = 0;
-      g_keep_failing = keep_failing;
-      g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
+    g_allocations = 0;
+    g_keep_failing = keep_failing;
+    g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
 #endif
-      const int status = tessarn::runMain(&run_files, console.get(), settings);
+    const int status = tessarn::runMain(&run_files, console.get(), settings);
 #ifndef TESSARN_FUZZING
-      g_countdown = -1;
-      if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
+    g_countdown = -1;
+    if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
 #endif
-      const std::string& messages = console_files.files["console"];
-      if (fail_at >= 0) {
-        const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
-        require(status == -1 && messages.size() >= out_of_memory.size() &&
-                    messages.compare(messages.size() - out_of_memory.size(), out_of_memory.size(), out_of_memory) == 0 &&
-                    model.console.rfind(messages.substr(0, messages.size() - out_of_memory.size()), 0) == 0,
-                "out of memory, said last");
-        // (A binary output made again is no prefix of its last making.)
-        require(model.outputs["output.txt"].rfind(run_files.files["output.txt"], 0) == 0,
-                "out of memory: output.txt is no prefix of the whole run's");
-        continue;
-      }
-      require(status == expected_status, "exit status");
-      require(messages == model.console, "messages");
-      for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
-      if (faults & 32) {
-        // A run that never got to its jobs has no patterns to count.
-        const bool started = (faults & 3) == 0;
-        const std::string count = "patterns: " + std::to_string(started ? model.patterns.size() : 0) + " of 16384\n";
-        const std::string text = report.text();
-        require(text.size() >= count.size() && text.compare(text.size() - count.size(), count.size(), count) == 0,
-                "the report's pattern count");
-        for (const auto& [name, bytes] : preview_files.files) {
-          require(bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0, "a preview that is no PNG");
-        }
-      }
+    const std::string& messages = console_files.files["console"];
+    if (fail_at >= 0) {
+      const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
+      require(status == -1 && messages.ends_with(out_of_memory) &&
+                  model.console.starts_with(messages.substr(0, messages.size() - out_of_memory.size())),
+              "out of memory, said last");
+      // (A binary output made again is no prefix of its last making.)
+      require(model.outputs["output.txt"].starts_with(run_files.files["output.txt"]),
+              "out of memory: output.txt is no prefix of the whole run's");
+      continue;
+    }
+    require(status == expected_status, "exit status");
+    require(messages == model.console, "messages");
+    for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
+    if (faults & 32) {
+      // A run that never got to its jobs has no patterns to count.
+      const bool started = (faults & 3) == 0;
+      const std::string count = "patterns: " + std::to_string(started ? model.patterns.size() : 0) + " of 16384\n";
+      require(report.text().ends_with(count), "the report's pattern count");
+      for (const auto& [name, bytes] : preview_files.files) require(bytes.starts_with(kPngSignature), "no PNG");
     }
   }
   return 0;

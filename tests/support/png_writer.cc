@@ -5,16 +5,7 @@
 namespace tessarn::testing {
 namespace {
 
-int channelsOf(int colour_type) {
-  switch (colour_type) {
-    case 2:
-      return 3;
-    case 6:
-      return 4;
-    default:
-      return 1;
-  }
-}
+int channelsOf(int colour_type) { return colour_type == 2 ? 3 : colour_type == 6 ? 4 : 1; }
 
 std::string big32(uint32_t v) {
   std::string out;
