@@ -64,21 +64,17 @@ class PlainReader {
 
   // The fields filled, or -1 at the end.
   int readJob(JobRecord* job) {
-    if (!nextToken()) return -1;
-    job->bitmapName = takeName();
-    int filled = 1;
-    for (int32_t* field : {&job->x, &job->y, &job->width, &job->height}) {
-      if (!takeNumber(field)) return filled;
-      ++filled;
+    int32_t* const numbers[] = {&job->x,         &job->y,         &job->width,     &job->height,
+                                &job->colour[0], &job->colour[1], &job->colour[2], &job->colour[3]};
+    for (int field = 0; field < 10; ++field) {
+      if (field == 0 || field == 5) {
+        if (!nextToken()) return field == 0 ? -1 : field;
+        (field == 0 ? job->bitmapName : job->name) = takeName();
+      } else if (!takeNumber(numbers[field < 5 ? field - 1 : field - 2])) {
+        return field;
+      }
     }
-    if (!nextToken()) return filled;
-    job->name = takeName();
-    ++filled;
-    for (int32_t& field : job->colour) {
-      if (!takeNumber(&field)) return filled;
-      ++filled;
-    }
-    return filled;
+    return 10;
   }
 
  private:
@@ -97,12 +93,11 @@ class PlainReader {
     const bool negative = s_[at_] == '-';
     if (s_[at_] == '+' || s_[at_] == '-') ++at_;
     const size_t start = at_;
-    while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9') ++at_;
+    int64_t magnitude = 0;  // held below 2^40: out of range is out of range
+    for (; at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9'; ++at_) {
+      magnitude = std::min(magnitude * 10 + (s_[at_] - '0'), int64_t{1} << 40);
+    }
     if (at_ == start) return false;
-    std::string_view digits = s_.substr(start, at_ - start);
-    while (digits.size() > 1 && digits[0] == '0') digits.remove_prefix(1);
-    // More than ten digits is out of range anyway; ten or fewer fit in 64 bits.
-    const int64_t magnitude = digits.size() > 10 ? int64_t{1} << 40 : std::stoll(std::string(digits));
     *value = static_cast<int32_t>(std::clamp<int64_t>(negative ? -magnitude : magnitude, INT32_MIN, INT32_MAX));
     return true;
   }
@@ -113,13 +108,23 @@ class PlainReader {
 
 // What the rules say of an image file: accepted, or the message; its pixels.
 struct Image {
-  bool accepted = false, topDown = false, runLength = false, png = false;
+  bool accepted = false, topDown = false, runLength = false;
   bool tooLarge = false;  // to be decoded, but past the fuzzer's budget
   MessageId reason = MessageId::kNotBmp;
   int64_t width = 0, height = 0, offset = 0;
   int bits = 0;
-  std::vector<uint8_t> decoded = {};  // run-length and PNG: one byte a pixel, stored rows
+  std::vector<uint8_t> pixels = {};  // one byte a pixel, rows from the top
 };
+
+// Packed rows of `stride` bytes into pixels, the first row stored first or last.
+void unpack(const uint8_t* rows, int64_t stride, bool bottom_up, Image* m) {
+  for (int64_t y = 0; y < m->height; ++y) {
+    const uint8_t* row = rows + (bottom_up ? m->height - 1 - y : y) * stride;
+    for (int64_t bit = 0; bit < m->width * m->bits; bit += m->bits) {
+      m->pixels.push_back(static_cast<uint8_t>(row[bit / 8] >> (8 - m->bits - bit % 8) & ((1 << m->bits) - 1)));
+    }
+  }
+}
 
 Image checkBmp(const std::string& f) {
   const auto* d = reinterpret_cast<const uint8_t*>(f.data());
@@ -149,15 +154,16 @@ Image checkBmp(const std::string& f) {
   return m;
 }
 
-// Run-length data into stored rows, from the escape table.
+// Run-length data into pixels, from the escape table.
 void decodeRunLength(const std::string& f, Image* m) {
-  m->decoded.assign(static_cast<size_t>(m->width * m->height), 0);
+  m->pixels.assign(static_cast<size_t>(m->width * m->height), 0);
   const std::string data = f.substr(static_cast<size_t>(m->offset));
   const bool nibbles = m->bits == 4;
   auto index = [&](uint8_t byte, size_t n) { return nibbles ? (n % 2 == 0 ? byte >> 4 : byte & 15) : byte; };
   int64_t x = 0, row = 0;
   auto put = [&](int v) {
-    if (row < m->height && x < m->width) m->decoded[row * m->width + x] = static_cast<uint8_t>(v);
+    const int64_t y = m->topDown ? row : m->height - 1 - row;
+    if (row < m->height && x < m->width) m->pixels[y * m->width + x] = static_cast<uint8_t>(v);
     ++x;
   };
   for (size_t i = 0; row < m->height && i + 1 < data.size();) {
@@ -193,7 +199,7 @@ Image checkPng(const std::string& f) {
 #else
   spng_ctx* ctx = spng_ctx_new(0);
 #endif
-  Image m{.png = true, .reason = MessageId::kUnreadablePng};
+  Image m{.reason = MessageId::kUnreadablePng};
   spng_ihdr ihdr{};
   spng_set_png_buffer(ctx, f.data(), f.size());
   if (spng_get_ihdr(ctx, &ihdr) == 0) {
@@ -211,12 +217,7 @@ Image checkPng(const std::string& f) {
       std::vector<uint8_t> packed(static_cast<size_t>(stride * m.height));
       m.accepted = spng_decode_image(ctx, packed.data(), packed.size(), SPNG_FMT_PNG, 0) == 0 &&
                    spng_decode_chunks(ctx) == 0;
-      for (int64_t y = 0; m.accepted && y < m.height; ++y) {
-        for (int64_t bit = 0; bit < m.width * m.bits; bit += m.bits) {
-          m.decoded.push_back(static_cast<uint8_t>(packed[y * stride + bit / 8] >> (8 - m.bits - bit % 8) &
-                                                   ((1 << m.bits) - 1)));
-        }
-      }
+      if (m.accepted) unpack(packed.data(), stride, false, &m);
     }
   }
   spng_ctx_free(ctx);
@@ -228,16 +229,15 @@ Image check(const std::string& f) {
   Image m = checkBmp(f);
   m.tooLarge = m.accepted && m.runLength && m.width * m.height > kMaxDecodedPixels;
   if (m.accepted && m.runLength && !m.tooLarge) decodeRunLength(f, &m);
+  if (m.accepted && !m.runLength) {
+    unpack(reinterpret_cast<const uint8_t*>(f.data()) + m.offset, (m.width * m.bits + 31) / 32 * 4, !m.topDown, &m);
+  }
   return m;
 }
 
 // Palette index of pixel (x, y), y from the top; -1 outside the image.
-int indexAt(const std::string& f, const Image& m, int64_t x, int64_t y) {
-  if (x < 0 || y < 0 || x >= m.width || y >= m.height) return -1;
-  const int64_t stored = m.topDown || m.png ? y : m.height - 1 - y;
-  if (m.runLength || m.png) return m.decoded[stored * m.width + x];
-  const int64_t bit = stored * ((m.width * m.bits + 31) / 32 * 32) + x * m.bits;
-  return static_cast<uint8_t>(f[m.offset + bit / 8]) >> (8 - m.bits - bit % 8) & ((1 << m.bits) - 1);
+int indexAt(const Image& m, int64_t x, int64_t y) {
+  return x < 0 || y < 0 || x >= m.width || y >= m.height ? -1 : m.pixels[y * m.width + x];
 }
 
 using Tile = std::array<uint16_t, 8>;
@@ -265,10 +265,8 @@ struct Model {
 
   void say(MessageId id, const std::string& name = "") {
     console += tessarn::formatMessage(id, name);
-    if (id != MessageId::kNotBmp && id != MessageId::kNotIndexed && id != MessageId::kUnsupportedCompression &&
-        id != MessageId::kUnreadablePng) {
-      failed = true;
-    }
+    failed = failed || (id != MessageId::kNotBmp && id != MessageId::kNotIndexed &&
+                        id != MessageId::kUnsupportedCompression && id != MessageId::kUnreadablePng);
   }
   void value(uint16_t v) {
     char text[16];
@@ -277,12 +275,9 @@ struct Model {
     if (!binary.empty()) outputs[binary] += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
   }
   bool create(const std::string& name) {
-    if (files->uncreatable.count(name) != 0) {
-      say(MessageId::kCannotCreate, name);
-      return false;
-    }
-    outputs[name].clear();
-    return true;
+    const bool creatable = files->uncreatable.count(name) == 0;
+    creatable ? outputs[name].clear() : say(MessageId::kCannotCreate, name);
+    return creatable;
   }
   // A file is said to have failed when it is closed, if it did: its close
   // failed, or a write did (if there was one).
@@ -292,7 +287,7 @@ struct Model {
     }
   }
 
-  void convert(const JobRecord& job, const std::string& file, const Image& image) {
+  void convert(const JobRecord& job, const Image& image) {
     std::string& text = outputs["output.txt"];
     text += "unsigned short " + job.name + "[]={\r\n";
     for (int64_t row = 0; row < tilesFor(job.height); ++row) {
@@ -301,7 +296,7 @@ struct Model {
         Tile tile{};
         for (int r = 0; r < 8; ++r) {
           for (int i = 0; i < 8; ++i) {
-            const int index = indexAt(file, image, job.x + 8 * column + i, job.y + 8 * row + r);
+            const int index = indexAt(image, job.x + 8 * column + i, job.y + 8 * row + r);
             int colour = 0;
             for (int k = 3; k >= 0; --k) colour = index >= 0 && job.colour[k] == index ? k : colour;
             tile[r] |= static_cast<uint16_t>((colour & 1) << (7 - i) | (colour >> 1) << (15 - i));
@@ -350,7 +345,7 @@ struct Model {
       } else if (const Image image = check(file->second); !image.accepted) {
         say(image.reason, image.reason == MessageId::kNotIndexed ? "" : job.bitmapName);
       } else {
-        convert(job, file->second, image);
+        convert(job, image);
       }
     }
     if (!ended) {

@@ -1,32 +1,12 @@
-// The two output formats, and the only code that writes them.
+// output.txt and the binary outputs: the only code that knows their formats
+// (map blocks, the pattern table, CR LF line ends, little-endian words; the
+// README shows them to users).
 //
-// output.txt is C source. For each accepted job, a map block:
-//
-//   unsigned short NAME[]={
-//   \t0x0000, 0x4001, ...        one line per row of tiles
-//   };
-//   #define W_NAME <(width + 7) / 8>
-//   #define H_NAME <(height + 7) / 8>
-//
-// and after the last job of a complete run, the pattern table:
-//
-//   (empty line)
-//   #define MAX_PCG <count>
-//   unsigned short PCG_DAT[]={
-//   \t<eight row words>          one line per pattern, from pattern 0
-//   };
-//
-// Every value is "0x" and four upper-case hex digits followed by ", ", and
-// every line ends in CR LF. NAME is the job's name byte for byte.
-//
-// A binary output is created for every job whose name contains ".bin"; it
-// replaces the previous one (which is closed first) as the current binary
-// output. While there is one, every map word and every pattern row is also
-// written to it as a 16-bit little-endian word, with nothing else around.
-//
-// Failures come back to the caller: an output that cannot be created, and
-// (once per file, when it is closed) an output whose writes, flush or close
-// failed.
+// Every value written goes to output.txt as hex text and, while there is a
+// current binary output, to it as a 16-bit word. Creating a binary output
+// makes it the current one. Failures come back to the caller: an output
+// that cannot be created, and (once per file, when it is closed) an output
+// whose writes, flush or close failed.
 
 #ifndef TESSARN_RUN_OUTPUT_FILES_H_
 #define TESSARN_RUN_OUTPUT_FILES_H_

@@ -1,14 +1,6 @@
-// A summary of a run for a person, one line per job of the list and the
-// pattern count last:
-//
-//   job  name   tiles  new  reused  mirrored
-//     1  sky    8x2      1      15         3
-//     2  odd    skipped: odd.bmp is not a BMP file
-//   patterns: 2 of 16384
-//
-// Tiles are the map's size in tiles; new, the patterns the job added;
-// reused, its other tiles, and mirrored, how many of those are drawn
-// mirrored. A job that was skipped or ended the run says why, in English. A
+// A summary of a run for a person: a table with a line per job of the list
+// (its size in tiles and the patterns it added, reused and mirrored, or why
+// it was skipped or ended the run, in English), then the pattern count. A
 // run that never started (no job list) has only the last line.
 
 #ifndef TESSARN_VIEWS_RUN_REPORT_H_

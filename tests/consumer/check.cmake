@@ -19,7 +19,6 @@ function(run)
 endfunction()
 
 function(expect_tessarn_ran expected what)
-  cmake_parse_arguments(ARG "" "" "" ${ARGN})
   run("${CMAKE_COMMAND}" --build "${WORK}/build")
   string(FIND "${output}" "Converting art work with tessarn" at)
   if(expected AND at EQUAL -1)

@@ -1,6 +1,5 @@
-// Expected bytes for the black-box suites, written out independently of the
-// tool's own code: message lines, output.txt blocks, binary words, and the
-// small bitmap most cases convert.
+// Expected bytes for the black-box suites, written independently of the
+// tool's code: messages, output.txt blocks, binary words, a small bitmap.
 
 #ifndef TESSARN_TESTS_E2E_EXPECTED_H_
 #define TESSARN_TESTS_E2E_EXPECTED_H_

@@ -1,6 +1,5 @@
-// Runs the real tessarn binary in a scratch directory and reads back what it
-// wrote. The command comes from TESSARN_UNDER_TEST, so the same suites can
-// drive a build for another platform through an emulator.
+// Runs the tessarn binary in a scratch directory and reads back what it wrote.
+// TESSARN_UNDER_TEST gives the command, which may run it under an emulator.
 
 #ifndef TESSARN_TESTS_E2E_HARNESS_H_
 #define TESSARN_TESTS_E2E_HARNESS_H_
@@ -37,12 +36,9 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-// How the scratch directory spells a file that the tool names, in its job
-// list, with the Shift_JIS bytes `shift_jis`. Usually those very bytes: a
-// Linux build passes names to the system as bytes. A Windows build run under
-// Wine with a Japanese locale reads them in code page 932 too, but Wine keeps
-// file names in UTF-8; TESSARN_NAMES_ON_DISK=utf-8 says that is the case, and
-// then the name is `utf8`, the same characters in UTF-8.
+// How the scratch directory spells a file the job list names with the
+// Shift_JIS bytes `shift_jis`: those bytes, or with TESSARN_NAMES_ON_DISK=utf-8
+// (a Windows build under Wine, which keeps file names in UTF-8) `utf8`.
 std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8);
 
 }  // namespace tessarn::testing

@@ -9,9 +9,7 @@ std::string palette(int bit_count, bool core, const std::vector<uint32_t>& colou
   std::string out;
   const int count = bit_count > 8 ? 0 : 1 << bit_count;
   for (int i = 0; i < count; ++i) {
-    const uint32_t rgb = static_cast<size_t>(i) < colours.size() ? colours[i]
-                         : bit_count == 8                        ? 0x010101u * i
-                                                                 : 0x010101u * (i * 255 / (count - 1));
+    const uint32_t rgb = static_cast<size_t>(i) < colours.size() ? colours[i] : 0x010101u * (i * 255 / (count - 1));
     out += {static_cast<char>(rgb & 0xFF), static_cast<char>(rgb >> 8 & 0xFF), static_cast<char>(rgb >> 16)};
     if (!core) out.push_back('\0');
   }

@@ -1,8 +1,7 @@
-// Builds PNG files in memory for tests, benchmarks and fuzz seeds, written
-// here with zlib alone so that they owe nothing to the decoder under test:
-// indexed or greyscale at 1, 2, 4 or 8 bits, interlaced or not, and (for
-// files tessarn must refuse) truecolour and 16-bit ones. pngChunk() makes
-// single chunks, for hand-built broken files.
+// Builds PNG files in memory for tests, benchmarks and fuzz seeds, with zlib
+// alone so that they owe nothing to the decoder under test: indexed or grey
+// at 1 to 8 bits, interlaced or not, and (to be refused) truecolour and
+// 16-bit ones; pngChunk() makes single chunks, for broken files.
 
 #ifndef TESSARN_TESTS_SUPPORT_PNG_WRITER_H_
 #define TESSARN_TESTS_SUPPORT_PNG_WRITER_H_
