@@ -478,7 +478,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   long allocations = 0;
   for (long attempt = -1; attempt < 2 * allocations; ++attempt) {
     const long fail_at = attempt < 0 ? -1 : attempt / 2;
-    const bool keep_failing = attempt >= 0 && attempt % 2 == 1;
     tessarn::MemoryFileSystem run_files = filesOf(data, size);
     tessarn::MemoryFileSystem console_files, preview_files;
     std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
@@ -495,7 +494,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
 #ifndef TESSARN_FUZZING
     g_allocations = 0;
-    g_keep_failing = keep_failing;
+    g_keep_failing = attempt % 2 == 1;  // odd attempts: from then on
     g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
 #endif
     const int status = tessarn::runMain(&run_files, console.get(), settings);
