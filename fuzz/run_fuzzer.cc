@@ -43,10 +43,9 @@ constexpr int64_t kMaxDecodedPixels = int64_t{1} << 20;
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 
 void require(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "run fuzzer: %s\n", what);
-    std::abort();
-  }
+  if (ok) return;
+  std::fprintf(stderr, "run fuzzer: %s\n", what);
+  std::abort();
 }
 
 uint32_t le(const uint8_t* p, int bytes) {

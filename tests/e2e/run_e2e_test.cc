@@ -155,7 +155,7 @@ TEST(RunE2E, WhatCannotBeOpenedOrCreated) {
 }
 
 #ifndef _WIN32
-// (Full disks, FIFOs and peak memory are checked on Linux; a Windows build
+// (Full disks, pipes and peak memory are checked on Linux; a Windows build
 // meets the full disk under Wine, from a Linux build of this suite.)
 
 TEST(RunE2E, FullDiskIsReportedOncePerFile) {
@@ -169,19 +169,14 @@ TEST(RunE2E, FullDiskIsReportedOncePerFile) {
   EXPECT_EQ(result.console, writeFailedMessage("full.bin") + writeFailedMessage("output.txt"));
 }
 
-TEST(RunE2E, FifosNeitherBlockNorEndTheRun) {
+// Standard output a pipe whose reader has gone ("tessarn | head -1" once
+// head is done): the messages are lost, the files written whole. The FIFO is
+// opened for reading and writing, then writing, and the first closed.
+TEST(RunE2E, ClosedStandardOutputDoesNotEndTheRun) {
   ScratchDir dir;
   dir.write("stage.bmp", stageBmp());
-  ASSERT_EQ(mkfifo((dir.path() / "pipe.bmp").c_str(), 0644), 0);
   ASSERT_EQ(mkfifo((dir.path() / "gone.fifo").c_str(), 0644), 0);
-  // A bitmap that is a FIFO nobody writes to is missing, at once.
-  dir.write("tessarn.txt", "pipe.bmp 0 0 8 8 b 0 1 2 3\n");
-  EXPECT_EQ(dir.run("", "timeout 10").console, missingMessage("pipe.bmp"));
-  // Standard output a pipe whose reader has gone ("tessarn | head -1" once
-  // head is done): the messages are lost, the files written whole. The FIFO
-  // is opened for reading and writing, then writing, and the first closed.
   dir.write("tessarn.txt", "pipe.bmp 0 0 8 8 b 0 1 2 3\nstage.bmp 0 0 16 8 b.bin 0 1 2 3\n");
-  fs::remove(dir.path() / "pipe.bmp");
   dir.write("pipe.bmp", "BM");
   RunResult result = dir.run("", "sh -c 'exec 3<>gone.fifo 4>gone.fifo 3<&-; exec \"$@\" >&4 4>&-' sh");
   EXPECT_EQ(result.status, 0);
