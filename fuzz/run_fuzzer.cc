@@ -487,8 +487,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     views.add(&report);
     tessarn::RunSettings settings;
     if (faults & 32) settings.observer = &views;
-    // Room made beforehand: writing the outputs and messages takes no memory
-    // of the run's own.
+    // Room made beforehand: writing outputs and messages allocates nothing.
     console_files.files["console"].reserve(model.console.size() + 4096);
     for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
 #ifndef TESSARN_FUZZING

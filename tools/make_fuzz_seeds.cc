@@ -165,6 +165,7 @@ void bitmapSeeds() {
       {"4bit", writeBmp(four_bit)},
       {"4bit_top_down", writeBmp(four_bit_top_down)},
       {"rle4", writeBmp(rle4)},
+      {"1_wide", writeBmp(picture(1, 11, 4, 9))},
   };
   for (const auto& [name, bytes] : images) {
     save("run", std::string(name) + "_whole", whole + bytes);
@@ -227,7 +228,11 @@ void bitmapSeeds() {
   huge.replace(0, 8, std::string("\0\0\x40\x01\0\0\x40\0", 8));  // 16385 x 16384
   // A zlib stream holding only the first of the eight rows.
   const std::string one_row = pngChunk("IDAT", std::string("\x78\x01\x01\x03\x00\xFC\xFF\0\0\0\0\x03\0\1", 14));
+  // The image data of seven rows of eight: only the last row's decoding fails.
+  const std::string seven_rows = writePng({8, 7, std::vector<uint8_t>(56, 1), 3, 2});
+  const size_t idat = seven_rows.find("IDAT") - 4, iend = seven_rows.find("IEND") - 4;
   const std::pair<const char*, std::string> pngs[] = {
+      {"png_last_row_missing", png_with(ihdr, seven_rows.substr(idat, iend - idat))},
       {"png_bad_crc", bad_crc},
       {"png_no_end_chunk", png.substr(0, png.size() - 12)},
       {"png_broken_zlib", png_with(ihdr, pngChunk("IDAT", "not zlib at all"))},

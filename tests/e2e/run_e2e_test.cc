@@ -2,7 +2,6 @@
 // limits of sizes and patterns, names, hostile surroundings. (The rules'
 // every case, run in memory, is the run fuzzer's corpus.)
 
-#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -86,29 +85,31 @@ TEST(RunE2E, RunLengthImagesAtTheSizeLimit) {
                 patternTable({kBlank, kStageTile, {0x00C0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0xFFFF}}));
 }
 
-// A 1-bit image of 16384 tiles in a row, each a pattern no other is a mirror
+// A 1-bit PNG of 16384 tiles in a row, each a pattern no other is a mirror
 // image of: tile t has its top-left pixel set and t + 1 in binary across
 // rows 1 and 2. Tiles 0 to 16382 fill the dictionary exactly; a second job
-// then needs pattern 16,384 at its second tile, and the run ends there.
+// (blank tiles, then the last two) needs pattern 16,384 at its last tile,
+// and the run ends there, with the words up to it written.
 TEST(RunE2E, PatternLimitReachedThroughRealImages) {
   constexpr int kTiles = 16384;
-  BmpSpec bmp{.width = 8 * kTiles, .height = 8, .pixels = std::vector<uint8_t>(8 * 8 * kTiles), .bitCount = 1};
+  PngSpec png{.width = 8 * kTiles, .height = 8, .pixels = std::vector<uint8_t>(8 * 8 * kTiles), .bitDepth = 1};
   std::vector<uint16_t> words;
   for (int t = 0; t < kTiles; ++t) {
     const uint16_t rows[3] = {0x80, static_cast<uint16_t>((t + 1) & 0xFF), static_cast<uint16_t>((t + 1) >> 8)};
     for (int r = 0; r < 3; ++r) {
-      for (int i = 0; i < 8; ++i) bmp.pixels[static_cast<size_t>(r) * bmp.width + 8 * t + i] = rows[r] >> (7 - i) & 1;
+      for (int i = 0; i < 8; ++i) png.pixels[static_cast<size_t>(r) * png.width + 8 * t + i] = rows[r] >> (7 - i) & 1;
     }
     if (t + 1 < kTiles) words.push_back(static_cast<uint16_t>(t + 1));
   }
   ScratchDir dir;
-  dir.write("p.bmp", writeBmp(bmp));
-  dir.write("tessarn.txt", "p.bmp 0 0 131064 8 all.bin 0 1 2 3\np.bmp 131056 0 16 8 over 0 1 2 3\n");
+  dir.write("p.bmp", writePng(png));
+  dir.write("tessarn.txt", "p.bmp 0 0 131064 8 all.bin 0 1 2 3\np.bmp 131056 -8 16 16 over 0 1 2 3\n");
   const RunResult result = dir.run();
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.console, kTooManyPatterns);
-  EXPECT_EQ(dir.read("output.txt"), mapBlock("all.bin", {words}, kTiles - 1, 1) + "unsigned short over[]={\r\n\t0x3FFF, ");
-  EXPECT_EQ(dir.read("all.bin"), words16(words) + words16({0x3FFF}));
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("all.bin", {words}, kTiles - 1, 1) +
+                                        "unsigned short over[]={\r\n\t0x0000, 0x0000, \r\n\t0x3FFF, ");
+  EXPECT_EQ(dir.read("all.bin"), words16(words) + words16({0, 0, 0x3FFF}));
 }
 
 // Names reach the system byte for byte. A NUL cannot be in a file's name:
