@@ -23,13 +23,11 @@ class Palette {
   void add(Rgb colour) {
     if (count_ < static_cast<int>(entries_.size())) entries_[count_++] = colour;
   }
-  // The colour of palette index `index`; false if there is no such entry.
-  bool lookup(int32_t index, Rgb* colour) const {
-    if (index < 0 || index >= count_) return false;
-    *colour = entries_[index];
-    return true;
+  // The colour of palette index `index`, or `fallback` if there is no such
+  // entry.
+  Rgb colourOf(int32_t index, Rgb fallback) const {
+    return index >= 0 && index < count_ ? entries_[index] : fallback;
   }
-  int count() const { return count_; }
 
  private:
   std::array<Rgb, 256> entries_{};

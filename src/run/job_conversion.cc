@@ -27,10 +27,6 @@ namespace {
 
 Rectangle rectangleOf(const JobRecord& job) { return {job.x, job.y, job.width, job.height}; }
 
-// Tiles along a side of a job's rectangle: (pixels + 7) / 8, none for a
-// side of 0 or less.
-int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
-
 // The failure for an image that cannot be converted.
 bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
   const std::string& name = run.job.bitmapName;

@@ -154,11 +154,9 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
   return colours;
 }
 
-// Tiles along a side of the rectangle: (pixels + 7) / 8, none for a side
-// of 0 or less.
-int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
-
 }  // namespace
+
+int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
 
 RowSpan rowsCovered(const Rectangle& rectangle) {
   if (tilesFor(rectangle.width) == 0) return {rectangle.y, rectangle.y};

@@ -28,6 +28,10 @@ struct Rectangle {
   int32_t height = 0;
 };
 
+// Tiles along a side of a rectangle: (pixels + 7) / 8, none for a side of 0
+// or less.
+int64_t tilesFor(int32_t pixels);
+
 // The image rows the walk reads pixels from: [first, last), empty when the
 // rectangle has no tiles. Not clipped to the image.
 struct RowSpan {

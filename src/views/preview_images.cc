@@ -59,8 +59,8 @@ void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictiona
     return;
   }
   std::array<Rgb, 4> palette = kGreys;
-  for (int k = 0; k < 4; ++k) {
-    if (summary.palette != nullptr) summary.palette->lookup(summary.job->colour[k], &palette[k]);
+  for (int k = 0; summary.palette != nullptr && k < 4; ++k) {
+    palette[k] = summary.palette->colourOf(summary.job->colour[k], kGreys[k]);
   }
   const std::vector<uint16_t>& words = *summary.mapWords;
   const int64_t wide = summary.tilesWide;
