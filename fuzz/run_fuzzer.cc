@@ -278,8 +278,7 @@ struct Model {
     creatable ? outputs[name].clear() : say(MessageId::kCannotCreate, name);
     return creatable;
   }
-  // A file is said to have failed when it is closed, if it did: its close
-  // failed, or a write did (if there was one).
+  // Said when the file is closed: its close failed, or a write (if any) did.
   void close(const std::string& name) {
     if (files->unclosable.count(name) != 0 || (files->unwritable.count(name) != 0 && !outputs[name].empty())) {
       say(MessageId::kWriteFailed, name);

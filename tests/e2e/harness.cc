@@ -77,10 +77,8 @@ RunResult ScratchDir::run(const std::string& arguments, const std::string& wrapp
   const std::string command = kChangeDirectory + quoted(path_.string()) + " && " + wrapper + " " +
                               toolCommand() + " " + arguments + " > " + quoted(out.string()) +
                               " 2> " + quoted(err.string());
-  RunResult result;
-  result.status = exitStatus(std::system(command.c_str()));
-  result.console = readAll(out);
-  result.errors = readAll(err);
+  const int status = exitStatus(std::system(command.c_str()));
+  RunResult result{status, readAll(out), readAll(err)};
   std::filesystem::remove(out);
   std::filesystem::remove(err);
   const bool sanitizer = result.errors.find("Sanitizer") != std::string::npos ||
