@@ -40,7 +40,6 @@ struct JobRecord {
 
 class JobListReader {
  public:
-  static constexpr int kFieldsPerJob = 10;
   static constexpr int kEndOfInput = -1;
 
   explicit JobListReader(ReadStream* stream) : stream_(stream) {}
