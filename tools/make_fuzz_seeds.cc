@@ -302,6 +302,8 @@ void runSeeds() {
       {"binary_uncreatable", std::string{'\x08', '\0'} + list + files},
       {"binary_unwritable", std::string{'\x10', '\0'} + list + files},
       {"outputs_unclosable", std::string{'\x40', '\0'} + list + files},
+      // A name longer than the output's 64 KiB buffer, written past it.
+      {"name_over_64_kib", std::string{'\0', '\0'} + "a.bmp 0 0 8 8 " + std::string(70000, 'n') + " 0 1 2 3" + files},
       // No tiles, but 268 million rows of them: passed over by the budget.
       {"tall_and_empty", std::string{'\0', '\0'} + "a.bmp 0 0 -8 2147483647 x 0 1 2 3" + files},
       {"missing_bitmap", std::string{'\0', '\0'} + "a.bmp 0 0 8 8 x.bin 0 1 2 3 d.bmp 0 0 8 8 y 0 1 2 3" + files},

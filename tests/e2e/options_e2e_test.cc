@@ -163,7 +163,7 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 16 8 sub/s.bin 0 1 2 3\nst#age$.bmp 0 0 8 8 t 0 1 2 3\n");
   dir.write("deps/.keep", "");
   dir.write("out/deep/sub/.keep", "");
-  const std::string options = "-C \"in put\" -o out/deep --depfile deps/x.d";
+  const std::string options = "-C \"in put\" -o out/deep/ --depfile deps/x.d";
   const RunResult result = dir.run(options);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(dir.read("out/deep/output.txt"), mapBlock("sub/s.bin", {{0, 1}}, 2, 1) + mapBlock("t", {{0}}, 1, 1) + kStageTable);
@@ -180,9 +180,12 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
                       fs::last_write_time(dir.path() / "out/deep/output.txt") + std::chrono::seconds(5));
   EXPECT_NE(std::system(make.c_str()), 0);
 #endif
-  // A run that does not complete leaves no depfile behind.
-  dir.write("in put/tessarn.txt", "gone.bmp 0 0 8 8 t 0 1 2 3\n");
+  // A run that does not complete leaves no depfile behind. (An absolute name
+  // is not joined to -C's directory.)
+  dir.write("abs.bmp", stageBmp());
+  dir.write("in put/tessarn.txt", (dir.path() / "abs.bmp").string() + " 0 0 8 8 t 0 1 2 3\ngone.bmp 0 0 8 8 u 0 1 2 3\n");
   EXPECT_EQ(dir.run(options).status, 255);
+  EXPECT_EQ(dir.read("out/deep/output.txt"), mapBlock("t", {{0}}, 1, 1));
   EXPECT_FALSE(dir.exists("deps/x.d"));
 }
 
