@@ -365,7 +365,7 @@ void runSeeds() {
        "a.bmp 0 0 2147483647 0 wide 0 1 2 3\na.bmp 0 0 -2147483648 -2147483648 negative 0 1 2 3\n"
        "a.bmp 0 0 16 8 none -2147483648 2147483647 256 -1\na.bmp 0 0 16 8 last 0 1 2 3\n"},
   };
-  for (const auto& [name, list] : scene_lists) save("run", name, std::string(2, '\0') + list + scenes);
+  for (const auto& [name, jobs] : scene_lists) save("run", name, std::string(2, '\0') + jobs + scenes);
 }
 
 }  // namespace
