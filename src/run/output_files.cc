@@ -8,9 +8,10 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kTextOutputName = "output.txt";
 
-// (size + 7) / 8, truncating toward zero as the C division does, without
+// The size macros' value: (size + 7) / 8, truncating toward zero as the C
+// division does (so negative sizes give what they always gave), without
 // overflow for any 32-bit size.
-int64_t tilesFor(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
+int64_t macroTiles(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
 constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
   constexpr char kDigits[] = "0123456789ABCDEF";
@@ -84,8 +85,8 @@ void OutputFiles::endMapRow() { text_->append(kLineEnd); }
 void OutputFiles::endMapArray(std::string_view name, int32_t width, int32_t height) {
   text_->append("};");
   text_->append(kLineEnd);
-  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", tilesFor(width)},
-                                                         {"#define H_", tilesFor(height)}};
+  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", macroTiles(width)},
+                                                         {"#define H_", macroTiles(height)}};
   for (const auto& [prefix, tiles] : macros) {
     text_->append(prefix);
     text_->append(name);
