@@ -4,8 +4,13 @@
 // matching against every earlier pattern, formats and the run's course.
 //
 // Input: a fault byte, a read-size byte (the most a read of the job list
-// hands over, 0 for no limit), then tessarn.txt, a.bmp, b.bmp and c.bmp
-// separated by "\n%%\n" (a file is missing if its section is). Faults: bit
+// hands over, 0 for no limit), then tessarn.txt, a.bmp, b.bmp, c.bmp, the
+// command line's options and given.pat, separated by "\n%%\n" (a file is
+// missing if its section is). The options (split at spaces) are read by the
+// tool's own parser; the model takes their values and re-derives what they
+// do: numbering from a first number, the limit, attributes, mirroring,
+// kept duplicates and the patterns a run starts from (--patterns-from
+// given.pat, read by the model itself). Faults: bit
 // 0 no tessarn.txt; bits 1, 2 output.txt cannot be created, its writes fail;
 // bits 3, 4 the same for a.bin; bit 5 a report and previews watch; bit 6
 // closing output.txt and a.bin fails; bit 7 (replayed) each allocation of
@@ -27,6 +32,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/tool.h"
 #include "run/run_driver.h"
 #include "support/memory_file_system.h"
 #include "views/preview_images.h"
@@ -256,8 +263,12 @@ Tile mirrored(const Tile& t, bool left_right, bool top_bottom) {
 // A run as the rules tell it: the outputs it writes and what it says.
 struct Model {
   tessarn::MemoryFileSystem* files = nullptr;
+  const tessarn::Options* options = nullptr;
   std::string console;
   bool failed = false;
+  int first = 0, limit = 16384;
+  uint16_t mirrors = 0xC000;  // the mirror bits allowed
+  size_t given = 0;           // patterns the run starts with from a file
   std::vector<Tile> patterns = {Tile{}};
   std::map<std::string, std::string> outputs;  // what each output holds
   std::string binary;                            // the current binary output, if any
@@ -285,7 +296,33 @@ struct Model {
     }
   }
 
-  void convert(const JobRecord& job, const Image& image) {
+  // The options' values; false if they make a usage error.
+  bool configure(const tessarn::Options& o) {
+    options = &o;
+    const tessarn::MapWordLayout& layout = o.patterns.layout;
+    first = layout.firstPattern;
+    limit = layout.patternLimit;
+    const uint16_t mirror_modes[] = {0xC000, 0x4000, 0x8000, 0};
+    mirrors = mirror_modes[static_cast<int>(layout.mirror)];
+    if (o.patternsFrom.empty()) return true;
+    const auto file = files->files.find(o.patternsFrom);
+    if (file == files->files.end() || file->second.empty() || file->second.size() % 16 != 0) return false;
+    patterns.clear();
+    for (size_t at = 0; at < file->second.size(); at += 16) {
+      Tile t;
+      for (int r = 0; r < 8; ++r) t[r] = static_cast<uint16_t>(le(reinterpret_cast<const uint8_t*>(file->second.data()) + at + 2 * r, 2));
+      patterns.push_back(t);
+    }
+    given = patterns.size();
+    return static_cast<int64_t>(given) <= limit - first;
+  }
+
+  // False if the job ended the run, a tile needing a number past the limit.
+  bool convert(const JobRecord& job, const Image& image) {
+    uint16_t attributes = 0;
+    for (const tessarn::AttributeRule& rule : options->attributes) {
+      if (rule.everyJob || rule.jobName == job.name) attributes |= rule.bits;
+    }
     std::string& text = outputs["output.txt"];
     text += "unsigned short " + job.name + "[]={\r\n";
     for (int64_t row = 0; row < tilesFor(job.height); ++row) {
@@ -301,21 +338,28 @@ struct Model {
           }
         }
         int word = -1;
-        for (size_t p = 0; p < patterns.size() && word < 0; ++p) {
+        for (size_t p = 0; p < patterns.size() && word < 0 && !options->patterns.keepDuplicates; ++p) {
           for (int o = 0; o < 4 && word < 0; ++o) {
-            if (tile == mirrored(patterns[p], o & 1, o & 2)) word = static_cast<int>(p) | o << 14;
+            if ((o << 14 & ~mirrors) == 0 && tile == mirrored(patterns[p], o & 1, o & 2)) {
+              word = (first + static_cast<int>(p)) | o << 14;
+            }
           }
         }
+        if (word < 0 && first + static_cast<int64_t>(patterns.size()) >= limit) {
+          say(MessageId::kTooManyPatterns, std::to_string(limit));
+          return false;
+        }
         if (word < 0) {
-          word = static_cast<int>(patterns.size());
+          word = first + static_cast<int>(patterns.size());
           patterns.push_back(tile);
         }
-        value(static_cast<uint16_t>(word));
+        value(static_cast<uint16_t>(word | attributes));
       }
       outputs["output.txt"] += "\r\n";
     }
     outputs["output.txt"] += "};\r\n#define W_" + job.name + " " + std::to_string((int64_t{job.width} + 7) / 8) +
                              "\r\n#define H_" + job.name + " " + std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
+    return true;
   }
 
   // The run; returns the exit status.
@@ -343,15 +387,16 @@ struct Model {
       } else if (const Image image = check(file->second); !image.accepted) {
         say(image.reason, image.reason == MessageId::kNotIndexed ? "" : job.bitmapName);
       } else {
-        convert(job, image);
+        ended = !convert(job, image);
       }
     }
     if (!ended) {
-      outputs["output.txt"] += "\r\n#define MAX_PCG " + std::to_string(patterns.size()) +
-                               "\r\nunsigned short PCG_DAT[]={\r\n";
-      for (const Tile& p : patterns) {
+      outputs["output.txt"] += "\r\n#define MAX_PCG " + std::to_string(patterns.size() - given) + "\r\n";
+      if (first + given != 0) outputs["output.txt"] += "#define FIRST_PCG " + std::to_string(first + given) + "\r\n";
+      outputs["output.txt"] += "unsigned short PCG_DAT[]={\r\n";
+      for (size_t p = given; p < patterns.size(); ++p) {
         outputs["output.txt"] += "\t";
-        for (uint16_t row : p) value(row);
+        for (uint16_t row : patterns[p]) value(row);
         outputs["output.txt"] += "\r\n";
       }
       outputs["output.txt"] += "};\r\n";
@@ -401,7 +446,7 @@ tessarn::MemoryFileSystem filesOf(const uint8_t* data, size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
   tessarn::MemoryFileSystem files;
   files.readChunk = data[1] == 0 ? SIZE_MAX : data[1];
-  for (const char* name : {"tessarn.txt", "a.bmp", "b.bmp", "c.bmp"}) {
+  for (const char* name : {"tessarn.txt", "a.bmp", "b.bmp", "c.bmp", "options", "given.pat"}) {
     const size_t end = rest.find("\n%%\n");
     files.files[name] = std::string(rest.substr(0, end));
     if (end == std::string_view::npos) break;
@@ -462,8 +507,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!withinBudget(files, list)) return 0;
 
+  // The options, as the command line gives them.
+  tessarn::Options options;
+  if (const auto text = files.files.find("options"); text != files.files.end()) {
+    std::vector<std::string> words = {"tessarn"};
+    for (size_t at = 0; at < text->second.size();) {
+      const size_t end = std::min(text->second.find(' ', at), text->second.size());
+      if (end > at) words.push_back(text->second.substr(at, end - at));
+      at = end + 1;
+    }
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    std::string out, error;
+    if (tessarn::parseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, &out, &error) !=
+        tessarn::CommandLine::kRun) {
+      return 0;
+    }
+  }
   Model model;
   model.files = &files;
+  const bool usable = model.configure(options);
+  std::string error;
+  require(tessarn::readGivenPatterns(&files, &options, &error) == usable, "the given patterns' verdict");
+  if (!usable) return 0;
   const int expected_status = model.run(list);
   // Writes to an unwritable file never land.
   for (auto& [name, bytes] : model.outputs) {
@@ -480,11 +546,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tessarn::MemoryFileSystem console_files, preview_files;
     std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
     tessarn::PreviewImages preview(&preview_files);
-    tessarn::RunReport report;
+    tessarn::RunReport report(model.limit);
     tessarn::ObserverList views;
     views.add(&preview);
     views.add(&report);
     tessarn::RunSettings settings;
+    settings.patterns = options.patterns;
+    settings.attributes = options.attributes;
     if (faults & 32) settings.observer = &views;
     // Room made beforehand: writing outputs and messages allocates nothing.
     console_files.files["console"].reserve(model.console.size() + 4096);
@@ -516,7 +584,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (faults & 32) {
       // A run that never got to its jobs has no patterns to count.
       const bool started = (faults & 3) == 0;
-      const std::string count = "patterns: " + std::to_string(started ? model.patterns.size() : 0) + " of 16384\n";
+      const std::string count = "patterns: " + std::to_string(started ? model.first + model.patterns.size() : 0) +
+                                " of " + std::to_string(model.limit) + "\n";
       require(report.text().ends_with(count), "the report's pattern count");
       for (const auto& [name, bytes] : preview_files.files) require(bytes.starts_with(kPngSignature), "no PNG");
     }

@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
     case tessarn::CommandLine::kRun:
       break;
   }
+  tessarn::DiskFileSystem disk;
+  if (!tessarn::readGivenPatterns(&disk, &options, &error)) return usageError(error);
   if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
   StdStream console(stdout);
   StdStream errors(stderr);

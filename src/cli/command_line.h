@@ -1,13 +1,21 @@
 // tessarn's options, read with CLI11, which also writes --help from their
 // descriptions. With none, tessarn runs exactly as it always has.
 // Paths on the command line are taken from where tessarn was started.
+//
+// Numbers are decimal or 0x hex. Every value is checked here, alone and
+// against the others (a first pattern number below the limit, attribute
+// bits clear of the number and mirror bits), so that a bad one is a usage
+// error before anything is read; the fixed patterns' file is read and
+// checked later, by the tool, still before any job.
 
 #ifndef TESSARN_CLI_COMMAND_LINE_H_
 #define TESSARN_CLI_COMMAND_LINE_H_
 
 #include <string>
+#include <vector>
 
 #include "run/messages.h"
+#include "run/run_state.h"
 
 namespace tessarn {
 
@@ -19,6 +27,12 @@ struct Options {
   bool report = false;
   bool strict = false;
   MessageLanguage messages = MessageLanguage::kShiftJis;
+  // The numbering, limit and mirroring of patterns, and whether duplicates
+  // are kept; the start patterns come from `patternsFrom`, once read.
+  DictionarySettings patterns;
+  std::vector<AttributeRule> attributes;
+  std::string patternsFrom;  // --patterns-from; empty: none
+  std::string patternFile;   // --pattern-file; empty: none
 };
 
 enum class CommandLine {

@@ -1,11 +1,13 @@
 #include "cli/tool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <vector>
 
+#include "run/output_files.h"
 #include "run/run_driver.h"
 #include "views/depfile.h"
 #include "views/preview_images.h"
@@ -28,6 +30,41 @@ class SkippedJobs : public RunObserver {
   int64_t count_ = 0;
 };
 
+// Notes which job names the --attributes rules name that no job has.
+class UnusedJobNames : public RunObserver {
+ public:
+  explicit UnusedJobNames(const std::vector<AttributeRule>& rules) {
+    for (const AttributeRule& rule : rules) {
+      if (!rule.everyJob && std::find(names_.begin(), names_.end(), rule.jobName) == names_.end()) {
+        names_.push_back(rule.jobName);
+      }
+    }
+  }
+  bool empty() const { return names_.empty(); }
+  // The names, in the order first given, of no job so far.
+  const std::vector<std::string>& names() const { return names_; }
+  bool wantsMapWords(int64_t) const override { return false; }
+  void jobFinished(const JobSummary& summary, const PatternDictionary&) override {
+    names_.erase(std::remove(names_.begin(), names_.end(), summary.job->name), names_.end());
+  }
+  void runFinished(const PatternDictionary&) override {}
+
+ private:
+  std::vector<std::string> names_;
+};
+
+// Keeps the pattern table the run wrote, in binary, for --pattern-file.
+class PatternTableCopy : public RunObserver {
+ public:
+  const std::string& bytes() const { return bytes_; }
+  bool wantsMapWords(int64_t) const override { return false; }
+  void jobFinished(const JobSummary&, const PatternDictionary&) override {}
+  void runFinished(const PatternDictionary& dictionary) override { bytes_ = binaryPatternTable(dictionary); }
+
+ private:
+  std::string bytes_;
+};
+
 void writeText(WriteStream* stream, const std::string& text) {
   (void)stream->write(text.data(), text.size());
 }
@@ -41,6 +78,32 @@ bool writeFile(const std::string& path, const std::string& contents) {
 }
 
 }  // namespace
+
+bool readGivenPatterns(FileSystem* files, Options* options, std::string* error) {
+  const std::string& name = options->patternsFrom;
+  if (name.empty()) return true;
+  FileBytes bytes;
+  if (files->readWholeFile(name, &bytes) != ReadStatus::kOk) {
+    *error = "--patterns-from: cannot read " + name;
+    return false;
+  }
+  const std::string_view table(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::vector<Pattern>& patterns = options->patterns.startPatterns;
+  if (table.empty() || !readBinaryPatternTable(table, &patterns)) {
+    *error = "--patterns-from: " + name + " holds " + std::to_string(table.size()) +
+             " bytes, not a whole number of 16-byte patterns";
+    return false;
+  }
+  const MapWordLayout& layout = options->patterns.layout;
+  const size_t room = static_cast<size_t>(layout.patternLimit - layout.firstPattern);
+  if (patterns.size() > room) {
+    *error = "--patterns-from: " + name + " holds " + std::to_string(patterns.size()) +
+             " patterns; numbered from " + std::to_string(layout.firstPattern) + " below the limit " +
+             std::to_string(layout.patternLimit) + ", " + std::to_string(room) + " fit";
+    return false;
+  }
+  return true;
+}
 
 bool prepareDirectories(const Options& options, std::string* error) {
   namespace fs = std::filesystem;
@@ -67,27 +130,50 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   DependencyRecorder recorder(&disk, options.directory, output_directory);
   FileSystem* files = options.depfile.empty() ? static_cast<FileSystem*>(&disk) : &recorder;
 
+  if (!options.patternsFrom.empty()) recorder.addPrerequisite(options.patternsFrom);
+
   ObserverList views;
-  RunReport report;
+  RunReport report(options.patterns.layout.patternLimit);
   DiskFileSystem preview_files("", options.previewDirectory);
   PreviewImages preview(&preview_files);
   SkippedJobs skipped;
+  UnusedJobNames unused_names(options.attributes);
+  PatternTableCopy pattern_table;
   if (options.report) views.add(&report);
   if (!options.previewDirectory.empty()) views.add(&preview);
   if (options.strict) views.add(&skipped);
+  if (!unused_names.empty()) views.add(&unused_names);
+  if (!options.patternFile.empty()) views.add(&pattern_table);
   RunSettings settings;
   settings.language = options.messages;
+  settings.patterns = options.patterns;
+  settings.attributes = options.attributes;
   // Watched only when something needs to know.
   if (!views.empty()) settings.observer = &views;
 
   int status = runMain(files, console, settings);
-  if (options.strict && status == kExitSuccess && skipped.count() > 0) status = kExitSkipped;
-  const bool complete = status == kExitSuccess || status == kExitSkipped;
+  const bool complete = status == kExitSuccess;
+  if (options.strict && complete && (skipped.count() > 0 || !unused_names.names().empty())) {
+    status = kExitSkipped;
+  }
 
   if (options.report) writeText(errors, report.text());
+  for (const std::string& name : unused_names.names()) {
+    writeText(errors, "tessarn: --attributes names " + name + ", which no job of the run has\n");
+  }
   for (const std::string& failure : preview.failures()) {
     writeText(errors, "tessarn: preview " + failure + "\n");
     status = kExitFailure;
+  }
+  if (!options.patternFile.empty()) {
+    if (!complete) {
+      std::remove(options.patternFile.c_str());
+    } else if (!writeFile(options.patternFile, pattern_table.bytes())) {
+      writeText(errors, "tessarn: cannot write the pattern file " + options.patternFile + "\n");
+      status = kExitFailure;
+    } else {
+      recorder.addTarget(options.patternFile);
+    }
   }
   if (!options.depfile.empty()) {
     if (!complete) {

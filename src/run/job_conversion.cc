@@ -1,6 +1,7 @@
 #include "run/job_conversion.h"
 
 #include <algorithm>
+#include <string>
 
 #include "bitmap/bitmap_image.h"
 #include "bitmap/png_image.h"
@@ -8,6 +9,14 @@
 #include "tiles/region_tiling.h"
 
 namespace tessarn {
+
+uint16_t attributesFor(const std::vector<AttributeRule>& rules, const std::string& job_name) {
+  uint16_t bits = 0;
+  for (const AttributeRule& rule : rules) {
+    if (rule.everyJob || rule.jobName == job_name) bits = static_cast<uint16_t>(bits | rule.bits);
+  }
+  return bits;
+}
 
 void RecordingSink::replay(int64_t tiles_wide, MapWordSink* sink) const {
   size_t at = 0;
@@ -59,7 +68,7 @@ class JobBlock {
   explicit JobBlock(RunState* run)
       : run_(run),
         patternsBefore_(run->dictionary.count()),
-        output_(&run->outputs),
+        output_(&run->outputs, attributesFor(run->attributes, run->job.name)),
         counting_(&output_, &run->summary, keptWords(run)) {}
 
   int patternsBefore() const { return patternsBefore_; }
@@ -75,7 +84,7 @@ class JobBlock {
   bool end(TilingResult result, Failure* failure) {
     run_->summary.newPatterns = run_->dictionary.count() - patternsBefore_;
     if (result == TilingResult::kDictionaryFull) {
-      *failure = {MessageId::kTooManyPatterns, {}};
+      *failure = {MessageId::kTooManyPatterns, std::to_string(run_->dictionary.layout().patternLimit)};
       return false;
     }
     run_->outputs.endMapArray(run_->job.name, run_->job.width, run_->job.height);

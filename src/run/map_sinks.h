@@ -1,5 +1,5 @@
 // Where the tiling's map words go on their way out of a job:
-//   OutputSink     straight into the outputs' map block;
+//   OutputSink     into the outputs' map block, with the job's attributes;
 //   CountingSink   counted (and kept, when asked) for a job's summary, then on;
 //   RecordingSink  kept back whole, to be written later or never (a PNG whose
 //                  verdict comes only once it is decoded to its end).
@@ -16,15 +16,23 @@
 
 namespace tessarn {
 
+// The job's attribute bits, if it has any, are ORed into every word here,
+// on the words' way out: inside the run no word holds them.
 class OutputSink : public MapWordSink {
  public:
-  explicit OutputSink(OutputFiles* outputs) : outputs_(outputs) {}
+  OutputSink(OutputFiles* outputs, uint16_t attributes) : outputs_(outputs), attributes_(attributes) {}
   void beginRow() override { outputs_->beginMapRow(); }
-  void writeWords(const uint16_t* words, int count) override { outputs_->writeMapWords(words, count); }
+  void writeWords(const uint16_t* words, int count) override {
+    if (attributes_ == 0) return outputs_->writeMapWords(words, count);
+    uint16_t marked[BufferedOutput::kMaxWords];
+    for (int i = 0; i < count; ++i) marked[i] = static_cast<uint16_t>(words[i] | attributes_);
+    outputs_->writeMapWords(marked, count);
+  }
   void endRow() override { outputs_->endMapRow(); }
 
  private:
   OutputFiles* outputs_;
+  uint16_t attributes_;
 };
 
 class CountingSink : public MapWordSink {
@@ -35,7 +43,7 @@ class CountingSink : public MapWordSink {
   void beginRow() override { next_->beginRow(); }
   void writeWords(const uint16_t* words, int count) override {
     summary_->tilesWritten += count;
-    for (int i = 0; i < count; ++i) summary_->mirrored += (words[i] >> 14) != 0;
+    for (int i = 0; i < count; ++i) summary_->mirrored += (words[i] & kMirrorBits) != 0;
     if (kept_ != nullptr) kept_->insert(kept_->end(), words, words + count);
     next_->writeWords(words, count);
   }

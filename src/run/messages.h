@@ -3,7 +3,8 @@
 //
 // Messages are Japanese text written as Shift_JIS bytes, or on request the
 // same text in UTF-8, or plain English. Some hold a file name (the "%s" of
-// the table), written as it is in every language; every message ends in
+// the table), written as it is in every language (the pattern-limit message
+// holds the limit there instead); every message ends in
 // CR LF, written explicitly so that the bytes are the same on every
 // platform. A message is handed to the console in one write, so it is never
 // split by other output.
@@ -27,7 +28,7 @@ enum class MessageId {
   kUnreadablePng,           // %s: a PNG that cannot be decoded
   kCannotCreate,            // %s: an output file cannot be created
   kWriteFailed,             // %s: writing, flushing or closing an output failed
-  kTooManyPatterns,         // the run needs more than 16,384 patterns
+  kTooManyPatterns,         // %s: a tile needs a pattern numbered at or past the limit
   kOutOfMemory,             // memory could not be allocated
 };
 

@@ -2,6 +2,10 @@
 // (map blocks, the pattern table, CR LF line ends, little-endian words; the
 // README shows them to users).
 //
+// The pattern table holds the patterns the run added: every pattern of the
+// dictionary after the ones it was given. Its count is MAX_PCG; a line
+// "#define FIRST_PCG n" follows when its first pattern's number n is not 0.
+//
 // Every value written goes to output.txt as hex text and, while there is a
 // current binary output, to it as a 16-bit word. Creating a binary output
 // makes it the current one. Failures come back to the caller: an output
@@ -17,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/file_system.h"
 #include "run/failure.h"
@@ -82,6 +87,14 @@ class BufferedOutput {
   size_t used_ = 0;
   bool failed_ = false;
 };
+
+// The pattern table in binary, as a binary output ends with it: the
+// patterns the run added, each as eight little-endian row words, top row
+// first. A run reads a fixed set of patterns in the same form.
+std::string binaryPatternTable(const PatternDictionary& dictionary);
+// Reads patterns in that form; false if `bytes` are not a whole number of
+// 16-byte patterns.
+bool readBinaryPatternTable(std::string_view bytes, std::vector<Pattern>* patterns);
 
 class OutputFiles {
  public:

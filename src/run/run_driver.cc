@@ -17,8 +17,8 @@ bool namesBinaryOutput(const std::string& name) {
 // A run under way, with the console that hears of its failures.
 class Run {
  public:
-  Run(FileSystem* files, Console* console, RunObserver* observer)
-      : state_(files, observer), console_(console) {}
+  Run(FileSystem* files, Console* console, const RunSettings& settings)
+      : state_(files, settings), console_(console) {}
 
   RunState* state() { return &state_; }
 
@@ -120,7 +120,7 @@ int runMain(FileSystem* files, WriteStream* console_stream, const RunSettings& s
       return kExitJobListMissing;
     }
     JobListReader reader(job_list.get());
-    run = std::make_unique<Run>(files, &console, settings.observer);
+    run = std::make_unique<Run>(files, &console, settings);
     return run->convertAll(&reader);
   } catch (const std::bad_alloc&) {
     if (!run) {

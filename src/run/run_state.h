@@ -7,6 +7,7 @@
 #define TESSARN_RUN_RUN_STATE_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bitmap/palette.h"
@@ -19,19 +20,37 @@
 
 namespace tessarn {
 
+// Bits ORed into the map words of every job, or of the jobs of one name.
+struct AttributeRule {
+  bool everyJob = true;
+  std::string jobName;  // if not everyJob
+  uint16_t bits = 0;
+};
+
+// The bits that the rules OR into the map words of a job of this name.
+uint16_t attributesFor(const std::vector<AttributeRule>& rules, const std::string& job_name);
+
 // How a run is to be run, beyond its files.
 struct RunSettings {
   MessageLanguage language = MessageLanguage::kShiftJis;
   RunObserver* observer = nullptr;  // nobody watching
+  DictionarySettings patterns;
+  std::vector<AttributeRule> attributes;
 };
 
 struct RunState {
-  RunState(FileSystem* files, RunObserver* observer) : files(files), outputs(files), observer(observer) {}
+  RunState(FileSystem* files, const RunSettings& settings)
+      : files(files),
+        outputs(files),
+        dictionary(settings.patterns),
+        attributes(settings.attributes),
+        observer(settings.observer) {}
 
   FileSystem* files;
   JobRecord job;
   OutputFiles outputs;
   PatternDictionary dictionary;
+  std::vector<AttributeRule> attributes;
   RunObserver* observer;
   // The current job's, kept only with an observer.
   JobSummary summary;

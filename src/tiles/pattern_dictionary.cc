@@ -1,6 +1,7 @@
 #include "tiles/pattern_dictionary.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #if !defined(__GNUC__) && defined(_M_X64)
@@ -57,31 +58,39 @@ void prefetchLine(const void* address) {
 
 // An index slot is 0 when empty; otherwise its high 16 bits are a tag,
 // 16 more bits of the key's hash (never 0), and its low 16 the map word that
-// the key gets.
+// the key gets, its pattern counted from 0 (an index word).
 uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 16 & 0xFFFF) | 1; }
 uint32_t makeSlot(uint32_t tag, uint16_t map_word) { return tag << 16 | map_word; }
 uint32_t slotTag(uint32_t slot) { return slot >> 16; }
 uint16_t slotWord(uint32_t slot) { return static_cast<uint16_t>(slot); }
 
-// Where the orientation a map word names is kept: orientation o (its mirror
-// bits shifted down) of pattern n at 4n + o.
-size_t orientationIndex(uint16_t map_word) {
-  return size_t{map_word & 0x3FFFu} * 4 + (map_word >> 14);
+// Where the orientation an index word names is kept: orientation o (its
+// mirror bits shifted down) of pattern n at 4n + o.
+size_t orientationIndex(uint16_t index_word) {
+  return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + (index_word >> 14);
 }
 
 }  // namespace
 
 uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBytes(word)); }
 
-PatternDictionary::PatternDictionary() : slots_(kSlots, 0) {
+PatternDictionary::PatternDictionary(const DictionarySettings& settings)
+    : slots_(kSlots, 0),
+      layout_(settings.layout),
+      keepDuplicates_(settings.keepDuplicates),
+      givenCount_(static_cast<int>(settings.startPatterns.size())) {
+  assert(layout_.firstPattern >= 0 && layout_.firstPattern < layout_.patternLimit &&
+         layout_.patternLimit <= kPatternNumbers);
+  assert(givenCount_ <= layout_.patternLimit - layout_.firstPattern);
   // Every pattern ever stored fits in memory reserved now, so growing the
   // dictionary never moves keys and never fails half-way.
-  orientations_.reserve(4 * kMaxPatterns);
-  addPattern(Key{0, 0});
+  orientations_.reserve(4 * kPatternNumbers);
+  if (settings.startPatterns.empty()) addPattern(Key{0, 0});
+  for (const Pattern& pattern : settings.startPatterns) addPattern(keyOf(pattern));
 }
 
-Pattern PatternDictionary::pattern(int number) const {
-  const Key& k = orientations_[4 * static_cast<size_t>(number)];
+Pattern PatternDictionary::pattern(int index) const {
+  const Key& k = orientations_[4 * static_cast<size_t>(index)];
   Pattern p;
   std::memcpy(p.data(), &k.top, 8);
   std::memcpy(p.data() + 4, &k.bottom, 8);
@@ -116,14 +125,18 @@ void PatternDictionary::addPattern(const Key& pattern) {
   indexPattern(count() - 1);
 }
 
-void PatternDictionary::indexPattern(int number) {
+void PatternDictionary::indexPattern(int index) {
+  // Nothing is looked up when every tile is a new pattern.
+  if (keepDuplicates_) return;
+  const uint16_t allowed = layout_.mirrorBits();
   // In the order a match is tried, so that when orientations coincide (a
   // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
-    const Key& orientation = orientations_[4 * static_cast<size_t>(number) + o];
+    if ((kOrientationBits[o] & ~allowed) != 0) continue;
+    const Key& orientation = orientations_[4 * static_cast<size_t>(index) + o];
     const uint64_t hash = hashOf(orientation);
     const size_t i = findSlot(orientation, hash);
-    const uint16_t map_word = static_cast<uint16_t>(number | kOrientationBits[o]);
+    const uint16_t map_word = static_cast<uint16_t>(index | kOrientationBits[o]);
     if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);
   }
 }
@@ -140,13 +153,17 @@ void PatternDictionary::truncate(int count) {
 
 bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
   const Key key = keyOf(tile);
-  const size_t i = findSlot(key, hashOf(key));
-  if (slots_[i] != 0) {
-    *map_word = slotWord(slots_[i]);
-    return true;
+  if (!keepDuplicates_) {
+    const size_t i = findSlot(key, hashOf(key));
+    if (slots_[i] != 0) {
+      // The index holds words numbered from 0; the first number is below
+      // the limit less the count, so adding it never reaches the mirror bits.
+      *map_word = static_cast<uint16_t>(slotWord(slots_[i]) + layout_.firstPattern);
+      return true;
+    }
   }
-  if (count() >= kMaxPatterns) return false;
-  *map_word = static_cast<uint16_t>(count());
+  if (layout_.firstPattern + count() >= layout_.patternLimit) return false;
+  *map_word = static_cast<uint16_t>(layout_.firstPattern + count());
   addPattern(key);
   return true;
 }

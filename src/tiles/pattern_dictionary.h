@@ -5,12 +5,16 @@
 // pixels of one row: its low byte is bit plane 0 and its high byte bit plane
 // 1, leftmost pixel in each byte's most significant bit.
 //
-// Pattern 0 is always blank. A tile maps to the lowest-numbered pattern that
-// equals it unmirrored, mirrored left-right (0x4000), mirrored top-bottom
-// (0x8000) or mirrored both ways (0xC000); for that pattern the orientations
-// are tried in that order. A tile that matches nothing is appended as the
-// next pattern and maps to its number unmirrored. At most 16,384 patterns
-// fit, so a pattern number never reaches the mirror bits.
+// The dictionary starts with the blank pattern, or with the patterns it is
+// given (a fixed set the hardware already holds), and numbers its patterns
+// in order from the layout's first number. A tile maps to the
+// lowest-numbered pattern that equals it unmirrored, mirrored left-right
+// (0x4000), mirrored top-bottom (0x8000) or mirrored both ways (0xC000), as
+// far as the layout allows those mirror images; for that pattern the
+// orientations are tried in that order. A tile that matches nothing is
+// appended as the next pattern and maps to its number unmirrored; so is
+// every tile when duplicates are kept. No pattern is numbered at or past the
+// layout's limit (at most 16,384), so a number never reaches the mirror bits.
 //
 // Lookups go through a hash index over all four orientations of every stored
 // pattern, holding for each distinct orientation the first (pattern,
@@ -25,26 +29,31 @@
 #include <cstdint>
 #include <vector>
 
+#include "tiles/map_word.h"
+
 namespace tessarn {
 
 using Pattern = std::array<uint16_t, 8>;
 
-constexpr uint16_t kMirrorLeftRight = 0x4000;
-constexpr uint16_t kMirrorTopBottom = 0x8000;
+struct DictionarySettings {
+  MapWordLayout layout;
+  bool keepDuplicates = false;  // no sharing: every tile becomes a new pattern
+  // The patterns the run starts with; if none, it starts with the blank
+  // pattern. At most the limit less the first number.
+  std::vector<Pattern> startPatterns;
+};
 
 // Mirrors one row word left-right: reverses the bits of each byte on its own.
 uint16_t mirrorRow(uint16_t word);
 
 class PatternDictionary {
  public:
-  static constexpr int kMaxPatterns = 16384;
-
-  // A dictionary holding only the blank pattern.
-  PatternDictionary();
+  // A dictionary holding the start patterns.
+  explicit PatternDictionary(const DictionarySettings& settings = {});
 
   // Sets `map_word` to the tile's map word, appending the tile as a new
   // pattern when nothing matches. False, with nothing added, when the tile is
-  // new and the dictionary already holds kMaxPatterns patterns.
+  // new and the next number would reach the limit.
   bool lookupOrAdd(const Pattern& tile, uint16_t* map_word);
 
   // Start loading what looking up `tile` will read, so that the memory
@@ -57,8 +66,16 @@ class PatternDictionary {
   // added (a job whose image turned out to be unreadable).
   void truncate(int count);
 
+  // The patterns held, those it started with included; pattern(i) is
+  // numbered firstNumber() + i.
   int count() const { return static_cast<int>(orientations_.size() / 4); }
-  Pattern pattern(int number) const;
+  Pattern pattern(int index) const;
+  // The pattern a map word names.
+  Pattern patternOf(uint16_t map_word) const { return pattern(patternNumberOf(map_word) - layout_.firstPattern); }
+  const MapWordLayout& layout() const { return layout_; }
+  // How many of the patterns were given to the run (a fixed set): the
+  // tables the run writes hold only the ones after them.
+  int givenCount() const { return givenCount_; }
 
   // A pattern as two 64-bit halves, rows 0-3 and rows 4-7, each row a 16-bit
   // lane with row 0 lowest, so that mirroring works on whole halves.
@@ -73,21 +90,25 @@ class PatternDictionary {
   // and a tag of 16 more hash bits, which rules out most mismatches without
   // reading the key (the layout is in the .cc). At most four keys per
   // pattern, so the index is never more than half full.
-  static constexpr size_t kSlots = 8 * kMaxPatterns;
+  static constexpr size_t kSlots = 8 * kPatternNumbers;
   static constexpr int kIndexShift = 64 - 17;
   static_assert(kSlots == size_t{1} << (64 - kIndexShift));
 
   // The slot holding `key`, or the empty slot where it would go.
   size_t findSlot(const Key& key, uint64_t hash) const;
   void addPattern(const Key& pattern);
-  // Puts the four orientations of stored pattern `number` in the index.
-  void indexPattern(int number);
+  // Puts the orientations the layout allows of stored pattern `index` in
+  // the index.
+  void indexPattern(int index);
 
   // Every stored pattern's four orientations, in the order a match is tried:
   // orientation o of pattern n is at 4n + o, o being the map word's mirror
   // bits shifted down.
   std::vector<Key> orientations_;
   std::vector<uint32_t> slots_;
+  MapWordLayout layout_;
+  bool keepDuplicates_;
+  int givenCount_;
 };
 
 }  // namespace tessarn

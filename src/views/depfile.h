@@ -3,9 +3,10 @@
 //
 //   output.txt stage.bin: tessarn.txt stage.bmp
 //
-// Targets are output.txt and every binary output created; prerequisites the
-// job list and every bitmap read, each once, in the order they were first
-// used. Each path is the directory the run read or wrote in, joined with the
+// Targets are output.txt and every binary output created (and the pattern
+// file written after the run); prerequisites the job list and every bitmap
+// read (and first, the pattern table the run started from), each once, in
+// the order they were first used. Each path is the directory the run read or wrote in, joined with the
 // name the run used. Spaces, '#' and '$' are escaped, and so are the
 // backslashes before a space or '#', the way GNU make and ninja read them
 // back; other backslashes (Windows' separators) stay as they are.
@@ -32,6 +33,11 @@ class DependencyRecorder : public FileSystem {
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+
+  // Files the run did not read or write through `files`: the pattern table
+  // it started from, the one it wrote. Paths as given.
+  void addPrerequisite(const std::string& path) { note(path, &prerequisites_, &prerequisitesSeen_); }
+  void addTarget(const std::string& path) { note(path, &targets_, &targetsSeen_); }
 
   // The rule, ending in a line end.
   std::string rule() const;

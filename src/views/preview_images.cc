@@ -21,9 +21,8 @@ const std::array<Rgb, 4> kGreys = {greyOf(0), greyOf(1), greyOf(2), greyOf(3)};
 
 // The colour numbers of pattern row `r` of a tile drawn with `map_word`.
 void paintTileRow(const PatternDictionary& dictionary, uint16_t map_word, int r, uint8_t* out) {
-  const bool left_right = (map_word & kMirrorLeftRight) != 0;
-  const bool top_bottom = (map_word & kMirrorTopBottom) != 0;
-  const uint16_t row = dictionary.pattern(map_word & 0x3FFF)[top_bottom ? 7 - r : r];
+  const bool left_right = mirroredLeftRight(map_word);
+  const uint16_t row = dictionary.patternOf(map_word)[mirroredTopBottom(map_word) ? 7 - r : r];
   for (int i = 0; i < 8; ++i) {
     const int bit = left_right ? i : 7 - i;
     out[i] = static_cast<uint8_t>((row >> bit & 1) | (row >> (bit + 8) & 1) << 1);
@@ -83,7 +82,8 @@ void PreviewImages::runFinished(const PatternDictionary& dictionary) {
     for (int i = 0; i < kPatternsPerRow; ++i) {
       const int64_t n = y / 8 * kPatternsPerRow + i;
       if (n < count) {
-        paintTileRow(dictionary, static_cast<uint16_t>(n), static_cast<int>(y % 8), row + 8 * i);
+        const auto number = static_cast<uint16_t>(dictionary.layout().firstPattern + n);
+        paintTileRow(dictionary, number, static_cast<int>(y % 8), row + 8 * i);
       } else {
         std::fill(row + 8 * i, row + 8 * i + 8, 0);
       }

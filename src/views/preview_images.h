@@ -1,6 +1,7 @@
 // Draws a run as PNG images, to let a person see at a glance what the
 // hardware will show:
-//   patterns.png    every pattern in pattern order, 16 a row, 8 x 8 pixels
+//   patterns.png    every pattern a map word can name, in number order from
+//                   the first (given ones included), 16 a row, 8 x 8 pixels
 //                   each, no gaps; colour numbers 0 to 3 as four greys from
 //                   black to white
 //   NNN-NAME.png    each converted job's map, drawn from its map words and

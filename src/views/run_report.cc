@@ -28,7 +28,9 @@ void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&)
   rows_.push_back(std::move(row));
 }
 
-void RunReport::runFinished(const PatternDictionary& dictionary) { patterns_ = dictionary.count(); }
+void RunReport::runFinished(const PatternDictionary& dictionary) {
+  patterns_ = dictionary.layout().firstPattern + dictionary.count();
+}
 
 std::string RunReport::text() const {
   std::vector<std::vector<std::string>> table;
@@ -52,8 +54,7 @@ std::string RunReport::text() const {
     }
     out += line + "\n";
   }
-  return out + "patterns: " + std::to_string(patterns_) + " of " +
-         std::to_string(PatternDictionary::kMaxPatterns) + "\n";
+  return out + "patterns: " + std::to_string(patterns_) + " of " + std::to_string(patternLimit_) + "\n";
 }
 
 }  // namespace tessarn

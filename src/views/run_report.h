@@ -1,7 +1,9 @@
 // A summary of a run for a person: a table with a line per job of the list
-// (its size in tiles and the patterns it added, reused and mirrored, or why
-// it was skipped or ended the run, in English), then the pattern count. A
-// run that never started (no job list) has only the last line.
+// (its size in tiles and the patterns it added, reused (tiles matched to
+// patterns it found, given ones included) and mirrored, or why it was
+// skipped or ended the run, in English), then "patterns: C of L": the
+// highest pattern number used plus one, against the limit. A run that never
+// started (no job list) has only the last line, with C = 0.
 
 #ifndef TESSARN_VIEWS_RUN_REPORT_H_
 #define TESSARN_VIEWS_RUN_REPORT_H_
@@ -15,6 +17,8 @@ namespace tessarn {
 
 class RunReport : public RunObserver {
  public:
+  explicit RunReport(int pattern_limit = kPatternNumbers) : patternLimit_(pattern_limit) {}
+
   bool wantsMapWords(int64_t) const override { return false; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
@@ -26,6 +30,7 @@ class RunReport : public RunObserver {
   // A job's cells, left to right; a job that was not converted has its
   // reason as the third and last.
   std::vector<std::vector<std::string>> rows_;
+  int patternLimit_;
   int patterns_ = 0;
 };
 
