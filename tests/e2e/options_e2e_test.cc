@@ -25,14 +25,22 @@ std::vector<std::string> filesIn(const fs::path& dir) {
 }
 
 TEST(OptionsE2E, UsageErrorsReadAndWriteNothing) {
-  for (const char* arguments : {"--bogus", "-C", "stray", "--messages fr", "-C nowhere", "-o blocker/out",
-                                "--preview blocker/out", "--depfile"}) {
+  for (const char* arguments :
+       {"--bogus", "-C", "stray", "--messages fr", "-C nowhere", "-o blocker/out", "--preview blocker/out",
+        "--depfile", "--first-pattern x", "--first-pattern -1", "--pattern-limit 0", "--pattern-limit 0x4001",
+        "--first-pattern 1024 --pattern-limit 0x400", "--attributes 0x2000", "--attributes a.bin=1",
+        "--pattern-limit 1024 --attributes 0x0200", "--mirror lr --attributes 0x4000", "--attributes =0x8000",
+        "--mirror sideways", "-o out --patterns-from missing.pat", "--patterns-from empty.pat",
+        "--patterns-from odd.pat", "--first-pattern 16383 --patterns-from two.pat -o out"}) {
     SCOPED_TRACE(arguments);
     ScratchDir dir;
     dir.write("stage.bmp", stageBmp());
     dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\n");
     dir.write("output.txt", "kept");
     dir.write("blocker", "a file, not a directory");
+    dir.write("empty.pat", "");
+    dir.write("odd.pat", std::string(17, '\0'));
+    dir.write("two.pat", std::string(32, '\0'));
     const std::vector<std::string> before = filesIn(dir.path());
     const RunResult result = dir.run(arguments);
     EXPECT_EQ(result.status, 2);
@@ -49,7 +57,10 @@ TEST(OptionsE2E, HelpAndVersionInsteadOfARun) {
   dir.write("tessarn.txt", "");
   const RunResult help = dir.run("-h");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.console.find("--preview DIR"), std::string::npos) << help.console;
+  for (const char* option : {"--preview DIR", "--first-pattern N", "--pattern-limit L", "--attributes [NAME=]BITS",
+                             "--mirror KIND", "--keep-duplicates", "--patterns-from FILE", "--pattern-file FILE"}) {
+    EXPECT_NE(help.console.find(option), std::string::npos) << help.console;
+  }
   EXPECT_EQ(dir.run("--version").console, "tessarn " TESSARN_VERSION "\n");
   EXPECT_FALSE(dir.exists("output.txt"));
 }
@@ -187,6 +198,45 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   EXPECT_EQ(dir.run(options).status, 255);
   EXPECT_EQ(dir.read("out/deep/output.txt"), mapBlock("t", {{0}}, 1, 1));
   EXPECT_FALSE(dir.exists("deps/x.d"));
+}
+
+// Two runs chained through a pattern file, as a game's build chains its art
+// folders: the second starts from the first one's patterns, numbered where
+// the first left them, adds none, and marks its words with attributes.
+TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 font 0 1 2 3\n");
+  const std::string layout = "--first-pattern 0x100 --pattern-limit 1024 ";
+  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1").status, 0);
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("font", {{0x100, 0x101}}, 2, 1) +
+                                        "\r\n#define MAX_PCG 2\r\n#define FIRST_PCG 256\r\nunsigned short PCG_DAT[]={\r\n" +
+                                        valueLine(kBlank) + valueLine(kStageTile) + "};\r\n");
+  EXPECT_EQ(dir.read("font.pat"), words16(kBlank) + words16(kStageTile));
+  EXPECT_EQ(dir.read("font.d"), "output.txt font.pat: tessarn.txt stage.bmp\n");
+
+  // One pixel to the right: the stage tile mirrored, then a blank one.
+  dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
+  const RunResult second = dir.run(layout + "--patterns-from font.pat --attributes 0x0400 --attributes level=0x0800 "
+                                            "--attributes typo=0x1000 --strict --pattern-file level.pat "
+                                            "--depfile level.d --preview p2");
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.errors, "tessarn: --attributes names typo, which no job of the run has\n");
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("level", {{0x4D01, 0x0D00}}, 2, 1) +
+                                        "\r\n#define MAX_PCG 0\r\n#define FIRST_PCG 258\r\nunsigned short PCG_DAT[]={\r\n};\r\n");
+  EXPECT_TRUE(dir.exists("level.pat"));
+  EXPECT_EQ(dir.read("level.pat"), "");
+  EXPECT_EQ(dir.read("level.d"), "output.txt level.pat: font.pat tessarn.txt stage.bmp\n");
+  // The previews draw the given patterns and ignore numbers and attributes:
+  // the same as a plain run's.
+  ASSERT_EQ(dir.run("--preview p3").status, 0);
+  EXPECT_EQ(dir.read("p2/001-level.png"), dir.read("p3/001-level.png"));
+  EXPECT_EQ(dir.read("p2/patterns.png"), dir.read("p1/patterns.png"));
+
+  // A run that does not complete leaves no pattern file behind.
+  dir.write("tessarn.txt", "gone.bmp 0 0 8 8 x 0 1 2 3\n");
+  EXPECT_EQ(dir.run("--patterns-from font.pat --pattern-file level.pat").status, 255);
+  EXPECT_FALSE(dir.exists("level.pat"));
 }
 
 TEST(OptionsE2E, ViewsThatCannotBeWrittenAreErrors) {
