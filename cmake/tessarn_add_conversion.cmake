@@ -1,5 +1,5 @@
 # tessarn_add_conversion(<target> DIRECTORY <dir> [OUTPUT_DIRECTORY <dir>]
-#                        [BYPRODUCTS <file>...])
+#                        [BYPRODUCTS <file>...] [OPTIONS <argument>...])
 #
 # Converts a folder of art with tessarn as part of a build: the job list
 # <dir>/tessarn.txt and its bitmaps go in, output.txt (and any binary
@@ -20,9 +20,21 @@
 #
 # DIRECTORY is taken from the current source folder, OUTPUT_DIRECTORY from
 # the current build folder.
+#
+# OPTIONS are passed on to tessarn as they are (--pattern-limit 1024, say).
+# tessarn runs in the top build folder, so a path among them is taken from
+# there. A pattern file (--pattern-file) in OUTPUT_DIRECTORY is one more of
+# BYPRODUCTS; a conversion that reads another's (--patterns-from) is made to
+# wait for it with add_dependencies(), and runs again when it changes:
+#
+#   tessarn_add_conversion(font DIRECTORY font BYPRODUCTS font.pat
+#                          OPTIONS --pattern-limit 1024 --pattern-file font/font.pat)
+#   tessarn_add_conversion(art DIRECTORY art
+#                          OPTIONS --pattern-limit 1024 --patterns-from font/font.pat)
+#   add_dependencies(art font)
 
 function(tessarn_add_conversion target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS;OPTIONS")
   if(NOT arg_DIRECTORY)
     message(FATAL_ERROR "tessarn_add_conversion(${target}): DIRECTORY is required")
   endif()
@@ -63,7 +75,7 @@ function(tessarn_add_conversion target)
     OUTPUT "${output_directory}/output.txt"
     BYPRODUCTS ${byproducts}
     COMMAND tessarn::tessarn -C "${directory}" -o "${output_argument}"
-            --depfile "${output_argument}/tessarn.d"
+            --depfile "${output_argument}/tessarn.d" ${arg_OPTIONS}
     DEPENDS tessarn::tessarn "${directory}/tessarn.txt"
     DEPFILE "${output_directory}/tessarn.d"
     WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
