@@ -1,5 +1,6 @@
 # tessarn_add_conversion(<target> DIRECTORY <dir> [OUTPUT_DIRECTORY <dir>]
-#                        [BYPRODUCTS <file>...] [OPTIONS <argument>...])
+#                        [BYPRODUCTS <file>...] [OPTIONS <argument>...]
+#                        [C_LIBRARY])
 #
 # Converts a folder of art with tessarn as part of a build: the job list
 # <dir>/tessarn.txt and its bitmaps go in, output.txt (and any binary
@@ -32,9 +33,20 @@
 #   tessarn_add_conversion(art DIRECTORY art
 #                          OPTIONS --pattern-limit 1024 --patterns-from font/font.pat)
 #   add_dependencies(art font)
+#
+# With C_LIBRARY, <target> is instead a static library of the maps and
+# patterns (tessarn --c-source <output dir>/<target>), whose header,
+# <target>.h, is in its public include folder: a game links it and includes
+# the header, and needs nothing else.
+#
+#   tessarn_add_conversion(art DIRECTORY assets C_LIBRARY OPTIONS --symbol-prefix art_)
+#   add_executable(game main.c)                    # main.c: #include "art.h"
+#   target_link_libraries(game PRIVATE art)
+#
+# The library is C; in a project without C enabled it is compiled as C++.
 
 function(tessarn_add_conversion target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS;OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "C_LIBRARY" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS;OPTIONS")
   if(NOT arg_DIRECTORY)
     message(FATAL_ERROR "tessarn_add_conversion(${target}): DIRECTORY is required")
   endif()
@@ -68,20 +80,35 @@ function(tessarn_add_conversion target)
   foreach(name IN LISTS arg_BYPRODUCTS)
     list(APPEND byproducts "${output_directory}/${name}")
   endforeach()
+  set(outputs "${output_directory}/output.txt")
+  set(library_options)
+  if(arg_C_LIBRARY)
+    list(APPEND outputs "${output_directory}/${target}.c" "${output_directory}/${target}.h")
+    set(library_options --c-source "${output_argument}/${target}")
+  endif()
 
   cmake_policy(PUSH)
   cmake_policy(SET CMP0116 OLD)
   add_custom_command(
-    OUTPUT "${output_directory}/output.txt"
+    OUTPUT ${outputs}
     BYPRODUCTS ${byproducts}
     COMMAND tessarn::tessarn -C "${directory}" -o "${output_argument}"
-            --depfile "${output_argument}/tessarn.d" ${arg_OPTIONS}
+            --depfile "${output_argument}/tessarn.d" ${library_options} ${arg_OPTIONS}
     DEPENDS tessarn::tessarn "${directory}/tessarn.txt"
     DEPFILE "${output_directory}/tessarn.d"
     WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
     COMMENT "Converting ${arg_DIRECTORY} with tessarn"
     VERBATIM)
   cmake_policy(POP)
-  add_custom_target(${target} DEPENDS "${output_directory}/output.txt" ${byproducts})
+  if(arg_C_LIBRARY)
+    add_library(${target} STATIC "${output_directory}/${target}.c")
+    target_include_directories(${target} PUBLIC "${output_directory}")
+    get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
+    if(NOT C IN_LIST languages)
+      set_source_files_properties("${output_directory}/${target}.c" PROPERTIES LANGUAGE CXX)
+    endif()
+  else()
+    add_custom_target(${target} DEPENDS ${outputs} ${byproducts})
+  endif()
   set_target_properties(${target} PROPERTIES TESSARN_OUTPUT_DIRECTORY "${output_directory}")
 endfunction()

@@ -2,11 +2,19 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 
+#include "run/c_library.h"
+
 namespace tessarn {
 namespace {
+
+// So that the pattern table's names (the prefix and 13 more characters)
+// stay well within the symbols' length.
+constexpr size_t kMaxSymbolPrefix = 32;
 
 constexpr char kExamples[] =
     "Examples:\n"
@@ -15,7 +23,9 @@ constexpr char kExamples[] =
     "  tessarn --pattern-limit 1024 --attributes 0x0400 --attributes sky=0x0800\n"
     "                                   palette 1 in every map word, 3 in sky's\n"
     "  tessarn --mirror none --pattern-limit 4096 --attributes 0x3000\n"
-    "  tessarn --pattern-file font.pat && tessarn -C title --patterns-from font.pat\n";
+    "  tessarn --pattern-file font.pat && tessarn -C title --patterns-from font.pat\n"
+    "  tessarn -C art --c-source build/gfx --symbol-prefix gfx_\n"
+    "                                   build/gfx.c and build/gfx.h: gfx_sky[], gfx_sky_WIDTH, ...\n";
 
 // Reads a value given as decimal or 0x hex digits, at most `max`.
 bool parseNumber(const std::string& text, uint32_t max, uint32_t* value) {
@@ -107,6 +117,29 @@ bool readLayout(const std::string& first, const std::string& limit, const std::s
   return true;
 }
 
+// --c-source BASE and --symbol-prefix P: BASE.c must be able to include
+// BASE.h by its name, and P must start every symbol as a C identifier does.
+bool checkLibraryNames(const Options& options, std::string* error) {
+  const std::string stem = fileStemOf(options.cSource);
+  const bool includable = std::all_of(stem.begin(), stem.end(), [](char c) {
+    return c != '"' && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+  });
+  if (!options.cSource.empty() && (stem.empty() || !includable)) {
+    *error = "--c-source " + options.cSource + ": not a file name a C file can #include";
+    return false;
+  }
+  const std::string& prefix = options.symbolPrefix;
+  const bool identifier =
+      !prefix.empty() && std::isalpha(static_cast<unsigned char>(prefix[0])) &&
+      std::all_of(prefix.begin(), prefix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+  if (!options.symbolPrefix.empty() && (!identifier || prefix.size() > kMaxSymbolPrefix)) {
+    *error = "--symbol-prefix " + prefix + ": not a C identifier that starts with a letter, of at most " +
+             std::to_string(kMaxSymbolPrefix) + " characters";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv, Options* options,
@@ -159,6 +192,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Options* options
   app.add_option("--pattern-file", options->patternFile,
                  "After a complete run, write the patterns it added to FILE, as a binary table")
       ->type_name("FILE");
+  CLI::Option* c_source =
+      app.add_option("--c-source", options->cSource,
+                     "After a complete run, also write BASE.c and BASE.h: the maps and patterns as a C library")
+          ->type_name("BASE");
+  app.add_option("--symbol-prefix", options->symbolPrefix, "Start every symbol of --c-source's files with P")
+      ->type_name("P")
+      ->needs(c_source);
   app.set_version_flag("--version", "tessarn " TESSARN_VERSION, "Print the version and exit");
   try {
     app.parse(argc, argv);
@@ -175,7 +215,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Options* options
   options->messages = messages == "en"      ? MessageLanguage::kEnglish
                       : messages == "utf-8" ? MessageLanguage::kUtf8
                                             : MessageLanguage::kShiftJis;
-  if (!readLayout(first, limit, mirror, attributes, options, error)) return CommandLine::kUsageError;
+  if (!readLayout(first, limit, mirror, attributes, options, error) || !checkLibraryNames(*options, error)) {
+    return CommandLine::kUsageError;
+  }
   return CommandLine::kRun;
 }
 

@@ -33,6 +33,8 @@ struct Options {
   std::vector<AttributeRule> attributes;
   std::string patternsFrom;  // --patterns-from; empty: none
   std::string patternFile;   // --pattern-file; empty: none
+  std::string cSource;       // --c-source BASE; empty: none
+  std::string symbolPrefix;  // --symbol-prefix
 };
 
 enum class CommandLine {

@@ -144,10 +144,12 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   if (options.strict) views.add(&skipped);
   if (!unused_names.empty()) views.add(&unused_names);
   if (!options.patternFile.empty()) views.add(&pattern_table);
+  DiskFileSystem start_directory;
   RunSettings settings;
   settings.language = options.messages;
   settings.patterns = options.patterns;
   settings.attributes = options.attributes;
+  settings.library = {options.cSource, options.symbolPrefix, &start_directory};
   // Watched only when something needs to know.
   if (!views.empty()) settings.observer = &views;
 
@@ -173,6 +175,16 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
       status = kExitFailure;
     } else {
       recorder.addTarget(options.patternFile);
+    }
+  }
+  if (!options.cSource.empty()) {
+    for (const char* extension : {".c", ".h"}) {
+      const std::string name = options.cSource + extension;
+      if (complete) {
+        recorder.addTarget(name);
+      } else {
+        std::remove(name.c_str());
+      }
     }
   }
   if (!options.depfile.empty()) {

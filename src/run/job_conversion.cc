@@ -75,7 +75,7 @@ class JobBlock {
 
   // Opens the block; the map words follow through the sink returned.
   MapWordSink* begin() {
-    run_->outputs.beginMapArray(run_->job.name);
+    run_->outputs.beginMapArray(run_->job.name, run_->summary.number, run_->job.width, run_->job.height);
     if (run_->observer == nullptr) return &output_;
     return &counting_;
   }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tiles/region_tiling.h"
+
 namespace tessarn {
 namespace {
 
@@ -13,44 +15,7 @@ constexpr std::string_view kTextOutputName = "output.txt";
 // overflow for any 32-bit size.
 int64_t macroTiles(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
-constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  std::array<std::array<char, 2>, 256> pairs{};
-  for (int b = 0; b < 256; ++b) pairs[b] = {kDigits[b >> 4], kDigits[b & 0xF]};
-  return pairs;
-}
-
 }  // namespace
-
-const std::array<std::array<char, 2>, 256> BufferedOutput::kHexPairs = makeHexPairs();
-
-BufferedOutput::BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream)
-    : name_(std::move(name)), stream_(std::move(stream)), buffer_(new char[kBufferSize]) {}
-
-BufferedOutput::~BufferedOutput() {
-  if (stream_) close();
-}
-
-void BufferedOutput::flush() {
-  if (used_ > 0 && !failed_ && !stream_->write(buffer_.get(), used_)) failed_ = true;
-  used_ = 0;
-}
-
-void BufferedOutput::append(std::string_view bytes) {
-  if (bytes.size() > kBufferSize) {
-    flush();
-    if (!failed_ && !stream_->write(bytes.data(), bytes.size())) failed_ = true;
-    return;
-  }
-  std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
-}
-
-bool BufferedOutput::close() {
-  flush();
-  bool closed = stream_->close();
-  stream_.reset();
-  return closed && !failed_;
-}
 
 bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput>* output,
                          Failure* failure) {
@@ -63,28 +28,40 @@ bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput
   return true;
 }
 
+OutputFiles::OutputFiles(FileSystem* files, const CLibrarySettings& library) : files_(files) {
+  if (!library.base.empty()) library_ = std::make_unique<CLibrary>(library);
+}
+
 bool OutputFiles::createTextOutput(Failure* failure) {
-  return create(std::string(kTextOutputName), &text_, failure);
+  return create(std::string(kTextOutputName), &text_, failure) && (!library_ || library_->create(failure));
 }
 
 bool OutputFiles::createBinaryOutput(const std::string& name, Failure* failure) {
   return create(name, &binary_, failure);
 }
 
-void OutputFiles::beginMapArray(std::string_view name) {
+void OutputFiles::beginMapArray(const std::string& name, int64_t number, int32_t width, int32_t height) {
   text_->append("unsigned short ");
   text_->append(name);
   text_->append("[]={");
   text_->append(kLineEnd);
+  if (library_) library_->beginMap(name, number, tilesFor(width), tilesFor(height));
 }
 
-void OutputFiles::beginMapRow() { text_->append("\t"); }
+void OutputFiles::beginMapRow() {
+  text_->append("\t");
+  if (library_) library_->beginRow();
+}
 
-void OutputFiles::endMapRow() { text_->append(kLineEnd); }
+void OutputFiles::endMapRow() {
+  text_->append(kLineEnd);
+  if (library_) library_->endRow();
+}
 
 void OutputFiles::endMapArray(std::string_view name, int32_t width, int32_t height) {
   text_->append("};");
   text_->append(kLineEnd);
+  if (library_) library_->endMap();
   const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", macroTiles(width)},
                                                          {"#define H_", macroTiles(height)}};
   for (const auto& [prefix, tiles] : macros) {
@@ -96,7 +73,7 @@ void OutputFiles::endMapArray(std::string_view name, int32_t width, int32_t heig
   }
 }
 
-void OutputFiles::writePatternTable(const PatternDictionary& dictionary) {
+bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure* failure) {
   text_->append(kLineEnd);
   text_->append("#define MAX_PCG ");
   text_->append(std::to_string(dictionary.count() - dictionary.givenCount()));
@@ -117,15 +94,7 @@ void OutputFiles::writePatternTable(const PatternDictionary& dictionary) {
   }
   text_->append("};");
   text_->append(kLineEnd);
-}
-
-bool OutputFiles::close(std::unique_ptr<BufferedOutput>* output, Failure* failure) {
-  if (!*output) return true;
-  const bool whole = (*output)->close();
-  // The name moves into the failure: no copy, no allocation.
-  if (!whole) *failure = {MessageId::kWriteFailed, std::move((*output)->name())};
-  output->reset();
-  return whole;
+  return !library_ || library_->finish(dictionary, failure);
 }
 
 std::string binaryPatternTable(const PatternDictionary& dictionary) {

@@ -40,7 +40,7 @@ class Run {
     const bool complete = convertJobs(reader);
     if (state_.observer != nullptr) state_.observer->runFinished(state_.dictionary);
     state_.observer = nullptr;  // told all there is
-    if (complete) state_.outputs.writePatternTable(state_.dictionary);
+    if (complete && !state_.outputs.writePatternTable(state_.dictionary, &failure)) report(failure);
     closeOutputs();
     return failed_ ? kExitFailure : kExitSuccess;
   }
@@ -93,11 +93,13 @@ class Run {
     state_.summary.number = 0;  // told
   }
 
-  // The binary output first, then output.txt.
+  // The binary output first, then output.txt, then the C library's files.
   void closeOutputs() {
     Failure failure;
     if (!state_.outputs.closeBinaryOutput(&failure)) report(failure);
     if (!state_.outputs.closeTextOutput(&failure)) report(failure);
+    if (!state_.outputs.closeLibrarySource(&failure)) report(failure);
+    if (!state_.outputs.closeLibraryHeader(&failure)) report(failure);
   }
 
   RunState state_;

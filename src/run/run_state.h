@@ -36,12 +36,13 @@ struct RunSettings {
   RunObserver* observer = nullptr;  // nobody watching
   DictionarySettings patterns;
   std::vector<AttributeRule> attributes;
+  CLibrarySettings library;  // the C library to write too, if any
 };
 
 struct RunState {
   RunState(FileSystem* files, const RunSettings& settings)
       : files(files),
-        outputs(files),
+        outputs(files, settings.library),
         dictionary(settings.patterns),
         attributes(settings.attributes),
         observer(settings.observer) {}
