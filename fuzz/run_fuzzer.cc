@@ -25,8 +25,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cctype>
 #include <climits>
 #include <map>
+#include <memory>
+#include <set>
 #include <new>
 #include <string>
 #include <string_view>
@@ -260,6 +263,113 @@ Tile mirrored(const Tile& t, bool left_right, bool top_bottom) {
   return out;
 }
 
+std::string hex4(uint16_t v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X, ", v);
+  return text;
+}
+
+// --c-source's files as the naming rules tell them: BASE.c written as the
+// run goes, BASE.h at the end of a complete run.
+struct Library {
+  std::string base, stem, prefix, guard, source, header;
+  std::set<std::string> names;  // every name the files define so far
+  bool inArray = false, anyArray = false;
+
+  static bool letter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+  bool free(const std::string& s) const {
+    static const std::set<std::string> keywords = {
+        "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break", "case", "catch",
+        "cdecl", "char", "char8_t", "char16_t", "char32_t", "class", "co_await", "co_return", "co_yield", "compl",
+        "concept", "const", "const_cast", "consteval", "constexpr", "constinit", "continue", "decltype", "default",
+        "delete", "do", "double", "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false", "far",
+        "fastcall", "float", "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace", "near",
+        "new", "noexcept", "not", "not_eq", "nullptr", "operator", "or", "or_eq", "private", "protected", "public",
+        "register", "reinterpret_cast", "requires", "restrict", "return", "short", "signed", "sizeof", "static",
+        "static_assert", "static_cast", "struct", "switch", "template", "this", "thread_local", "throw", "true",
+        "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union", "unsigned", "using", "virtual",
+        "void", "volatile", "wchar_t", "while", "xor", "xor_eq"};
+    return !keywords.count(s) && !names.count(s) && !names.count(s + "_WIDTH") && !names.count(s + "_HEIGHT");
+  }
+
+  Library(const std::string& b, const std::string& p) : base(b), prefix(p) {
+    stem = base.substr(base.rfind('/') + 1);
+    guard = "TESSARN_";
+    for (char c : stem) guard += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::toupper(c)) : '_';
+    guard = guard.substr(0, 54) + "_H";
+    names = {guard, prefix + "patterns", prefix + "PATTERN_COUNT", prefix + "FIRST_PATTERN"};
+    source = "/* The maps and patterns that tessarn made; declared in " + stem + ".h. */\r\n#include \"" + stem + ".h\"\r\n";
+  }
+
+  struct Entry { std::string symbol, name; int64_t number, wide, high; };
+  std::vector<Entry> entries;
+
+  void begin(const std::string& job_name, int64_t number, int64_t wide, int64_t high) {
+    std::string s = prefix;
+    for (char c : job_name) s += std::isalnum(static_cast<unsigned char>(c)) || c == '_' ? c : '_';
+    if (s.empty() || !letter(s[0])) s = "map_" + s;
+    s = s.substr(0, 49);
+    const std::string n = "_" + std::to_string(number);
+    std::string symbol = s;
+    for (size_t k = 1; !free(symbol); ++k) {
+      if (k * n.size() >= 49) {
+        for (int m = 1; !free(symbol = "map" + n + "_" + std::to_string(m)); ++m) {}
+        break;
+      }
+      symbol = s.substr(0, 49 - k * n.size());
+      for (size_t i = 0; i < k; ++i) symbol += n;
+    }
+    names.insert({symbol, symbol + "_WIDTH", symbol + "_HEIGHT"});
+    inArray = wide * high > 0;
+    entries.push_back({symbol, job_name, number, inArray ? wide : 0, inArray ? high : 0});
+    anyArray |= inArray;
+    if (inArray) source += "\r\nconst unsigned short " + symbol + "[] = {\r\n";
+  }
+
+  // BASE.h, and the pattern table in BASE.c.
+  void finish(const std::vector<Tile>& patterns, size_t given, int first) {
+    const size_t count = patterns.size() - given;
+    if (count > 0) {
+      source += "\r\nconst unsigned short " + prefix + "patterns[] = {\r\n";
+      for (size_t p = given; p < patterns.size(); ++p) {
+        source += "\t";
+        for (uint16_t row : patterns[p]) source += hex4(row);
+        source += "\r\n";
+      }
+      source += "};\r\n";
+    } else if (!anyArray) {
+      std::string spare = prefix + "no_arrays";
+      for (int m = 2; !free(spare); ++m) spare = prefix + "no_arrays_" + std::to_string(m);
+      source += "\r\ntypedef int " + spare + ";  /* ISO C wants a declaration */\r\n";
+    }
+    header = "/* The maps and patterns that tessarn made, defined in " + stem + ".c:\r\n";
+    for (const Entry& e : entries) {
+      std::string name;
+      for (char c : e.name) {
+        const auto b = static_cast<unsigned char>(c);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", b);
+        name += b >= 0x20 && b < 0x7F && !std::strchr("*/?\\", c) ? std::string(1, c) : std::string(hex);
+      }
+      header += " *   " + e.symbol + ": job " + std::to_string(e.number) + ", " + name +
+                (e.wide * e.high > 0 ? "" : " (no tiles: no array)") + "\r\n";
+    }
+    header += " *   " + prefix + "patterns: the patterns the run added" + (count > 0 ? "" : " (none: no array)") +
+              "\r\n */\r\n";
+    header += "#ifndef " + guard + "\r\n#define " + guard + "\r\n\r\n#ifdef __cplusplus\r\nextern \"C\" {\r\n#endif\r\n";
+    for (const Entry& e : entries) {
+      header += "\r\n";
+      if (e.wide * e.high > 0) header += "extern const unsigned short " + e.symbol + "[];\r\n";
+      header += "#define " + e.symbol + "_WIDTH " + std::to_string(e.wide) + "\r\n#define " + e.symbol + "_HEIGHT " +
+                std::to_string(e.high) + "\r\n";
+    }
+    header += "\r\n";
+    if (count > 0) header += "extern const unsigned short " + prefix + "patterns[];\r\n";
+    header += "#define " + prefix + "PATTERN_COUNT " + std::to_string(count) + "\r\n#define " + prefix +
+              "FIRST_PATTERN " + std::to_string(first + given) + "\r\n\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n";
+  }
+};
+
 // A run as the rules tell it: the outputs it writes and what it says.
 struct Model {
   tessarn::MemoryFileSystem* files = nullptr;
@@ -270,6 +380,7 @@ struct Model {
   uint16_t mirrors = 0xC000;  // the mirror bits allowed
   size_t given = 0;           // patterns the run starts with from a file
   std::vector<Tile> patterns = {Tile{}};
+  std::unique_ptr<Library> library;  // with --c-source
   std::map<std::string, std::string> outputs;  // what each output holds
   std::string binary;                            // the current binary output, if any
 
@@ -279,9 +390,7 @@ struct Model {
                         id != MessageId::kUnsupportedCompression && id != MessageId::kUnreadablePng);
   }
   void value(uint16_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X, ", v);
-    outputs["output.txt"] += text;
+    outputs["output.txt"] += hex4(v);
     if (!binary.empty()) outputs[binary] += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
   }
   bool create(const std::string& name) {
@@ -318,7 +427,8 @@ struct Model {
   }
 
   // False if the job ended the run, a tile needing a number past the limit.
-  bool convert(const JobRecord& job, const Image& image) {
+  bool convert(const JobRecord& job, int64_t number, const Image& image) {
+    if (library) library->begin(job.name, number, tilesFor(job.width), tilesFor(job.height));
     uint16_t attributes = 0;
     for (const tessarn::AttributeRule& rule : options->attributes) {
       if (rule.everyJob || rule.jobName == job.name) attributes |= rule.bits;
@@ -327,6 +437,7 @@ struct Model {
     text += "unsigned short " + job.name + "[]={\r\n";
     for (int64_t row = 0; row < tilesFor(job.height); ++row) {
       text += "\t";
+      if (library && library->inArray) library->source += "\t";
       for (int64_t column = 0; column < tilesFor(job.width); ++column) {
         Tile tile{};
         for (int r = 0; r < 8; ++r) {
@@ -354,9 +465,12 @@ struct Model {
           patterns.push_back(tile);
         }
         value(static_cast<uint16_t>(word | attributes));
+        if (library && library->inArray) library->source += hex4(static_cast<uint16_t>(word | attributes));
       }
+      if (library && library->inArray) library->source += "\r\n";
       outputs["output.txt"] += "\r\n";
     }
+    if (library && library->inArray) library->source += "};\r\n";
     outputs["output.txt"] += "};\r\n#define W_" + job.name + " " + std::to_string((int64_t{job.width} + 7) / 8) +
                              "\r\n#define H_" + job.name + " " + std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
     return true;
@@ -369,10 +483,11 @@ struct Model {
       return tessarn::kExitJobListMissing;
     }
     if (!create("output.txt")) return -1;
+    if (!options->cSource.empty()) library = std::make_unique<Library>(options->cSource, options->symbolPrefix);
     PlainReader reader(list);
     JobRecord job;
     bool ended = false;
-    while (!ended && reader.readJob(&job) != -1) {
+    for (int64_t number = 1; !ended && reader.readJob(&job) != -1; ++number) {
       if (job.name.find(".bin") != std::string::npos) {
         if (!binary.empty()) close(binary);
         binary.clear();
@@ -387,7 +502,7 @@ struct Model {
       } else if (const Image image = check(file->second); !image.accepted) {
         say(image.reason, image.reason == MessageId::kNotIndexed ? "" : job.bitmapName);
       } else {
-        ended = !convert(job, image);
+        ended = !convert(job, number, image);
       }
     }
     if (!ended) {
@@ -400,6 +515,11 @@ struct Model {
         outputs["output.txt"] += "\r\n";
       }
       outputs["output.txt"] += "};\r\n";
+      if (library) library->finish(patterns, given, first);
+    }
+    if (library) {
+      outputs[library->base + ".c"] = library->source;
+      if (!ended) outputs[library->base + ".h"] = library->header;
     }
     if (!binary.empty()) close(binary);
     close("output.txt");
@@ -407,8 +527,9 @@ struct Model {
   }
 };
 
-// Whether the run stays within the budget, and reads no output of its own.
-bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& list) {
+// Whether the run stays within the budget, and reads no output of its own
+// (nor writes a C library file as a binary output).
+bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& list, const std::string& library) {
   PlainReader reader(list);
   JobRecord job;
   int64_t total = 0;
@@ -416,6 +537,9 @@ bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& lis
     total += tilesFor(job.height) + tilesFor(job.width) * tilesFor(job.height);
     if (total > kMaxTiles || job.bitmapName == "output.txt" || job.bitmapName.find(".bin") != std::string::npos) {
       return false;
+    }
+    for (const char* extension : {".c", ".h"}) {
+      if (!library.empty() && (job.bitmapName == library + extension || job.name == library + extension)) return false;
     }
   }
   for (const auto& [name, bytes] : files.files) {
@@ -505,8 +629,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     require(reader.readJob(&job) == tessarn::JobListReader::kEndOfInput && job == expected, "the end moved");
   }
-  if (!withinBudget(files, list)) return 0;
-
   // The options, as the command line gives them.
   tessarn::Options options;
   if (const auto text = files.files.find("options"); text != files.files.end()) {
@@ -524,6 +646,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return 0;
     }
   }
+  if (!withinBudget(files, list, options.cSource)) return 0;
   Model model;
   model.files = &files;
   const bool usable = model.configure(options);
@@ -553,6 +676,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tessarn::RunSettings settings;
     settings.patterns = options.patterns;
     settings.attributes = options.attributes;
+    settings.library = {options.cSource, options.symbolPrefix, &run_files};
     if (faults & 32) settings.observer = &views;
     // Room made beforehand: writing outputs and messages allocates nothing.
     console_files.files["console"].reserve(model.console.size() + 4096);

@@ -139,8 +139,10 @@ bool CLibrary::create(Failure* failure) {
 
 void CLibrary::beginMap(const std::string& job_name, int64_t number, int64_t tiles_wide,
                         int64_t tiles_high) {
-  entries_.push_back({names_.jobSymbol(job_name, number), number, job_name, tiles_wide, tiles_high});
   inArray_ = tiles_wide * tiles_high > 0;
+  // A map with no tiles has no size (a row of none is no row).
+  if (!inArray_) tiles_wide = tiles_high = 0;
+  entries_.push_back({names_.jobSymbol(job_name, number), number, job_name, tiles_wide, tiles_high});
   if (!inArray_) return;
   anyArray_ = true;
   source_->append(kLineEnd);

@@ -4,8 +4,8 @@
 // holds; BASE.h declares them, with macros for their sizes:
 //
 //   extern const unsigned short SYMBOL[];   one per converted job with tiles
-//   #define SYMBOL_WIDTH n                  its size in tiles (0 for a job
-//   #define SYMBOL_HEIGHT n                 with no tiles, which has no array)
+//   #define SYMBOL_WIDTH n                  its size in tiles (both 0 for a
+//   #define SYMBOL_HEIGHT n                 job with no tiles, which has no array)
 //   extern const unsigned short Ppatterns[];  the patterns the run added
 //   #define PPATTERN_COUNT n                  (no array if it added none)
 //   #define PFIRST_PATTERN n                  the number of the first of them
