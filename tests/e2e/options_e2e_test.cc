@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -31,7 +33,9 @@ TEST(OptionsE2E, UsageErrorsReadAndWriteNothing) {
         "--first-pattern 1024 --pattern-limit 0x400", "--attributes 0x2000", "--attributes a.bin=1",
         "--pattern-limit 1024 --attributes 0x0200", "--mirror lr --attributes 0x4000", "--attributes =0x8000",
         "--mirror sideways", "-o out --patterns-from missing.pat", "--patterns-from empty.pat",
-        "--patterns-from odd.pat", "--first-pattern 16383 --patterns-from two.pat -o out"}) {
+        "--patterns-from odd.pat", "--first-pattern 16383 --patterns-from two.pat -o out", "--symbol-prefix gfx_",
+        "--c-source lib --symbol-prefix 9lives", "--c-source lib --symbol-prefix a-b", "--c-source out/",
+        "--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg"}) {
     SCOPED_TRACE(arguments);
     ScratchDir dir;
     dir.write("stage.bmp", stageBmp());
@@ -58,7 +62,8 @@ TEST(OptionsE2E, HelpAndVersionInsteadOfARun) {
   const RunResult help = dir.run("-h");
   EXPECT_EQ(help.status, 0);
   for (const char* option : {"--preview DIR", "--first-pattern N", "--pattern-limit L", "--attributes [NAME=]BITS",
-                             "--mirror KIND", "--keep-duplicates", "--patterns-from FILE", "--pattern-file FILE"}) {
+                             "--mirror KIND", "--keep-duplicates", "--patterns-from FILE", "--pattern-file FILE",
+                             "--c-source BASE", "--symbol-prefix P"}) {
     EXPECT_NE(help.console.find(option), std::string::npos) << help.console;
   }
   EXPECT_EQ(dir.run("--version").console, "tessarn " TESSARN_VERSION "\n");
@@ -202,18 +207,20 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
 
 // Two runs chained through a pattern file, as a game's build chains its art
 // folders: the second starts from the first one's patterns, numbered where
-// the first left them, adds none, and marks its words with attributes.
+// the first left them, adds none, and marks its words with attributes. The
+// pattern file and a C library are a run's targets, and gone after a run
+// that does not complete.
 TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   ScratchDir dir;
   dir.write("stage.bmp", stageBmp());
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 font 0 1 2 3\n");
   const std::string layout = "--first-pattern 0x100 --pattern-limit 1024 ";
-  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1").status, 0);
+  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1 --c-source font").status, 0);
   EXPECT_EQ(dir.read("output.txt"), mapBlock("font", {{0x100, 0x101}}, 2, 1) +
                                         "\r\n#define MAX_PCG 2\r\n#define FIRST_PCG 256\r\nunsigned short PCG_DAT[]={\r\n" +
                                         valueLine(kBlank) + valueLine(kStageTile) + "};\r\n");
   EXPECT_EQ(dir.read("font.pat"), words16(kBlank) + words16(kStageTile));
-  EXPECT_EQ(dir.read("font.d"), "output.txt font.pat: tessarn.txt stage.bmp\n");
+  EXPECT_EQ(dir.read("font.d"), "output.txt font.pat font.c font.h: tessarn.txt stage.bmp\n");
 
   // One pixel to the right: the stage tile mirrored, then a blank one.
   dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
@@ -233,11 +240,74 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   EXPECT_EQ(dir.read("p2/001-level.png"), dir.read("p3/001-level.png"));
   EXPECT_EQ(dir.read("p2/patterns.png"), dir.read("p1/patterns.png"));
 
-  // A run that does not complete leaves no pattern file behind.
+  // A run that does not complete leaves no pattern file or C library behind.
   dir.write("tessarn.txt", "gone.bmp 0 0 8 8 x 0 1 2 3\n");
-  EXPECT_EQ(dir.run("--patterns-from font.pat --pattern-file level.pat").status, 255);
-  EXPECT_FALSE(dir.exists("level.pat"));
+  EXPECT_EQ(dir.run("--patterns-from font.pat --pattern-file level.pat --c-source font").status, 255);
+  for (const char* name : {"level.pat", "font.c", "font.h"}) EXPECT_FALSE(dir.exists(name)) << name;
 }
+
+#ifndef _WIN32
+// The labels of an assembly listing and the section each is in: ".area X"
+// (SDCC) or ".segment "X"" (cc65) starts section X.
+std::map<std::string, std::string> sectionsOfLabels(const std::string& listing) {
+  std::map<std::string, std::string> sections;
+  std::istringstream lines(listing);
+  std::string line, section;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (first == ".area") section = second;
+    if (first == ".segment") section = second.substr(1, second.find('"', 1) - 1);
+    if (first.size() < 2 || first[0] != '_' || first.back() != ':') continue;
+    sections[first.substr(1, first.find(':') - 1)] = section;  // "_name:", or "_name::" for SDCC's globals
+  }
+  return sections;
+}
+
+// The C library as each compiler takes it: C89 and C++ without a warning,
+// and for the small machines' compilers every array in read-only memory.
+// A compiler that is missing is passed over, unless TESSARN_REQUIRE_COMPILERS
+// is set (as CI sets it).
+TEST(OptionsE2E, CLibraryCompilesWithEachCompiler) {
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\nstage.bmp 0 0 16 8 a_bin 1 0 2 3\n"
+                           "stage.bmp 0 0 16 8 int 0 1 2 3\nstage.bmp 0 0 0 8 empty 0 1 2 3\n");
+  dir.write("lib/main.c", "#include \"gfx.h\"\nint main(void) {\n  return a_bin[1] == 1 && a_bin_2[0] == 2 && "
+                          "int_3_WIDTH == 2 && empty_WIDTH == 0 && PATTERN_COUNT == 4 && patterns[8] == 0x80 ? 0 : 1;\n}\n");
+  ASSERT_EQ(dir.run("--c-source lib/gfx").status, 0);
+  const std::vector<std::string> arrays = {"a_bin", "a_bin_2", "int_3", "patterns"};
+  struct Compiler {
+    const char* name;
+    const char* command;  // run in lib/
+    const char* listing;  // the assembly it writes, if arrays are looked up there
+    const char* readOnly;
+  };
+  const Compiler compilers[] = {
+      {"gcc", "gcc -std=c89 -pedantic -Wall -Wextra -Werror gfx.c main.c -o c89 && ./c89", nullptr, nullptr},
+      {"g++", "g++ -Wall -Wextra -Werror -x c++ gfx.c main.c -o cpp && ./cpp", nullptr, nullptr},
+      {"sdcc", "sdcc -mz80 -c gfx.c", "gfx.asm", "_CODE"},
+      {"cc65", "cc65 -O gfx.c -o gfx.s", "gfx.s", "RODATA"},
+  };
+  const bool required = std::getenv("TESSARN_REQUIRE_COMPILERS") != nullptr;
+  for (const Compiler& compiler : compilers) {
+    SCOPED_TRACE(compiler.name);
+    if (std::system(("command -v " + std::string(compiler.name) + " > /dev/null").c_str()) != 0) {
+      if (required) ADD_FAILURE() << compiler.name << " is missing";
+      std::printf("%s is missing: the C library is not compiled with it\n", compiler.name);
+      continue;
+    }
+    const std::string command = "cd '" + (dir.path() / "lib").string() + "' && " + compiler.command + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    if (compiler.listing == nullptr) continue;
+    const std::map<std::string, std::string> sections = sectionsOfLabels(dir.read(std::string("lib/") + compiler.listing));
+    for (const std::string& array : arrays) {
+      EXPECT_EQ(sections.count(array) ? sections.at(array) : "(none)", compiler.readOnly) << array;
+    }
+  }
+}
+#endif
 
 TEST(OptionsE2E, ViewsThatCannotBeWrittenAreErrors) {
   ScratchDir dir;
