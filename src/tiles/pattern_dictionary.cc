@@ -41,7 +41,7 @@ constexpr uint16_t kOrientationBits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
 
 // Multiplying by an odd constant carries every input bit into the high bits
 // of the product, so the slot index and the tag are taken from there.
-uint64_t hashOf(const Key& k) {
+uint64_t hashOfKey(const Key& k) {
   uint64_t bottom = k.bottom * 0xC2B2AE3D27D4EB4Fu;
   return (k.top ^ (bottom >> 29 | bottom << 35)) * 0x9E3779B97F4A7C15u;
 }
@@ -108,12 +108,14 @@ size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
   }
 }
 
-void PatternDictionary::prefetchSlot(const Pattern& tile) const {
-  prefetchLine(&slots_[hashOf(keyOf(tile)) >> kIndexShift]);
+uint64_t PatternDictionary::hashOf(const Pattern& tile) { return hashOfKey(keyOf(tile)); }
+
+void PatternDictionary::prefetchSlot(uint64_t hash) const {
+  prefetchLine(&slots_[hash >> kIndexShift]);
 }
 
-void PatternDictionary::prefetchKey(const Pattern& tile) const {
-  const uint32_t slot = slots_[hashOf(keyOf(tile)) >> kIndexShift];
+void PatternDictionary::prefetchKey(uint64_t hash) const {
+  const uint32_t slot = slots_[hash >> kIndexShift];
   prefetchLine(&orientations_[orientationIndex(slotWord(slot))]);
 }
 
@@ -134,7 +136,7 @@ void PatternDictionary::indexPattern(int index) {
   for (int o = 0; o < 4; ++o) {
     if ((kOrientationBits[o] & ~allowed) != 0) continue;
     const Key& orientation = orientations_[4 * static_cast<size_t>(index) + o];
-    const uint64_t hash = hashOf(orientation);
+    const uint64_t hash = hashOfKey(orientation);
     const size_t i = findSlot(orientation, hash);
     const uint16_t map_word = static_cast<uint16_t>(index | kOrientationBits[o]);
     if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);
@@ -151,10 +153,10 @@ void PatternDictionary::truncate(int count) {
   for (int n = 0; n < count; ++n) indexPattern(n);
 }
 
-bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
+bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t* map_word) {
   const Key key = keyOf(tile);
   if (!keepDuplicates_) {
-    const size_t i = findSlot(key, hashOf(key));
+    const size_t i = findSlot(key, hash);
     if (slots_[i] != 0) {
       // The index holds words numbered from 0; the first number is below
       // the limit less the count, so adding it never reaches the mirror bits.

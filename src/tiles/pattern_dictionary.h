@@ -51,16 +51,22 @@ class PatternDictionary {
   // A dictionary holding the start patterns.
   explicit PatternDictionary(const DictionarySettings& settings = {});
 
+  // The hash by which the index finds a tile: worked out once, where the
+  // tile is encoded (on another thread, perhaps), and handed to the calls
+  // below.
+  static uint64_t hashOf(const Pattern& tile);
+
   // Sets `map_word` to the tile's map word, appending the tile as a new
   // pattern when nothing matches. False, with nothing added, when the tile is
   // new and the next number would reach the limit.
-  bool lookupOrAdd(const Pattern& tile, uint16_t* map_word);
+  bool lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t* map_word);
+  bool lookupOrAdd(const Pattern& tile, uint16_t* map_word) { return lookupOrAdd(tile, hashOf(tile), map_word); }
 
-  // Start loading what looking up `tile` will read, so that the memory
-  // waits of several lookups overlap: first the index slot, then (once the
-  // slot is at hand) the key it names. They change nothing.
-  void prefetchSlot(const Pattern& tile) const;
-  void prefetchKey(const Pattern& tile) const;
+  // Start loading what looking up the tile of this hash will read, so that
+  // the memory waits of several lookups overlap: first the index slot, then
+  // (once the slot is at hand) the key it names. They change nothing.
+  void prefetchSlot(uint64_t hash) const;
+  void prefetchKey(uint64_t hash) const;
 
   // Forgets every pattern from number `count` on, as if they had never been
   // added (a job whose image turned out to be unreadable).
