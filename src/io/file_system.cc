@@ -74,9 +74,7 @@ bool FileBytes::map(std::FILE* file, size_t size) {
 
 std::string joinPath(const std::string& directory, const std::string& name) {
   if (directory.empty() || isAbsolutePath(name)) return name;
-  const char last = directory.back();
-  if (last == '/' || (kBackslashSeparates && last == '\\')) return directory + name;
-  return directory + "/" + name;
+  return endsInSeparator(directory) ? directory + name : directory + "/" + name;
 }
 
 std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {

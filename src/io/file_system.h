@@ -75,8 +75,9 @@ class FileSystem {
   virtual std::unique_ptr<WriteStream> create(const std::string& name) = 0;
 };
 
-// `name` as seen from where `directory` is seen: the two joined, or `name`
-// alone if `directory` is empty or `name` is absolute.
+// `name` as seen from where `directory` is seen: the two joined, with a '/'
+// unless `directory` ends in a separator, or `name` alone if `directory` is
+// empty or `name` is absolute.
 std::string joinPath(const std::string& directory, const std::string& name);
 
 // Files on disk. Names read are taken in `input_directory`, names created in
