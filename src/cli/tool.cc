@@ -1,6 +1,5 @@
 #include "cli/tool.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -33,11 +32,11 @@ void writeText(WriteStream* stream, const std::string& text) {
 }
 
 // Writes the whole file; false if it cannot be.
-bool writeFile(const std::string& path, const std::string& contents) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-  return std::fclose(file) == 0 && written;
+bool writeFile(FileSystem* files, const std::string& name, const std::string& contents) {
+  std::unique_ptr<WriteStream> stream = files->create(name);
+  if (!stream) return false;
+  const bool written = stream->write(contents.data(), contents.size());
+  return stream->close() && written;
 }
 
 }  // namespace
@@ -70,6 +69,7 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   ObserverList views;
   RunReport report;
   DiskFileSystem preview_files("", options.previewDirectory);
+  DiskFileSystem started_in;  // for the depfile, named from where tessarn started
   PreviewImages preview(&preview_files);
   SkippedJobs skipped;
   if (options.report) views.add(&report);
@@ -91,9 +91,9 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   }
   if (!options.depfile.empty()) {
     if (!complete) {
-      // So that a build system runs tessarn again.
-      std::remove(options.depfile.c_str());
-    } else if (!writeFile(options.depfile, recorder.rule())) {
+      // So that a build system runs tessarn again. (There may be none.)
+      (void)started_in.remove(options.depfile);
+    } else if (!writeFile(&started_in, options.depfile, recorder.rule())) {
       writeText(errors, "tessarn: cannot write the depfile " + options.depfile + "\n");
       status = kExitFailure;
     }

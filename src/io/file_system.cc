@@ -120,4 +120,8 @@ std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
   return std::make_unique<DiskWriteStream>(file);
 }
 
+bool DiskFileSystem::remove(const std::string& name) {
+  return usableName(name) && removeFile(joinPath(outputDirectory_, name));
+}
+
 }  // namespace tessarn

@@ -23,7 +23,7 @@
 namespace tessarn {
 
 // Passes every call on to `files`, noting the files that were read or
-// created.
+// created (a removed file is not noted).
 class DependencyRecorder : public FileSystem {
  public:
   DependencyRecorder(FileSystem* files, std::string input_directory,
@@ -32,6 +32,7 @@ class DependencyRecorder : public FileSystem {
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+  bool remove(const std::string& name) override;
 
   // The rule, ending in a line end.
   std::string rule() const;
