@@ -1,10 +1,9 @@
 #include "cli/tool.h"
 
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <vector>
 
+#include "io/platform.h"
 #include "run/run_driver.h"
 #include "views/depfile.h"
 #include "views/preview_images.h"
@@ -42,16 +41,12 @@ bool writeFile(FileSystem* files, const std::string& name, const std::string& co
 }  // namespace
 
 bool prepareDirectories(const Options& options, std::string* error) {
-  namespace fs = std::filesystem;
-  std::error_code failure;
-  if (!options.directory.empty() && !fs::is_directory(options.directory, failure)) {
+  if (!options.directory.empty() && !isDirectoryNamed(options.directory)) {
     *error = "cannot enter directory " + options.directory;
     return false;
   }
   for (const std::string& directory : {options.outputDirectory, options.previewDirectory}) {
-    if (directory.empty()) continue;
-    fs::create_directories(directory, failure);
-    if (!fs::is_directory(directory, failure)) {
+    if (!directory.empty() && !makeDirectories(directory)) {
       *error = "cannot create directory " + directory;
       return false;
     }
