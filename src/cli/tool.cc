@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <vector>
 
+#include "io/platform.h"
 #include "run/output_files.h"
 #include "run/run_driver.h"
 #include "views/depfile.h"
@@ -70,11 +69,11 @@ void writeText(WriteStream* stream, const std::string& text) {
 }
 
 // Writes the whole file; false if it cannot be.
-bool writeFile(const std::string& path, const std::string& contents) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-  return std::fclose(file) == 0 && written;
+bool writeFile(FileSystem* files, const std::string& name, const std::string& contents) {
+  std::unique_ptr<WriteStream> stream = files->create(name);
+  if (!stream) return false;
+  const bool written = stream->write(contents.data(), contents.size());
+  return stream->close() && written;
 }
 
 }  // namespace
@@ -106,16 +105,12 @@ bool readGivenPatterns(FileSystem* files, Options* options, std::string* error) 
 }
 
 bool prepareDirectories(const Options& options, std::string* error) {
-  namespace fs = std::filesystem;
-  std::error_code failure;
-  if (!options.directory.empty() && !fs::is_directory(options.directory, failure)) {
+  if (!options.directory.empty() && !isDirectoryNamed(options.directory)) {
     *error = "cannot enter directory " + options.directory;
     return false;
   }
   for (const std::string& directory : {options.outputDirectory, options.previewDirectory}) {
-    if (directory.empty()) continue;
-    fs::create_directories(directory, failure);
-    if (!fs::is_directory(directory, failure)) {
+    if (!directory.empty() && !makeDirectories(directory)) {
       *error = "cannot create directory " + directory;
       return false;
     }
@@ -135,6 +130,8 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   ObserverList views;
   RunReport report(options.patterns.layout.patternLimit);
   DiskFileSystem preview_files("", options.previewDirectory);
+  // For the files other options name, taken from where tessarn started.
+  DiskFileSystem started_in;
   PreviewImages preview(&preview_files);
   SkippedJobs skipped;
   UnusedJobNames unused_names(options.attributes);
@@ -144,12 +141,11 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   if (options.strict) views.add(&skipped);
   if (!unused_names.empty()) views.add(&unused_names);
   if (!options.patternFile.empty()) views.add(&pattern_table);
-  DiskFileSystem start_directory;
   RunSettings settings;
   settings.language = options.messages;
   settings.patterns = options.patterns;
   settings.attributes = options.attributes;
-  settings.library = {options.cSource, options.symbolPrefix, &start_directory};
+  settings.library = {options.cSource, options.symbolPrefix, &started_in};
   // Watched only when something needs to know.
   if (!views.empty()) settings.observer = &views;
 
@@ -167,34 +163,32 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
     writeText(errors, "tessarn: preview " + failure + "\n");
     status = kExitFailure;
   }
+  const std::string library[] = {options.cSource + ".c", options.cSource + ".h"};
+  if (!complete) {
+    // A run that did not complete leaves none of these (there may be none),
+    // so that a build system runs tessarn again.
+    for (const std::string& name : {options.patternFile, options.depfile}) {
+      if (!name.empty()) (void)started_in.remove(name);
+    }
+    for (const std::string& name : library) {
+      if (!options.cSource.empty()) (void)started_in.remove(name);
+    }
+    return status;
+  }
   if (!options.patternFile.empty()) {
-    if (!complete) {
-      std::remove(options.patternFile.c_str());
-    } else if (!writeFile(options.patternFile, pattern_table.bytes())) {
+    if (writeFile(&started_in, options.patternFile, pattern_table.bytes())) {
+      recorder.addTarget(options.patternFile);
+    } else {
       writeText(errors, "tessarn: cannot write the pattern file " + options.patternFile + "\n");
       status = kExitFailure;
-    } else {
-      recorder.addTarget(options.patternFile);
     }
   }
-  if (!options.cSource.empty()) {
-    for (const char* extension : {".c", ".h"}) {
-      const std::string name = options.cSource + extension;
-      if (complete) {
-        recorder.addTarget(name);
-      } else {
-        std::remove(name.c_str());
-      }
-    }
+  for (const std::string& name : library) {
+    if (!options.cSource.empty()) recorder.addTarget(name);
   }
-  if (!options.depfile.empty()) {
-    if (!complete) {
-      // So that a build system runs tessarn again.
-      std::remove(options.depfile.c_str());
-    } else if (!writeFile(options.depfile, recorder.rule())) {
-      writeText(errors, "tessarn: cannot write the depfile " + options.depfile + "\n");
-      status = kExitFailure;
-    }
+  if (!options.depfile.empty() && !writeFile(&started_in, options.depfile, recorder.rule())) {
+    writeText(errors, "tessarn: cannot write the depfile " + options.depfile + "\n");
+    status = kExitFailure;
   }
   return status;
 }

@@ -74,9 +74,7 @@ bool FileBytes::map(std::FILE* file, size_t size) {
 
 std::string joinPath(const std::string& directory, const std::string& name) {
   if (directory.empty() || isAbsolutePath(name)) return name;
-  const char last = directory.back();
-  if (last == '/' || (kBackslashSeparates && last == '\\')) return directory + name;
-  return directory + "/" + name;
+  return endsInSeparator(directory) ? directory + name : directory + "/" + name;
 }
 
 std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {
@@ -120,6 +118,10 @@ std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
   std::FILE* file = std::fopen(joinPath(outputDirectory_, name).c_str(), "wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<DiskWriteStream>(file);
+}
+
+bool DiskFileSystem::remove(const std::string& name) {
+  return usableName(name) && removeFile(joinPath(outputDirectory_, name));
 }
 
 }  // namespace tessarn

@@ -73,14 +73,18 @@ class FileSystem {
   virtual ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) = 0;
   // Creates or truncates the file; null if it cannot be created.
   virtual std::unique_ptr<WriteStream> create(const std::string& name) = 0;
+  // Removes a file, as names to create are taken; false if there is none or
+  // it cannot be removed.
+  virtual bool remove(const std::string& name) = 0;
 };
 
-// `name` as seen from where `directory` is seen: the two joined, or `name`
-// alone if `directory` is empty or `name` is absolute.
+// `name` as seen from where `directory` is seen: the two joined, with a '/'
+// unless `directory` ends in a separator, or `name` alone if `directory` is
+// empty or `name` is absolute.
 std::string joinPath(const std::string& directory, const std::string& name);
 
-// Files on disk. Names read are taken in `input_directory`, names created in
-// `output_directory` (both the working directory if empty).
+// Files on disk. Names read are taken in `input_directory`, names created or
+// removed in `output_directory` (both the working directory if empty).
 class DiskFileSystem : public FileSystem {
  public:
   DiskFileSystem() = default;
@@ -90,6 +94,7 @@ class DiskFileSystem : public FileSystem {
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+  bool remove(const std::string& name) override;
 
  private:
   std::string inputDirectory_;

@@ -16,7 +16,18 @@
 #endif
 
 namespace tessarn {
+namespace {
 
+bool isSeparator(char c) { return c == '/' || (kBackslashSeparates && c == '\\'); }
+
+// Tries to make one directory whose parent is there; whether it did is told
+// by looking.
+void makeDirectory(const std::string& name);
+
+}  // namespace
+
+// The first byte starts a character, and ':' is never the second byte of a
+// double-byte character: the first two bytes can be taken as they are.
 bool isAbsolutePath(const std::string& name) {
   if (!name.empty() && name[0] == '/') return true;
   if (!kBackslashSeparates) return false;
@@ -25,7 +36,42 @@ bool isAbsolutePath(const std::string& name) {
   return drive || (!name.empty() && name[0] == '\\');
 }
 
+bool endsInSeparator(const std::string& name) {
+  bool separator = false;
+  for (size_t at = 0; at < name.size(); at = nextCharacter(name, at)) separator = isSeparator(name[at]);
+  return separator;
+}
+
+bool makeDirectories(const std::string& name) {
+  if (name.empty()) return false;
+  if (isDirectoryNamed(name)) return true;
+  // Each parent from the outermost, then the directory itself. Making one
+  // that is there already, or a root or drive ("/", "C:"), just fails; only
+  // the end result counts.
+  for (size_t at = 0; at < name.size(); at = nextCharacter(name, at)) {
+    if (at > 0 && isSeparator(name[at])) makeDirectory(name.substr(0, at));
+  }
+  makeDirectory(name);
+  return isDirectoryNamed(name);
+}
+
 #ifdef _WIN32
+
+size_t nextCharacter(const std::string& name, size_t at) {
+  const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(name[at])) != 0;
+  return lead && at + 1 < name.size() ? at + 2 : at + 1;
+}
+
+bool isDirectoryNamed(const std::string& name) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+namespace {
+void makeDirectory(const std::string& name) { CreateDirectoryA(name.c_str(), nullptr); }
+}  // namespace
+
+bool removeFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
 
 void setStandardStreamsBinary() {
   _setmode(_fileno(stdout), _O_BINARY);
@@ -62,6 +108,19 @@ void* mapFile(std::FILE* file, size_t size) {
 void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 
 #else
+
+size_t nextCharacter(const std::string&, size_t at) { return at + 1; }
+
+bool isDirectoryNamed(const std::string& name) {
+  struct stat info;
+  return stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+namespace {
+void makeDirectory(const std::string& name) { mkdir(name.c_str(), 0777); }
+}  // namespace
+
+bool removeFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
 void setStandardStreamsBinary() {}
 

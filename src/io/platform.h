@@ -22,6 +22,30 @@ constexpr bool kBackslashSeparates = false;
 // ("/x", and on Windows "\\x" or "C:x" with a drive letter).
 bool isAbsolutePath(const std::string& name);
 
+// File names are bytes, as typed or as the job list spells them, and go to
+// the system as they are: on Windows through the ANSI calls, in the active
+// code page. There a byte of a double-byte character (the second byte of 表
+// in code page 932 is 0x5C, a backslash) is part of that character, never a
+// separator; the functions below walk names character by character, as the
+// system's own lead-byte rules say. Elsewhere a character is a byte.
+
+// The index just past the character that starts at `at` (< name.size()).
+size_t nextCharacter(const std::string& name, size_t at);
+
+// Whether the name's last character is a directory separator.
+bool endsInSeparator(const std::string& name);
+
+// Whether `name` names a directory (or a link to one).
+bool isDirectoryNamed(const std::string& name);
+
+// Makes the directory `name` and any of its parents that are missing. True
+// if `name` is a directory afterwards, whether it was made or was there.
+bool makeDirectories(const std::string& name);
+
+// Removes the file `name` (not a directory). False if there is none or it
+// cannot be removed.
+bool removeFile(const std::string& name);
+
 // Puts standard output and standard error in binary mode, so that every
 // byte is written as it is, on every platform (on Windows text mode would
 // turn "\r\n" into CR CR LF, and "\n" into CR LF).

@@ -31,6 +31,8 @@ std::unique_ptr<WriteStream> DependencyRecorder::create(const std::string& name)
   return stream;
 }
 
+bool DependencyRecorder::remove(const std::string& name) { return files_->remove(name); }
+
 std::string DependencyRecorder::rule() const {
   std::string out;
   for (const std::string& target : targets_) {

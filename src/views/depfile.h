@@ -24,7 +24,7 @@
 namespace tessarn {
 
 // Passes every call on to `files`, noting the files that were read or
-// created.
+// created (a removed file is not noted).
 class DependencyRecorder : public FileSystem {
  public:
   DependencyRecorder(FileSystem* files, std::string input_directory,
@@ -33,6 +33,7 @@ class DependencyRecorder : public FileSystem {
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+  bool remove(const std::string& name) override;
 
   // Files the run did not read or write through `files`: the pattern table
   // it started from, the one it wrote. Paths as given.

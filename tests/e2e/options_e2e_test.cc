@@ -203,6 +203,41 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   EXPECT_EQ(dir.run(options).status, 255);
   EXPECT_EQ(dir.read("out/deep/output.txt"), mapBlock("t", {{0}}, 1, 1));
   EXPECT_FALSE(dir.exists("deps/x.d"));
+#ifndef _WIN32
+  // Folders with Japanese names in Shift_JIS, each in each place once (-o two
+  // of them nested). The second byte of 表, ソ and 能 is 0x5C, a backslash,
+  // which separates nothing there. Under Wine the names are UTF-8 on disk and
+  // on the command line, and the tool gets them in code page 932; what it
+  // writes is Shift_JIS either way.
+  const std::pair<std::string, std::string> names[] = {{"\x8F\x6F\x97\xCD", "\xE5\x87\xBA\xE5\x8A\x9B"},  // 出力
+                                                       {"\x95\x5C", "\xE8\xA1\xA8"},                      // 表
+                                                       {"\x83\x5C", "\xE3\x82\xBD"},                      // ソ
+                                                       {"\x94\x5C", "\xE8\x83\xBD"}};                     // 能
+  const auto sjis = [&](size_t i) { return names[i % 4].first; };
+  const auto typed = [&](size_t i) { return nameOnDisk(names[i % 4].first, names[i % 4].second); };
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    ScratchDir japanese;
+    japanese.write(typed(i) + "/" + typed(1) + "/stage.bmp", stageBmp());
+    japanese.write(typed(i) + "/tessarn.txt", sjis(1) + "/stage.bmp 0 0 16 8 s.bin 0 1 2 3\n");
+    japanese.write(typed(i + 3) + "/.keep", "");
+    const std::string out = typed(i + 1) + "/" + typed(i + 2);
+    const RunResult converted = japanese.run("-C '" + typed(i) + "' -o '" + out + "' --preview '" +
+                                             typed(i + 2) + "' --depfile '" + typed(i + 3) + "/x.d'");
+    EXPECT_EQ(converted.status, 0);
+    EXPECT_EQ(converted.errors, "");
+    EXPECT_EQ(japanese.read(out + "/output.txt"), mapBlock("s.bin", {{0, 1}}, 2, 1) + kStageTable);
+    EXPECT_EQ(japanese.read(out + "/s.bin"), words16({0, 1}) + words16(kBlank) + words16(kStageTile));
+    EXPECT_TRUE(japanese.exists(typed(i + 2) + "/patterns.png"));
+    const std::string in = sjis(i) + "/", made = sjis(i + 1) + "/" + sjis(i + 2) + "/";
+    EXPECT_EQ(japanese.read(typed(i + 3) + "/x.d"),
+              made + "output.txt " + made + "s.bin: " + in + "tessarn.txt " + in + sjis(1) + "/stage.bmp\n");
+    const RunResult missing = japanese.run("-C '" + typed(i + 3) + "/" + typed(i) + "'");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.errors.substr(0, missing.errors.find('\n')),
+              "tessarn: cannot enter directory " + sjis(i + 3) + "/" + sjis(i));
+  }
+#endif
 }
 
 // Two runs chained through a pattern file, as a game's build chains its art

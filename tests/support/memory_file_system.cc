@@ -63,4 +63,6 @@ std::unique_ptr<WriteStream> MemoryFileSystem::create(const std::string& name) {
                                              unclosable.count(name) != 0);
 }
 
+bool MemoryFileSystem::remove(const std::string& name) { return files.erase(name) != 0; }
+
 }  // namespace tessarn

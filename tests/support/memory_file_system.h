@@ -25,6 +25,7 @@ class MemoryFileSystem : public FileSystem {
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
+  bool remove(const std::string& name) override;
 };
 
 }  // namespace tessarn
