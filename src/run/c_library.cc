@@ -63,8 +63,12 @@ std::string forComment(const std::string& name) {
 
 std::string fileStemOf(const std::string& base) {
   size_t start = 0;
-  for (size_t i = 0; i < base.size(); ++i) {
-    if (base[i] == '/' || (kBackslashSeparates && base[i] == '\\')) start = i + 1;
+  // By character: a backslash byte inside a double-byte character is not a
+  // separator.
+  for (size_t at = 0; at < base.size();) {
+    const size_t next = nextCharacter(base, at);
+    if (next == at + 1 && (base[at] == '/' || (kBackslashSeparates && base[at] == '\\'))) start = next;
+    at = next;
   }
   return base.substr(start);
 }
