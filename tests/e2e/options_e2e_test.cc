@@ -221,17 +221,21 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
     japanese.write(typed(i) + "/" + typed(1) + "/stage.bmp", stageBmp());
     japanese.write(typed(i) + "/tessarn.txt", sjis(1) + "/stage.bmp 0 0 16 8 s.bin 0 1 2 3\n");
     japanese.write(typed(i + 3) + "/.keep", "");
-    const std::string out = typed(i + 1) + "/" + typed(i + 2);
-    const RunResult converted = japanese.run("-C '" + typed(i) + "' -o '" + out + "' --preview '" +
-                                             typed(i + 2) + "' --depfile '" + typed(i + 3) + "/x.d'");
+    const std::string out = typed(i + 1) + "/" + typed(i + 2), library = typed(i + 3) + "/" + typed(i);
+    const RunResult converted = japanese.run("-C '" + typed(i) + "' -o '" + out + "' --preview '" + typed(i + 2) +
+                                             "' --depfile '" + typed(i + 3) + "/x.d' --pattern-file '" + typed(i + 3) +
+                                             "/p.pat' --c-source '" + library + "'");
     EXPECT_EQ(converted.status, 0);
     EXPECT_EQ(converted.errors, "");
     EXPECT_EQ(japanese.read(out + "/output.txt"), mapBlock("s.bin", {{0, 1}}, 2, 1) + kStageTable);
     EXPECT_EQ(japanese.read(out + "/s.bin"), words16({0, 1}) + words16(kBlank) + words16(kStageTile));
     EXPECT_TRUE(japanese.exists(typed(i + 2) + "/patterns.png"));
-    const std::string in = sjis(i) + "/", made = sjis(i + 1) + "/" + sjis(i + 2) + "/";
-    EXPECT_EQ(japanese.read(typed(i + 3) + "/x.d"),
-              made + "output.txt " + made + "s.bin: " + in + "tessarn.txt " + in + sjis(1) + "/stage.bmp\n");
+    const std::string in = sjis(i) + "/", made = sjis(i + 1) + "/" + sjis(i + 2) + "/", kept = sjis(i + 3) + "/";
+    EXPECT_EQ(japanese.read(typed(i + 3) + "/x.d"), made + "output.txt " + made + "s.bin " + kept + "p.pat " + kept +
+                                                        sjis(i) + ".c " + kept + sjis(i) + ".h: " + in +
+                                                        "tessarn.txt " + in + sjis(1) + "/stage.bmp\n");
+    EXPECT_NE(japanese.read(library + ".c").find("#include \"" + sjis(i) + ".h\""), std::string::npos);
+    EXPECT_EQ(japanese.run("-C '" + typed(i) + "' --patterns-from '" + typed(i + 3) + "/p.pat'").status, 0);
     const RunResult missing = japanese.run("-C '" + typed(i + 3) + "/" + typed(i) + "'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.errors.substr(0, missing.errors.find('\n')),
