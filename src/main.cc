@@ -2,6 +2,7 @@
 // character patterns and tile maps, as listed in tessarn.txt.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "cli/command_line.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
   tessarn::DiskFileSystem disk;
   if (!tessarn::readGivenPatterns(&disk, &options, &error)) return usageError(error);
   if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
+  options.threads = tessarn::threadsToUse(std::getenv("TESSARN_THREADS"));
   StdStream console(stdout);
   StdStream errors(stderr);
   return tessarn::runTool(options, &console, &errors);

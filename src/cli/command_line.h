@@ -35,6 +35,9 @@ struct Options {
   std::string patternFile;   // --pattern-file; empty: none
   std::string cSource;       // --c-source BASE; empty: none
   std::string symbolPrefix;  // --symbol-prefix
+  // Not an option: 2 where the process may run on two processors or more,
+  // unless the environment says TESSARN_THREADS=1.
+  int threads = 1;
 };
 
 enum class CommandLine {

@@ -118,6 +118,11 @@ bool prepareDirectories(const Options& options, std::string* error) {
   return true;
 }
 
+int threadsToUse(const char* setting) {
+  if (setting != nullptr && std::string(setting) == "1") return 1;
+  return usableProcessors() >= 2 ? 2 : 1;
+}
+
 int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   const std::string& output_directory =
       options.outputDirectory.empty() ? options.directory : options.outputDirectory;
@@ -146,6 +151,7 @@ int runTool(const Options& options, WriteStream* console, WriteStream* errors) {
   settings.patterns = options.patterns;
   settings.attributes = options.attributes;
   settings.library = {options.cSource, options.symbolPrefix, &started_in};
+  settings.threads = options.threads;
   // Watched only when something needs to know.
   if (!views.empty()) settings.observer = &views;
 

@@ -24,6 +24,10 @@ bool readGivenPatterns(FileSystem* files, Options* options, std::string* error);
 // if that cannot be done: a usage error, before anything is read.
 bool prepareDirectories(const Options& options, std::string* error);
 
+// The threads a run may use: 2 where the process may run on two processors
+// or more, 1 otherwise or if `setting` (TESSARN_THREADS, if set) is "1".
+int threadsToUse(const char* setting);
+
 // Runs tessarn; messages go to `console`, the report and the views' own
 // failures to `errors`. Returns the exit status.
 int runTool(const Options& options, WriteStream* console, WriteStream* errors);

@@ -8,6 +8,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#ifdef __linux__
+#include <sched.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +110,15 @@ void* mapFile(std::FILE* file, size_t size) {
 
 void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 
+int usableProcessors() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return 1;
+  int count = 0;
+  for (; process != 0; process &= process - 1) ++count;
+  return count > 0 ? count : 1;
+}
+
 #else
 
 size_t nextCharacter(const std::string&, size_t at) { return at + 1; }
@@ -156,6 +168,15 @@ void* mapFile(std::FILE* file, size_t size) {
 }
 
 void unmapFile(void* mapping, size_t size) { munmap(mapping, size); }
+
+int usableProcessors() {
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
 
 #endif
 

@@ -46,6 +46,10 @@ bool makeDirectories(const std::string& name);
 // cannot be removed.
 bool removeFile(const std::string& name);
 
+// How many processors this process may run on (taskset, an affinity mask),
+// at least 1.
+int usableProcessors();
+
 // Puts standard output and standard error in binary mode, so that every
 // byte is written as it is, on every platform (on Windows text mode would
 // turn "\r\n" into CR CR LF, and "\n" into CR LF).

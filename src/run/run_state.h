@@ -37,6 +37,9 @@ struct RunSettings {
   DictionarySettings patterns;
   std::vector<AttributeRule> attributes;
   CLibrarySettings library;  // the C library to write too, if any
+  // Threads the run may use: 1, or 2 for reading or decoding a big image's
+  // rows on a thread of their own while the tiling takes them.
+  int threads = 1;
 };
 
 struct RunState {
@@ -45,7 +48,8 @@ struct RunState {
         outputs(files, settings.library),
         dictionary(settings.patterns),
         attributes(settings.attributes),
-        observer(settings.observer) {}
+        observer(settings.observer),
+        threads(settings.threads) {}
 
   FileSystem* files;
   JobRecord job;
@@ -53,6 +57,7 @@ struct RunState {
   PatternDictionary dictionary;
   std::vector<AttributeRule> attributes;
   RunObserver* observer;
+  int threads;
   // The current job's, kept only with an observer.
   JobSummary summary;
   std::vector<uint16_t> jobWords;

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <array>
 
-#include "tiles/tiling_helper.h"
-
 namespace tessarn {
 namespace {
 
@@ -165,102 +163,45 @@ RowSpan rowsCovered(const Rectangle& rectangle) {
   return {rectangle.y, rectangle.y + 8 * tilesFor(rectangle.height)};
 }
 
-namespace {
-
-// One rectangle's tiles as units of work: along each tile row,
-// TilingHelper::kUnitTiles at a time.
-class RectangleWork : public UnitWork {
- public:
-  RectangleWork(const Rectangle& rectangle, const TileEncoder& encoder, PatternDictionary* dictionary,
-                MapWordSink* sink)
-      : rectangle_(rectangle),
-        encoder_(encoder),
-        dictionary_(dictionary),
-        sink_(sink),
-        tilesWide_(tilesFor(rectangle.width)),
-        unitsPerRow_((tilesWide_ + kUnit - 1) / kUnit),
-        units_(unitsPerRow_ * tilesFor(rectangle.height)) {}
-
-  int64_t units() const override { return units_; }
-  TilingResult result() const { return result_; }
-  // The image rows the unit's tiles cover: [top, top + 8).
-  int64_t top(int64_t unit) const { return rectangle_.y + 8 * (unit / unitsPerRow_); }
-  bool startsRow(int64_t unit) const { return unit % unitsPerRow_ == 0; }
-
-  int encode(int64_t unit, EncodedTile* out) const override {
-    const int64_t first = unit % unitsPerRow_ * kUnit;
-    const int count = static_cast<int>(std::min<int64_t>(kUnit, tilesWide_ - first));
-    for (int i = 0; i < count; ++i) {
-      out[i].tile = encoder_.encode(rectangle_.x + 8 * (first + i), top(unit));
-      out[i].hash = PatternDictionary::hashOf(out[i].tile);
-    }
-    return count;
-  }
-
-  bool take(int64_t unit, const EncodedTile* tiles, int count) override {
-    if (startsRow(unit)) sink_->beginRow();
-    // What the lookups will read in the dictionary is prefetched ahead of
-    // them in two rounds (the index slot, then the key the slot names,
-    // which needs the slot), so that the cache misses overlap instead of
-    // coming one after another.
-    constexpr int kSlotsAhead = 32;
-    constexpr int kKeysAhead = 16;
-    for (int i = 0; i < count && i < kSlotsAhead; ++i) dictionary_->prefetchSlot(tiles[i].hash);
-    for (int i = 0; i < count && i < kKeysAhead; ++i) dictionary_->prefetchKey(tiles[i].hash);
-    uint16_t words[kUnit];
-    for (int i = 0; i < count; ++i) {
-      if (i + kSlotsAhead < count) dictionary_->prefetchSlot(tiles[i + kSlotsAhead].hash);
-      if (i + kKeysAhead < count) dictionary_->prefetchKey(tiles[i + kKeysAhead].hash);
-      if (!dictionary_->lookupOrAdd(tiles[i].tile, tiles[i].hash, &words[i])) {
-        sink_->writeWords(words, i);
-        result_ = TilingResult::kDictionaryFull;
-        return false;
-      }
-    }
-    sink_->writeWords(words, count);
-    if ((unit + 1) % unitsPerRow_ == 0) sink_->endRow();
-    return true;
-  }
-
- private:
-  static constexpr int kUnit = TilingHelper::kUnitTiles;
-
-  const Rectangle rectangle_;
-  const TileEncoder& encoder_;
-  PatternDictionary* dictionary_;
-  MapWordSink* sink_;
-  const int64_t tilesWide_;
-  const int64_t unitsPerRow_;
-  const int64_t units_;
-  TilingResult result_ = TilingResult::kDone;
-};
-
-}  // namespace
-
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, TilingHelper* helper) {
+                        PatternDictionary* dictionary, MapWordSink* sink) {
   const TileColours colours = makeTileColours(colour);
   const TileEncoder encoder(grid, colours);
-  if (tilesFor(rectangle.width) == 0) {
-    // Rows of no tiles: each is still a row of the map.
-    for (int64_t row = 0; row < tilesFor(rectangle.height); ++row) {
-      sink->beginRow();
-      sink->endRow();
-    }
-    return TilingResult::kDone;
-  }
-  RectangleWork work(rectangle, encoder, dictionary, sink);
-  if (helper != nullptr && grid.feed == nullptr) {
-    return helper->run(&work) ? TilingResult::kDone : work.result();
-  }
-  // On this thread alone; rows still arriving are waited for.
-  EncodedTile tiles[TilingHelper::kUnitTiles];
-  for (int64_t unit = 0; unit < work.units(); ++unit) {
-    if (grid.feed != nullptr && work.startsRow(unit) &&
-        !grid.feed->waitForRows(work.top(unit), work.top(unit) + 8)) {
+  // 64-bit positions: x + width and the tile positions cannot overflow.
+  const int64_t tiles_wide = tilesFor(rectangle.width);
+  const int64_t tiles_high = tilesFor(rectangle.height);
+  // Tiles are encoded a batch ahead of their lookups, and what the batch's
+  // lookups will read in the dictionary is prefetched in two rounds (index
+  // slots while encoding, then the keys they name), so that the cache misses
+  // overlap instead of coming one after another.
+  constexpr int kBatch = 32;
+  Pattern batch[kBatch];
+  uint64_t hashes[kBatch];
+  uint16_t words[kBatch];
+  for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
+    const int64_t top = rectangle.y + 8 * tile_row;
+    if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top, top + 8)) {
       return TilingResult::kRowsFailed;
     }
-    if (!work.take(unit, tiles, work.encode(unit, tiles))) return work.result();
+    sink->beginRow();
+    for (int64_t done = 0; done < tiles_wide;) {
+      const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
+      for (int i = 0; i < count; ++i) {
+        batch[i] = encoder.encode(rectangle.x + 8 * (done + i), top);
+        hashes[i] = PatternDictionary::hashOf(batch[i]);
+        dictionary->prefetchSlot(hashes[i]);
+      }
+      for (int i = 0; i < count; ++i) dictionary->prefetchKey(hashes[i]);
+      for (int i = 0; i < count; ++i) {
+        if (!dictionary->lookupOrAdd(batch[i], hashes[i], &words[i])) {
+          sink->writeWords(words, i);
+          return TilingResult::kDictionaryFull;
+        }
+      }
+      sink->writeWords(words, count);
+      done += count;
+    }
+    sink->endRow();
   }
   return TilingResult::kDone;
 }

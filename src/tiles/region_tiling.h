@@ -18,7 +18,6 @@
 
 #include "bitmap/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
-#include "tiles/tiling_helper.h"
 
 namespace tessarn {
 
@@ -57,12 +56,8 @@ enum class TilingResult {
   kRowsFailed,      // the grid's rows never came; the words so far are written
 };
 
-// Tiles the rectangle, its words going to `sink`. With a `helper` (whose
-// thread is running), a second thread encodes tiles ahead of the lookups;
-// the words are the same either way. Rows still arriving (a grid with a
-// feed) are tiled on this thread alone.
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, TilingHelper* helper = nullptr);
+                        PatternDictionary* dictionary, MapWordSink* sink);
 
 }  // namespace tessarn
 
