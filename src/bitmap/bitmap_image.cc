@@ -30,7 +30,7 @@ int32_t readSigned32(const uint8_t* p) {
 }
 
 // Reads the header fields, or false if this is not a BMP we can read.
-bool readHeader(const uint8_t* data, size_t size, BitmapHeader* header, uint32_t* compression) {
+bool readHeader(const uint8_t* data, uint64_t size, BitmapHeader* header, uint32_t* compression) {
   if (size < 18 || data[0] != 'B' || data[1] != 'M') return false;
   uint32_t info_size = read32(data + 14);
   header->headerSize = info_size;
@@ -63,24 +63,29 @@ uint32_t runLengthFor(int bit_count) {
 }  // namespace
 
 ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image) {
-  return files->readWholeFile(name, &image->file);
+  image->file = files->openRandomAccess(name);
+  if (!image->file) return ReadStatus::kMissing;
+  image->headSize = static_cast<size_t>(std::min<uint64_t>(image->head.size(), image->file->size()));
+  return image->file->readAt(0, image->head.data(), image->headSize) ? ReadStatus::kOk : ReadStatus::kMissing;
 }
 
 Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header) {
-  const uint8_t* data = image.file.data();
-  const uint64_t size = image.file.size();
+  const uint8_t* head = image.head.data();
+  const uint64_t size = image.file->size();
   const bool core = header.headerSize == kCoreHeaderSize;
   const uint64_t entry_size = core ? 3 : 4;
   const uint64_t start = 14 + uint64_t{header.headerSize};
   uint64_t count = uint64_t{1} << header.bitCount;
   // biClrUsed, when the file has it and it is set.
-  if (!core && size >= 50 && read32(data + 46) != 0) count = std::min<uint64_t>(count, read32(data + 46));
+  if (!core && size >= 50 && read32(head + 46) != 0) count = std::min<uint64_t>(count, read32(head + 46));
   const uint64_t end = std::min<uint64_t>(size, header.pixelOffset);
   if (end > start) count = std::min(count, (end - start) / entry_size);
   else count = 0;
+  uint8_t entries[256 * 4];
   Palette palette;
+  if (!image.file->readAt(start, entries, static_cast<size_t>(count * entry_size))) return palette;
   for (uint64_t i = 0; i < count; ++i) {
-    const uint8_t* bgr = data + start + i * entry_size;
+    const uint8_t* bgr = entries + i * entry_size;
     palette.add({bgr[2], bgr[1], bgr[0]});
   }
   return palette;
@@ -89,8 +94,9 @@ Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header) {
 int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }
 
 ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header) {
-  const uint8_t* data = image.file.data();
-  const size_t size = image.file.size();
+  // Every field read lies in the head, where the file is long enough.
+  const uint8_t* data = image.head.data();
+  const uint64_t size = image.file->size();
   uint32_t compression = 0;
   if (!readHeader(data, size, header, &compression)) return ImageProblem::kNotBmp;
   if (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8) {
@@ -116,9 +122,19 @@ ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header) {
   return ImageProblem::kNone;
 }
 
-ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
+ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* whole,
                            FileBytes* decoded, PixelGrid* grid) {
-  const uint8_t* pixels = image.file.data() + header.pixelOffset;
+  switch (image.file->readWhole(whole)) {
+    case ReadStatus::kOk:
+      break;
+    case ReadStatus::kMissing:
+      return ImageProblem::kReadFailed;
+    case ReadStatus::kOutOfMemory:
+      return ImageProblem::kOutOfMemory;
+  }
+  // The file may have changed since it was checked.
+  if (whole->size() != image.file->size()) return ImageProblem::kReadFailed;
+  const uint8_t* pixels = whole->data() + header.pixelOffset;
   int64_t stride = rowStride(header.bitCount, header.width);
   grid->bitCount = header.bitCount;
   if (header.runLength) {
@@ -126,7 +142,7 @@ ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
     uint8_t* buffer = decoded->allocate(count);
     if (buffer == nullptr) return ImageProblem::kOutOfMemory;
     std::memset(buffer, 0, count);
-    decodeRunLength(pixels, image.file.size() - header.pixelOffset, header.bitCount,
+    decodeRunLength(pixels, whole->size() - header.pixelOffset, header.bitCount,
                     header.width, header.height, buffer);
     pixels = buffer;
     stride = header.width;

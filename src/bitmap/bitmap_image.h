@@ -16,13 +16,17 @@
 // info header has signed 32-bit ones, and a negative height means the rows
 // are stored top-down.
 //
-// makePixelGrid() then addresses the palette indices of an accepted bitmap,
-// in place, or decoding run-length data into a buffer of its own.
+// An accepted bitmap's rows are read as the tiling needs them (bmp_rows.h),
+// or, for run-length data and rows too wide for that, makePixelGrid()
+// addresses them in the whole file, mapped, decoding run-length data into a
+// buffer of its own.
 
 #ifndef TESSARN_BITMAP_BITMAP_IMAGE_H_
 #define TESSARN_BITMAP_BITMAP_IMAGE_H_
 
+#include <array>
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <string>
 
@@ -33,12 +37,17 @@
 
 namespace tessarn {
 
-// The whole file, as read.
+// The job's image file, open, and its first bytes.
 struct BitmapImage {
-  FileBytes file;
+  std::unique_ptr<RandomAccessFile> file;
+  // Enough for the PNG signature and every BMP header field read; all of
+  // the file if it is shorter.
+  std::array<uint8_t, 64> head{};
+  size_t headSize = 0;
 };
 
-// Reads the named file whole: kMissing if it cannot be opened or read.
+// Opens the named file and reads its first bytes: kMissing if it cannot be
+// opened or read.
 ReadStatus loadBitmap(FileSystem* files, const std::string& name, BitmapImage* image);
 
 struct BitmapHeader {
@@ -62,9 +71,10 @@ Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header);
 // Bytes per stored row: bitCount * width bits rounded up to whole 32-bit words.
 int64_t rowStride(int bit_count, int64_t width);
 
-// Addresses the pixels of an accepted bitmap. Run-length data is decoded
-// into `decoded`; kOutOfMemory if that buffer cannot be allocated.
-ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
+// Addresses the pixels of an accepted bitmap in the whole file, read into
+// `whole`. Run-length data is decoded into `decoded`; kOutOfMemory if a
+// buffer cannot be had, kReadFailed if the file cannot be read.
+ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* whole,
                            FileBytes* decoded, PixelGrid* grid);
 
 }  // namespace tessarn

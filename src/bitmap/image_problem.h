@@ -13,6 +13,7 @@ enum class ImageProblem {
   kUnsupportedCompression,  // a compression not read, or too many pixels to decode
   kUnreadablePng,           // a PNG that cannot be decoded
   kOutOfMemory,             // decoding needs more memory than there is
+  kReadFailed,              // the file ended before what it said it holds (it changed while read)
 };
 
 }  // namespace tessarn

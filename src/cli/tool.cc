@@ -82,7 +82,8 @@ bool readGivenPatterns(FileSystem* files, Options* options, std::string* error) 
   const std::string& name = options->patternsFrom;
   if (name.empty()) return true;
   FileBytes bytes;
-  if (files->readWholeFile(name, &bytes) != ReadStatus::kOk) {
+  std::unique_ptr<RandomAccessFile> file = files->openRandomAccess(name);
+  if (!file || file->readWhole(&bytes) != ReadStatus::kOk) {
     *error = "--patterns-from: cannot read " + name;
     return false;
   }

@@ -49,6 +49,29 @@ class DiskWriteStream : public WriteStream {
   std::FILE* file_;
 };
 
+class DiskRandomAccessFile : public RandomAccessFile {
+ public:
+  DiskRandomAccessFile(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
+  ~DiskRandomAccessFile() override { std::fclose(file_); }
+  uint64_t size() const override { return size_; }
+  bool readAt(uint64_t offset, void* buffer, size_t size) override {
+    return readFileAt(file_, offset, buffer, size);
+  }
+  ReadStatus readWhole(FileBytes* bytes) override {
+    if (size_ >= std::numeric_limits<size_t>::max()) return ReadStatus::kOutOfMemory;
+    const auto size = static_cast<size_t>(size_);
+    // Mapped: no copy, and big files cost no memory of their own.
+    if (bytes->map(file_, size)) return ReadStatus::kOk;
+    uint8_t* buffer = bytes->allocate(size);
+    if (buffer == nullptr) return ReadStatus::kOutOfMemory;
+    return readAt(0, buffer, size) ? ReadStatus::kOk : ReadStatus::kMissing;
+  }
+
+ private:
+  std::FILE* file_;
+  uint64_t size_;
+};
+
 }  // namespace
 
 FileBytes::~FileBytes() {
@@ -90,27 +113,17 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
   return std::make_unique<DiskReadStream>(file);
 }
 
-ReadStatus DiskFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
-  if (!usableName(name)) return ReadStatus::kMissing;
-  // Only a regular file is read whole; anything else must not make us wait.
+std::unique_ptr<RandomAccessFile> DiskFileSystem::openRandomAccess(const std::string& name) {
+  if (!usableName(name)) return nullptr;
+  // Only a regular file is read; anything else must not make us wait.
   std::FILE* file = openWithoutWaiting(joinPath(inputDirectory_, name).c_str());
-  if (file == nullptr) return ReadStatus::kMissing;
-  ReadStatus status = ReadStatus::kOk;
+  if (file == nullptr) return nullptr;
   uint64_t size = 0;
-  uint8_t* buffer = nullptr;
   if (!regularFileSize(file, &size)) {
-    status = ReadStatus::kMissing;
-  } else if (size >= std::numeric_limits<size_t>::max()) {
-    status = ReadStatus::kOutOfMemory;
-  } else if (bytes->map(file, static_cast<size_t>(size))) {
-    // Mapped: no copy, and big bitmaps cost no memory of their own.
-  } else if ((buffer = bytes->allocate(static_cast<size_t>(size))) == nullptr) {
-    status = ReadStatus::kOutOfMemory;
-  } else if (std::fread(buffer, 1, bytes->size(), file) != bytes->size()) {
-    status = ReadStatus::kMissing;
+    std::fclose(file);
+    return nullptr;
   }
-  std::fclose(file);
-  return status;
+  return std::make_unique<DiskRandomAccessFile>(file, size);
 }
 
 std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {

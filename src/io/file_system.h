@@ -1,7 +1,7 @@
 // The thin seam between the converter and the files it touches.
 //
-// The run reads the job list as a stream, reads each bitmap whole, and
-// creates its outputs through a FileSystem, so that tests and fuzzers can run
+// The run reads the job list as a stream, reads each bitmap at the places
+// it needs (or whole), and creates its outputs through a FileSystem, so that tests and fuzzers can run
 // the whole converter in memory. File names are passed through as bytes,
 // exactly as the job list spells them.
 //
@@ -64,13 +64,29 @@ class FileBytes {
 
 enum class ReadStatus { kOk, kMissing, kOutOfMemory };
 
+// A regular file, read at the places asked for. Reading copies the bytes
+// from the system's cache into memory that the reader keeps using, which
+// costs far less than touching the pages of a mapped file for the first
+// time; a file that is needed whole is mapped instead.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  virtual uint64_t size() const = 0;
+  // Reads `size` bytes from `offset`; false if they could not all be read.
+  // One thread at a time.
+  virtual bool readAt(uint64_t offset, void* buffer, size_t size) = 0;
+  // The whole file: kMissing if it cannot be read, kOutOfMemory.
+  virtual ReadStatus readWhole(FileBytes* bytes) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Null if the file cannot be opened.
   virtual std::unique_ptr<ReadStream> openForReading(const std::string& name) = 0;
-  // kMissing if the file cannot be opened or read whole (a directory, say).
-  virtual ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) = 0;
+  // Null if the file cannot be opened, or is not a regular file (a
+  // directory, a FIFO).
+  virtual std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) = 0;
   // Creates or truncates the file; null if it cannot be created.
   virtual std::unique_ptr<WriteStream> create(const std::string& name) = 0;
   // Removes a file, as names to create are taken; false if there is none or
@@ -92,7 +108,7 @@ class DiskFileSystem : public FileSystem {
       : inputDirectory_(std::move(input_directory)), outputDirectory_(std::move(output_directory)) {}
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
-  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
   bool remove(const std::string& name) override;
 

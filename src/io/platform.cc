@@ -1,5 +1,8 @@
 #include "io/platform.h"
 
+#include <cerrno>
+#include <cstdint>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -110,6 +113,14 @@ void* mapFile(std::FILE* file, size_t size) {
 
 void unmapFile(void* mapping, size_t) { UnmapViewOfFile(mapping); }
 
+bool readFileAt(std::FILE* file, uint64_t offset, void* buffer, size_t size) {
+  if (size == 0) return true;
+  if (offset > static_cast<uint64_t>(INT64_MAX) || _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET) != 0) {
+    return false;
+  }
+  return std::fread(buffer, 1, size, file) == size;
+}
+
 int usableProcessors() {
   DWORD_PTR process = 0;
   DWORD_PTR system = 0;
@@ -168,6 +179,20 @@ void* mapFile(std::FILE* file, size_t size) {
 }
 
 void unmapFile(void* mapping, size_t size) { munmap(mapping, size); }
+
+bool readFileAt(std::FILE* file, uint64_t offset, void* buffer, size_t size) {
+  auto* at = static_cast<char*>(buffer);
+  while (size > 0) {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    const ssize_t got = pread(fileno(file), at, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    at += got;
+    size -= static_cast<size_t>(got);
+    offset += static_cast<uint64_t>(got);
+  }
+  return true;
+}
 
 int usableProcessors() {
 #ifdef __linux__

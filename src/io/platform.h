@@ -69,6 +69,10 @@ bool regularFileSize(std::FILE* file, uint64_t* size);
 void* mapFile(std::FILE* file, size_t size);
 void unmapFile(void* mapping, size_t size);
 
+// Reads `size` bytes at `offset` of an open file; false if they could not
+// all be read. Not for two threads at once on one file.
+bool readFileAt(std::FILE* file, uint64_t offset, void* buffer, size_t size);
+
 // Whether an open file is a directory, which opens on some systems but
 // cannot be read.
 bool isDirectory(std::FILE* file);

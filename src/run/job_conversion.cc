@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bitmap/bitmap_image.h"
+#include "bitmap/bmp_rows.h"
 #include "bitmap/png_image.h"
 #include "run/map_sinks.h"
 #include "tiles/region_tiling.h"
@@ -56,6 +57,9 @@ bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
       break;
     case ImageProblem::kOutOfMemory:
       *failure = {MessageId::kOutOfMemory, {}};
+      break;
+    case ImageProblem::kReadFailed:
+      *failure = {MessageId::kBitmapMissing, name};
       break;
   }
   return false;
@@ -114,31 +118,64 @@ void keepPalette(RunState* run, const Palette& palette) {
   run->summary.palette = &run->jobPalette;
 }
 
+// Whether an image's rows are worth a thread of their own.
+bool rowsOnThread(const RunState& run, uint64_t bytes) { return run.threads >= 2 && bytes >= run.threadBytes; }
+
 bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
   const JobRecord& job = run->job;
+  const Rectangle rectangle = rectangleOf(job);
   BitmapHeader header;
-  FileBytes decoded;
+  if (!fail(*run, checkBitmap(image, &header), failure)) return false;
   PixelGrid grid;
-  if (!fail(*run, checkBitmap(image, &header), failure) ||
-      !fail(*run, makePixelGrid(image, header, &decoded, &grid), failure)) {
+  FileBytes whole;
+  FileBytes decoded;
+  BmpRows rows;
+  if (BmpRows::fits(header, run->rowBudget)) {
+    const RowSpan span = rowsCovered(rectangle);
+    const uint64_t bytes = static_cast<uint64_t>(std::clamp<int64_t>(span.last - span.first, 0, header.height)) *
+                           static_cast<uint64_t>(rowStride(header.bitCount, header.width));
+    if (!fail(*run,
+              rows.read(image.file.get(), header, span.first, span.last, rowsOnThread(*run, bytes), run->rowBudget,
+                        &run->rowStorage, &grid),
+              failure)) {
+      return false;
+    }
+  } else if (!fail(*run, makePixelGrid(image, header, &whole, &decoded, &grid), failure)) {
     return false;
   }
   if (run->observer != nullptr) keepPalette(run, bitmapPalette(image, header));
   JobBlock block(run);
-  const TilingResult result =
-      tileRegion(rectangleOf(job), job.colour, grid, &run->dictionary, block.begin());
+  const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary, block.begin());
+  // A file that changed while it was read ends the run where it is.
+  if (grid.feed != nullptr && !fail(*run, rows.finish(), failure)) return false;
   return block.end(result, failure);
 }
 
 bool convertPng(RunState* run, const BitmapImage& image, Failure* failure) {
   const JobRecord& job = run->job;
+  FileBytes bytes;
+  switch (image.file->readWhole(&bytes)) {
+    case ReadStatus::kOk:
+      break;
+    case ReadStatus::kMissing:
+      return fail(*run, ImageProblem::kReadFailed, failure);
+    case ReadStatus::kOutOfMemory:
+      return fail(*run, ImageProblem::kOutOfMemory, failure);
+  }
   PngImage png;
-  if (!fail(*run, png.open(image.file.data(), image.file.size()), failure)) return false;
+  if (!fail(*run, png.open(bytes.data(), bytes.size()), failure)) return false;
   if (run->observer != nullptr) keepPalette(run, png.palette());
   const Rectangle rectangle = rectangleOf(job);
   const RowSpan rows = rowsCovered(rectangle);
+  // The whole image is decoded, to check it.
+  const uint64_t row_bytes = static_cast<uint64_t>((png.width() * png.bitDepth() + 7) / 8);
   PixelGrid grid;
-  if (!fail(*run, png.decode(rows.first, rows.last, &grid), failure)) return false;
+  if (!fail(*run,
+            png.decode(rows.first, rows.last, rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height())),
+                       &run->rowStorage, &grid),
+            failure)) {
+    return false;
+  }
   JobBlock block(run);
   RecordingSink recording;
   const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary, &recording);
@@ -164,7 +201,7 @@ bool convertJob(RunState* run, Failure* failure) {
       *failure = {MessageId::kOutOfMemory, {}};
       return false;
   }
-  if (isPng(image.file.data(), image.file.size())) return convertPng(run, image, failure);
+  if (isPng(image.head.data(), image.headSize)) return convertPng(run, image, failure);
   return convertBmp(run, image, failure);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bitmap/palette.h"
+#include "bitmap/row_ring.h"
 #include "io/file_system.h"
 #include "run/job_record.h"
 #include "run/messages.h"
@@ -37,9 +38,14 @@ struct RunSettings {
   DictionarySettings patterns;
   std::vector<AttributeRule> attributes;
   CLibrarySettings library;  // the C library to write too, if any
-  // Threads the run may use: 1, or 2 for reading or decoding a big image's
-  // rows on a thread of their own while the tiling takes them.
+  // How images' rows are read or decoded: into at most about `rowBudget`
+  // bytes of memory (a ring, where they take more), and with `threads` 2,
+  // on a thread of their own while the tiling takes them, for images of at
+  // least `threadBytes` bytes of rows (for fewer, starting a thread costs
+  // more than it saves).
   int threads = 1;
+  size_t rowBudget = RowRing::kDefaultBudget;
+  uint64_t threadBytes = uint64_t{1} << 20;
 };
 
 struct RunState {
@@ -49,7 +55,9 @@ struct RunState {
         dictionary(settings.patterns),
         attributes(settings.attributes),
         observer(settings.observer),
-        threads(settings.threads) {}
+        threads(settings.threads),
+        rowBudget(settings.rowBudget),
+        threadBytes(settings.threadBytes) {}
 
   FileSystem* files;
   JobRecord job;
@@ -58,6 +66,9 @@ struct RunState {
   std::vector<AttributeRule> attributes;
   RunObserver* observer;
   int threads;
+  size_t rowBudget;
+  uint64_t threadBytes;
+  RowStorage rowStorage;  // kept from job to job
   // The current job's, kept only with an observer.
   JobSummary summary;
   std::vector<uint16_t> jobWords;

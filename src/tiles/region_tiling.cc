@@ -1,160 +1,10 @@
 #include "tiles/region_tiling.h"
 
-// SSE2 where the machine has it, unless the build asks for the portable
-// encoder (which the machines without SSE2 use).
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TESSARN_PORTABLE_ENCODER)
-#include <emmintrin.h>
-#define TESSARN_HAVE_SSE2 1
-#endif
-
 #include <algorithm>
-#include <array>
+
+#include "tiles/tile_encoder.h"
 
 namespace tessarn {
-namespace {
-
-// A job's colours, prepared for encoding.
-struct TileColours {
-  // For each palette index, its colour number spread over the two bit
-  // planes: bit 0 and bit 8.
-  std::array<uint16_t, 256> planes;
-  // For colours 1 to 3: the palette index that gets that colour number, and
-  // whether there is one (a colour outside 0-255, or listed again after a
-  // lower colour, selects nothing).
-  uint8_t index[4];
-  bool selects[4];
-};
-
-// Any tile: pixel by pixel, outside pixels colour 0.
-Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
-                       int64_t top) {
-  Pattern tile;
-  for (int r = 0; r < 8; ++r) {
-    uint16_t word = 0;
-    for (int i = 0; i < 8; ++i) {
-      int64_t px = left + i;
-      int64_t py = top + r;
-      uint16_t bits = grid.contains(px, py) ? colours.planes[grid.index(px, py)] : 0;
-      word = static_cast<uint16_t>(word << 1 | bits);
-    }
-    tile[r] = word;
-  }
-  return tile;
-}
-
-#ifdef TESSARN_HAVE_SSE2
-
-// Reverses the order of the eight bytes in each 64-bit half. movemask puts
-// the first byte in bit 0, and a row word wants the leftmost pixel in bit 7.
-__m128i reverseEachHalf(__m128i x) {
-  x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0x1B), 0x1B);
-  return _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
-}
-
-// Encodes tiles inside an 8-bit image two rows (16 pixels) at a time: the
-// pixels are compared with the palette indices of colours 1 to 3, and
-// movemask collects the two bit planes. Colours that select nothing are
-// masked off, so the three matches never overlap.
-class InsideEncoder {
- public:
-  explicit InsideEncoder(const TileColours& colours) {
-    for (int k = 1; k < 4; ++k) {
-      index_[k] = _mm_set1_epi8(static_cast<char>(colours.index[k]));
-      selects_[k] = _mm_set1_epi8(colours.selects[k] ? -1 : 0);
-    }
-  }
-
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
-    uint64_t plane0 = 0;
-    uint64_t plane1 = 0;
-    for (int r = 0; r < 8; r += 2) {
-      const uint8_t* row = top_left + r * row_step;
-      __m128i pixels = reverseEachHalf(
-          _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step))));
-      __m128i is1 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[1]), selects_[1]);
-      __m128i is2 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[2]), selects_[2]);
-      __m128i is3 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[3]), selects_[3]);
-      uint64_t bits0 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is1, is3)));
-      uint64_t bits1 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is2, is3)));
-      plane0 |= bits0 << (8 * r);
-      plane1 |= bits1 << (8 * r);
-    }
-    // Interleaving the planes' bytes gives the eight row words.
-    __m128i rows = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(plane0)),
-                                     _mm_cvtsi64_si128(static_cast<long long>(plane1)));
-    Pattern tile;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(tile.data()), rows);
-    return tile;
-  }
-
- private:
-  __m128i index_[4];
-  __m128i selects_[4];
-};
-
-#else
-
-// Encodes tiles inside an 8-bit image through the colour table.
-class InsideEncoder {
- public:
-  explicit InsideEncoder(const TileColours& colours) : colours_(colours) {}
-
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
-    Pattern tile;
-    for (int r = 0; r < 8; ++r) {
-      const uint8_t* row = top_left + r * row_step;
-      uint16_t word = 0;
-      for (int i = 0; i < 8; ++i) word = static_cast<uint16_t>(word << 1 | colours_.planes[row[i]]);
-      tile[r] = word;
-    }
-    return tile;
-  }
-
- private:
-  const TileColours& colours_;
-};
-
-#endif
-
-// Encodes the tiles of one rectangle.
-class TileEncoder {
- public:
-  TileEncoder(const PixelGrid& grid, const TileColours& colours)
-      : grid_(grid), colours_(colours), inside_(colours) {}
-
-  Pattern encode(int64_t left, int64_t top) const {
-    if (grid_.bitCount == 8 && left >= 0 && left <= grid_.width - 8 && top >= 0 &&
-        top <= grid_.height - 8) {
-      return inside_.encode(grid_.row(top) + left, grid_.rowStep);
-    }
-    return encodeAnywhere(grid_, colours_, left, top);
-  }
-
- private:
-  const PixelGrid& grid_;
-  const TileColours& colours_;
-  const InsideEncoder inside_;
-};
-
-TileColours makeTileColours(const int32_t (&colour)[4]) {
-  TileColours colours{};
-  // From the highest colour number down, so a palette index listed twice
-  // ends up with the lower number.
-  for (int k = 3; k >= 0; --k) {
-    if (colour[k] >= 0 && colour[k] <= 255) {
-      colours.planes[colour[k]] = static_cast<uint16_t>((k & 1) | (k >> 1) << 8);
-    }
-  }
-  for (int k = 0; k < 4; ++k) {
-    colours.index[k] = static_cast<uint8_t>(colour[k] & 0xFF);
-    bool in_range = colour[k] >= 0 && colour[k] <= 255;
-    colours.selects[k] = in_range && colours.planes[colour[k]] == ((k & 1) | (k >> 1) << 8);
-  }
-  return colours;
-}
-
-}  // namespace
 
 int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
 
@@ -165,8 +15,7 @@ RowSpan rowsCovered(const Rectangle& rectangle) {
 
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
                         PatternDictionary* dictionary, MapWordSink* sink) {
-  const TileColours colours = makeTileColours(colour);
-  const TileEncoder encoder(grid, colours);
+  const TileEncoder encoder(grid, colour);
   // 64-bit positions: x + width and the tile positions cannot overflow.
   const int64_t tiles_wide = tilesFor(rectangle.width);
   const int64_t tiles_high = tilesFor(rectangle.height);
@@ -186,11 +35,8 @@ TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], 
     sink->beginRow();
     for (int64_t done = 0; done < tiles_wide;) {
       const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
-      for (int i = 0; i < count; ++i) {
-        batch[i] = encoder.encode(rectangle.x + 8 * (done + i), top);
-        hashes[i] = PatternDictionary::hashOf(batch[i]);
-        dictionary->prefetchSlot(hashes[i]);
-      }
+      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes);
+      for (int i = 0; i < count; ++i) dictionary->prefetchSlot(hashes[i]);
       for (int i = 0; i < count; ++i) dictionary->prefetchKey(hashes[i]);
       for (int i = 0; i < count; ++i) {
         if (!dictionary->lookupOrAdd(batch[i], hashes[i], &words[i])) {

@@ -6,10 +6,8 @@
 // and the numbering of new patterns. The last tile column and row always
 // cover eight pixels, even where the rectangle ends sooner.
 //
-// A pixel's colour number is the smallest k with colour[k] equal to its
-// palette index, or 0 if none is; a pixel outside the image is colour 0. Each
-// tile row becomes a row word (see pattern_dictionary.h), and each tile's map
-// word comes from the dictionary and goes to the sink.
+// Tiles are encoded by the job's colours (tile_encoder.h), and each tile's
+// map word comes from the dictionary and goes to the sink.
 
 #ifndef TESSARN_TILES_REGION_TILING_H_
 #define TESSARN_TILES_REGION_TILING_H_

@@ -19,10 +19,10 @@ std::unique_ptr<ReadStream> DependencyRecorder::openForReading(const std::string
   return stream;
 }
 
-ReadStatus DependencyRecorder::readWholeFile(const std::string& name, FileBytes* bytes) {
-  const ReadStatus status = files_->readWholeFile(name, bytes);
-  if (status == ReadStatus::kOk) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
-  return status;
+std::unique_ptr<RandomAccessFile> DependencyRecorder::openRandomAccess(const std::string& name) {
+  std::unique_ptr<RandomAccessFile> file = files_->openRandomAccess(name);
+  if (file) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
+  return file;
 }
 
 std::unique_ptr<WriteStream> DependencyRecorder::create(const std::string& name) {

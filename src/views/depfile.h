@@ -31,7 +31,7 @@ class DependencyRecorder : public FileSystem {
                      std::string output_directory);
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
-  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
   bool remove(const std::string& name) override;
 

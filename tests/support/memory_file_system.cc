@@ -38,6 +38,27 @@ class MemoryWriteStream : public WriteStream {
   bool closeFails_;
 };
 
+// A copy of the file as it was opened.
+class MemoryRandomAccessFile : public RandomAccessFile {
+ public:
+  explicit MemoryRandomAccessFile(std::string contents) : contents_(std::move(contents)) {}
+  uint64_t size() const override { return contents_.size(); }
+  bool readAt(uint64_t offset, void* buffer, size_t size) override {
+    if (offset > contents_.size() || size > contents_.size() - offset) return false;
+    std::memcpy(buffer, contents_.data() + offset, size);
+    return true;
+  }
+  ReadStatus readWhole(FileBytes* bytes) override {
+    uint8_t* buffer = bytes->allocate(contents_.size());
+    if (buffer == nullptr) return ReadStatus::kOutOfMemory;
+    std::memcpy(buffer, contents_.data(), contents_.size());
+    return ReadStatus::kOk;
+  }
+
+ private:
+  std::string contents_;
+};
+
 }  // namespace
 
 std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
@@ -46,13 +67,10 @@ std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& 
   return std::make_unique<MemoryReadStream>(it->second, readChunk);
 }
 
-ReadStatus MemoryFileSystem::readWholeFile(const std::string& name, FileBytes* bytes) {
+std::unique_ptr<RandomAccessFile> MemoryFileSystem::openRandomAccess(const std::string& name) {
   auto it = files.find(name);
-  if (it == files.end()) return ReadStatus::kMissing;
-  uint8_t* buffer = bytes->allocate(it->second.size());
-  if (buffer == nullptr) return ReadStatus::kOutOfMemory;
-  std::memcpy(buffer, it->second.data(), it->second.size());
-  return ReadStatus::kOk;
+  if (it == files.end()) return nullptr;
+  return std::make_unique<MemoryRandomAccessFile>(it->second);
 }
 
 std::unique_ptr<WriteStream> MemoryFileSystem::create(const std::string& name) {

@@ -23,7 +23,7 @@ class MemoryFileSystem : public FileSystem {
   size_t readChunk = SIZE_MAX;        // the most a read of a stream hands over
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
-  ReadStatus readWholeFile(const std::string& name, FileBytes* bytes) override;
+  std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
   bool remove(const std::string& name) override;
 };
