@@ -25,8 +25,9 @@ ImageProblem BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, i
   file_ = file;
   header_ = header;
   stride_ = rowStride(header.bitCount, header.width);
-  // Pieces of up to the budget (or a ring's worth): few reads.
-  chunkRows_ = std::max<int64_t>(1, static_cast<int64_t>(budget) / stride_);
+  // Pieces of a quarter of the budget: few reads, and each short enough for
+  // the tiling to start on the rows soon.
+  chunkRows_ = std::max<int64_t>(1, static_cast<int64_t>(budget / 4) / stride_);
   const int64_t kept_first = std::clamp<int64_t>(first, 0, header.height);
   const int64_t kept_last = std::clamp<int64_t>(last, kept_first, header.height);
   next_ = kept_first;

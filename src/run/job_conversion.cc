@@ -118,7 +118,7 @@ void keepPalette(RunState* run, const Palette& palette) {
   run->summary.palette = &run->jobPalette;
 }
 
-// Whether an image's rows are worth a thread of their own.
+// Whether work on this many bytes of pixels is worth a thread of its own.
 bool rowsOnThread(const RunState& run, uint64_t bytes) { return run.threads >= 2 && bytes >= run.threadBytes; }
 
 bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
@@ -130,13 +130,16 @@ bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
   FileBytes whole;
   FileBytes decoded;
   BmpRows rows;
+  // A big rectangle's tiles are encoded on a thread of their own, which
+  // also reads the rows as it needs them: looking tiles up is what is left
+  // on this one.
+  const bool encode_on_thread =
+      rowsOnThread(*run, static_cast<uint64_t>(tilesFor(job.width) * tilesFor(job.height)) * 64);
   if (BmpRows::fits(header, run->rowBudget)) {
     const RowSpan span = rowsCovered(rectangle);
-    const uint64_t bytes = static_cast<uint64_t>(std::clamp<int64_t>(span.last - span.first, 0, header.height)) *
-                           static_cast<uint64_t>(rowStride(header.bitCount, header.width));
     if (!fail(*run,
-              rows.read(image.file.get(), header, span.first, span.last, rowsOnThread(*run, bytes), run->rowBudget,
-                        &run->rowStorage, &grid),
+              rows.read(image.file.get(), header, span.first, span.last, false, run->rowBudget, &run->rowStorage,
+                        &grid),
               failure)) {
       return false;
     }
@@ -145,7 +148,8 @@ bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
   }
   if (run->observer != nullptr) keepPalette(run, bitmapPalette(image, header));
   JobBlock block(run);
-  const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary, block.begin());
+  const TilingResult result =
+      tileRegion(rectangle, job.colour, grid, &run->dictionary, block.begin(), encode_on_thread);
   // A file that changed while it was read ends the run where it is.
   if (grid.feed != nullptr && !fail(*run, rows.finish(), failure)) return false;
   return block.end(result, failure);

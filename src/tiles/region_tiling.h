@@ -54,8 +54,11 @@ enum class TilingResult {
   kRowsFailed,      // the grid's rows never came; the words so far are written
 };
 
+// Tiles the rectangle. With `encode_on_thread`, the tiles are encoded on a
+// thread of their own (encoding_thread.h), where one can be had, while this
+// one looks them up; the words are the same either way.
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink);
+                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread = false);
 
 }  // namespace tessarn
 

@@ -1,0 +1,87 @@
+#include "tiles/encoding_thread.h"
+
+#include <algorithm>
+#include <system_error>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+namespace tessarn {
+
+EncodingThread::EncodingThread(const TileEncoder& encoder, const PixelGrid& grid, int64_t left, int64_t top,
+                               int64_t tiles_wide, int64_t tiles_high)
+    : encoder_(encoder),
+      grid_(grid),
+      left_(left),
+      top_(top),
+      tilesWide_(tiles_wide),
+      piecesPerRow_((tiles_wide + kPieceTiles - 1) / kPieceTiles),
+      pieces_(piecesPerRow_ * tiles_high) {}
+
+EncodingThread::~EncodingThread() {
+  stop_.store(true, std::memory_order_relaxed);
+  // Room for every piece: a thread waiting for room wakes, and sees stop_.
+  taken_.store(pieces_ + kPieces, std::memory_order_release);
+  taken_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool EncodingThread::start() {
+  slots_.reset(new Piece[kPieces]);
+  try {
+    thread_ = std::thread(&EncodingThread::encodeAll, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void EncodingThread::waitWhile(const std::atomic<int64_t>& value, int64_t old) const {
+  // Most waits are short: a moment's spinning saves going to sleep, and
+  // the time it takes to wake again.
+  for (int spins = 0; spins < 2048; ++spins) {
+    if (value.load(std::memory_order_acquire) != old) return;
+#if defined(__SSE2__) || defined(_M_X64)
+    _mm_pause();
+#endif
+  }
+  value.wait(old, std::memory_order_acquire);
+}
+
+void EncodingThread::encodeAll() {
+  for (int64_t piece = 0; piece < pieces_; ++piece) {
+    for (int64_t taken; piece >= (taken = taken_.load(std::memory_order_acquire)) + kPieces;) {
+      waitWhile(taken_, taken);
+    }
+    if (stop_.load(std::memory_order_relaxed)) return;
+    Piece& slot = slots_[static_cast<size_t>(piece % kPieces)];
+    slot.tileRow = piece / piecesPerRow_;
+    slot.firstTile = piece % piecesPerRow_ * kPieceTiles;
+    slot.count = static_cast<int>(std::min<int64_t>(kPieceTiles, tilesWide_ - slot.firstTile));
+    const int64_t top = top_ + 8 * slot.tileRow;
+    // The rows of a tile row are waited for as it starts: the tiles before
+    // it are all encoded, so the rows before it are no longer needed.
+    slot.rowsFailed = slot.firstTile == 0 && grid_.feed != nullptr && !grid_.feed->waitForRows(top, top + 8);
+    if (!slot.rowsFailed) encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes);
+    encoded_.store(piece + 1, std::memory_order_release);
+    encoded_.notify_one();
+    if (slot.rowsFailed) return;
+  }
+}
+
+const EncodingThread::Piece* EncodingThread::next() {
+  const int64_t piece = taken_.load(std::memory_order_relaxed);
+  if (piece >= pieces_) return nullptr;
+  for (int64_t encoded; (encoded = encoded_.load(std::memory_order_acquire)) <= piece;) {
+    waitWhile(encoded_, encoded);
+  }
+  return &slots_[static_cast<size_t>(piece % kPieces)];
+}
+
+void EncodingThread::release() {
+  taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+  taken_.notify_one();
+}
+
+}  // namespace tessarn
