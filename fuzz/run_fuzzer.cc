@@ -14,13 +14,16 @@
 // 0 no tessarn.txt; bits 1, 2 output.txt cannot be created, its writes fail;
 // bits 3, 4 the same for a.bin; bit 5 a report and previews watch; bit 6
 // closing output.txt and a.bin fails; bit 7 (replayed) each allocation of
-// the run fails in turn. Runs over kMaxTiles tiles, over 2^20 pixels to
+// the run fails in turn. Every run is made twice: on one thread, and on two
+// with rows kept in a ring of a few rows, made and encoded on threads of
+// their own. Runs over kMaxTiles tiles, over 2^20 pixels to
 // decode, or reading their own outputs are passed over.
 
 #include <spng.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -551,9 +554,10 @@ bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& lis
 #ifndef TESSARN_FUZZING
 // Replayed, the target can make allocations fail: the k-th of a run, once or
 // from then on. (The libFuzzer build keeps its allocator as it is.)
-long g_countdown = -1;  // allocations left before failing, or -1
-bool g_keep_failing = false;
-long g_allocations = 0;
+// (Atomic, since a run's own threads might allocate too.)
+std::atomic<long> g_countdown{-1};  // allocations left before failing, or -1
+std::atomic<bool> g_keep_failing{false};
+std::atomic<long> g_allocations{0};
 
 bool failThisAllocation() {
   if (g_countdown < 0) return false;
@@ -659,59 +663,69 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (files.unwritable.count(name) != 0) bytes.clear();
   }
 
-  // The run, then (replayed, with bit 7) the run again with each of its
+  // The run on one thread, and on two, with images' rows kept in a ring of
+  // a few rows (where their rows are narrow enough; wider ones are read
+  // whole) and made or encoded on a thread of their own however small the
+  // job; then (replayed, with bit 7) each again with each of its
   // allocations failing, once or from then on: it must end saying so last,
   // having said and written only what the whole run does first.
-  long allocations = 0;
-  for (long attempt = -1; attempt < 2 * allocations; ++attempt) {
-    const long fail_at = attempt < 0 ? -1 : attempt / 2;
-    tessarn::MemoryFileSystem run_files = filesOf(data, size);
-    tessarn::MemoryFileSystem console_files, preview_files;
-    std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
-    tessarn::PreviewImages preview(&preview_files);
-    tessarn::RunReport report(model.limit);
-    tessarn::ObserverList views;
-    views.add(&preview);
-    views.add(&report);
-    tessarn::RunSettings settings;
-    settings.patterns = options.patterns;
-    settings.attributes = options.attributes;
-    settings.library = {options.cSource, options.symbolPrefix, &run_files};
-    if (faults & 32) settings.observer = &views;
-    // Room made beforehand: writing outputs and messages allocates nothing.
-    console_files.files["console"].reserve(model.console.size() + 4096);
-    for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
-#ifndef TESSARN_FUZZING
-    g_allocations = 0;
-    g_keep_failing = attempt % 2 == 1;  // odd attempts: from then on
-    g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
-#endif
-    const int status = tessarn::runMain(&run_files, console.get(), settings);
-#ifndef TESSARN_FUZZING
-    g_countdown = -1;
-    if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
-#endif
-    const std::string& messages = console_files.files["console"];
-    if (fail_at >= 0) {
-      const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
-      require(status == -1 && messages.ends_with(out_of_memory) &&
-                  model.console.starts_with(messages.substr(0, messages.size() - out_of_memory.size())),
-              "out of memory, said last");
-      // (A binary output made again is no prefix of its last making.)
-      require(model.outputs["output.txt"].starts_with(run_files.files["output.txt"]),
-              "out of memory: output.txt is no prefix of the whole run's");
-      continue;
-    }
-    require(status == expected_status, "exit status");
-    require(messages == model.console, "messages");
-    for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
-    if (faults & 32) {
-      // A run that never got to its jobs has no patterns to count.
-      const bool started = (faults & 3) == 0;
-      const std::string count = "patterns: " + std::to_string(started ? model.first + model.patterns.size() : 0) +
-                                " of " + std::to_string(model.limit) + "\n";
-      require(report.text().ends_with(count), "the report's pattern count");
-      for (const auto& [name, bytes] : preview_files.files) require(bytes.starts_with(kPngSignature), "no PNG");
+  for (const bool threaded : {false, true}) {
+    long allocations = 0;
+    for (long attempt = -1; attempt < 2 * allocations; ++attempt) {
+      const long fail_at = attempt < 0 ? -1 : attempt / 2;
+      tessarn::MemoryFileSystem run_files = filesOf(data, size);
+      tessarn::MemoryFileSystem console_files, preview_files;
+      std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
+      tessarn::PreviewImages preview(&preview_files);
+      tessarn::RunReport report(model.limit);
+      tessarn::ObserverList views;
+      views.add(&preview);
+      views.add(&report);
+      tessarn::RunSettings settings;
+      settings.patterns = options.patterns;
+      settings.attributes = options.attributes;
+      settings.library = {options.cSource, options.symbolPrefix, &run_files};
+      if (threaded) {
+        settings.threads = 2;
+        settings.threadBytes = 0;
+        settings.rowBudget = 128;
+      }
+      if (faults & 32) settings.observer = &views;
+      // Room made beforehand: writing outputs and messages allocates nothing.
+      console_files.files["console"].reserve(model.console.size() + 4096);
+      for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
+  #ifndef TESSARN_FUZZING
+      g_allocations = 0;
+      g_keep_failing = attempt % 2 == 1;  // odd attempts: from then on
+      g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
+  #endif
+      const int status = tessarn::runMain(&run_files, console.get(), settings);
+  #ifndef TESSARN_FUZZING
+      g_countdown = -1;
+      if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
+  #endif
+      const std::string& messages = console_files.files["console"];
+      if (fail_at >= 0) {
+        const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
+        require(status == -1 && messages.ends_with(out_of_memory) &&
+                    model.console.starts_with(messages.substr(0, messages.size() - out_of_memory.size())),
+                "out of memory, said last");
+        // (A binary output made again is no prefix of its last making.)
+        require(model.outputs["output.txt"].starts_with(run_files.files["output.txt"]),
+                "out of memory: output.txt is no prefix of the whole run's");
+        continue;
+      }
+      require(status == expected_status, "exit status");
+      require(messages == model.console, "messages");
+      for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
+      if (faults & 32) {
+        // A run that never got to its jobs has no patterns to count.
+        const bool started = (faults & 3) == 0;
+        const std::string count = "patterns: " + std::to_string(started ? model.first + model.patterns.size() : 0) +
+                                  " of " + std::to_string(model.limit) + "\n";
+        require(report.text().ends_with(count), "the report's pattern count");
+        for (const auto& [name, bytes] : preview_files.files) require(bytes.starts_with(kPngSignature), "no PNG");
+      }
     }
   }
   return 0;
