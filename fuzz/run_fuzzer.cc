@@ -551,10 +551,15 @@ bool withinBudget(const tessarn::MemoryFileSystem& files, const std::string& lis
   return true;
 }
 
-#ifndef TESSARN_FUZZING
 // Replayed, the target can make allocations fail: the k-th of a run, once or
-// from then on. (The libFuzzer build keeps its allocator as it is.)
-// (Atomic, since a run's own threads might allocate too.)
+// from then on. (The libFuzzer build keeps its allocator as it is, and so
+// does a ThreadSanitizer build, whose runtime replaces it.) Atomic, since a
+// run's own threads might allocate too.
+#if !defined(TESSARN_FUZZING) && !defined(TESSARN_KEEP_ALLOCATOR)
+#define TESSARN_FAIL_ALLOCATIONS 1
+#endif
+
+#ifdef TESSARN_FAIL_ALLOCATIONS
 std::atomic<long> g_countdown{-1};  // allocations left before failing, or -1
 std::atomic<bool> g_keep_failing{false};
 std::atomic<long> g_allocations{0};
@@ -591,7 +596,7 @@ tessarn::MemoryFileSystem filesOf(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-#ifndef TESSARN_FUZZING
+#ifdef TESSARN_FAIL_ALLOCATIONS
 // The replacements pair malloc with free; gcc takes them for the mismatch
 // they replace.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -694,16 +699,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Room made beforehand: writing outputs and messages allocates nothing.
       console_files.files["console"].reserve(model.console.size() + 4096);
       for (const auto& [name, bytes] : model.outputs) run_files.files[name].reserve(bytes.size() + 4096);
-  #ifndef TESSARN_FUZZING
+#ifdef TESSARN_FAIL_ALLOCATIONS
       g_allocations = 0;
       g_keep_failing = attempt % 2 == 1;  // odd attempts: from then on
       g_countdown = fail_at < 0 ? LONG_MAX : fail_at;
-  #endif
+#endif
       const int status = tessarn::runMain(&run_files, console.get(), settings);
-  #ifndef TESSARN_FUZZING
+#ifdef TESSARN_FAIL_ALLOCATIONS
       g_countdown = -1;
       if (fail_at < 0 && (faults & 128)) allocations = g_allocations;
-  #endif
+#endif
       const std::string& messages = console_files.files["console"];
       if (fail_at >= 0) {
         const std::string out_of_memory = tessarn::formatMessage(MessageId::kOutOfMemory);
