@@ -4,10 +4,6 @@
 #include <cassert>
 #include <cstring>
 
-#if !defined(__GNUC__) && defined(_M_X64)
-#include <xmmintrin.h>
-#endif
-
 namespace tessarn {
 namespace {
 
@@ -39,23 +35,6 @@ Key mirrorTopBottom(Key k) { return {reverseRows(k.bottom), reverseRows(k.top)};
 constexpr uint16_t kOrientationBits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
                                           kMirrorLeftRight | kMirrorTopBottom};
 
-// Multiplying by an odd constant carries every input bit into the high bits
-// of the product, so the slot index and the tag are taken from there.
-uint64_t hashOfKey(const Key& k) {
-  uint64_t bottom = k.bottom * 0xC2B2AE3D27D4EB4Fu;
-  return (k.top ^ (bottom >> 29 | bottom << 35)) * 0x9E3779B97F4A7C15u;
-}
-
-void prefetchLine(const void* address) {
-#if defined(__GNUC__)
-  __builtin_prefetch(address);
-#elif defined(_M_X64)
-  _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
-#else
-  (void)address;
-#endif
-}
-
 // An index slot is 0 when empty; otherwise its high 16 bits are a tag,
 // 16 more bits of the key's hash (never 0), and its low 16 the map word that
 // the key gets, its pattern counted from 0 (an index word).
@@ -63,12 +42,6 @@ uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 16 & 0xFFFF
 uint32_t makeSlot(uint32_t tag, uint16_t map_word) { return tag << 16 | map_word; }
 uint32_t slotTag(uint32_t slot) { return slot >> 16; }
 uint16_t slotWord(uint32_t slot) { return static_cast<uint16_t>(slot); }
-
-// Where the orientation an index word names is kept: orientation o (its
-// mirror bits shifted down) of pattern n at 4n + o.
-size_t orientationIndex(uint16_t index_word) {
-  return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + (index_word >> 14);
-}
 
 }  // namespace
 
@@ -108,17 +81,6 @@ size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
   }
 }
 
-uint64_t PatternDictionary::hashOf(const Pattern& tile) { return hashOfKey(keyOf(tile)); }
-
-void PatternDictionary::prefetchSlot(uint64_t hash) const {
-  prefetchLine(&slots_[hash >> kIndexShift]);
-}
-
-void PatternDictionary::prefetchKey(uint64_t hash) const {
-  const uint32_t slot = slots_[hash >> kIndexShift];
-  prefetchLine(&orientations_[orientationIndex(slotWord(slot))]);
-}
-
 void PatternDictionary::addPattern(const Key& pattern) {
   const Key left_right = mirrorLeftRight(pattern);
   const Key orientations[4] = {pattern, left_right, mirrorTopBottom(pattern),
@@ -136,7 +98,7 @@ void PatternDictionary::indexPattern(int index) {
   for (int o = 0; o < 4; ++o) {
     if ((kOrientationBits[o] & ~allowed) != 0) continue;
     const Key& orientation = orientations_[4 * static_cast<size_t>(index) + o];
-    const uint64_t hash = hashOfKey(orientation);
+    const uint64_t hash = hashOfHalves(orientation.top, orientation.bottom);
     const size_t i = findSlot(orientation, hash);
     const uint16_t map_word = static_cast<uint16_t>(index | kOrientationBits[o]);
     if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);

@@ -27,6 +27,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if !defined(__GNUC__) && defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 #include <vector>
 
 #include "tiles/map_word.h"
@@ -54,7 +59,14 @@ class PatternDictionary {
   // The hash by which the index finds a tile: worked out once, where the
   // tile is encoded (on another thread, perhaps), and handed to the calls
   // below.
-  static uint64_t hashOf(const Pattern& tile);
+  // (Inline: it is worked out for every tile, right as the tile is made.)
+  static uint64_t hashOf(const Pattern& tile) {
+    uint64_t top;
+    uint64_t bottom;
+    std::memcpy(&top, tile.data(), 8);
+    std::memcpy(&bottom, tile.data() + 4, 8);
+    return hashOfHalves(top, bottom);
+  }
 
   // Sets `map_word` to the tile's map word, appending the tile as a new
   // pattern when nothing matches. False, with nothing added, when the tile is
@@ -65,8 +77,11 @@ class PatternDictionary {
   // Start loading what looking up the tile of this hash will read, so that
   // the memory waits of several lookups overlap: first the index slot, then
   // (once the slot is at hand) the key it names. They change nothing.
-  void prefetchSlot(uint64_t hash) const;
-  void prefetchKey(uint64_t hash) const;
+  // (Inline: they come for every tile.)
+  void prefetchSlot(uint64_t hash) const { prefetch(&slots_[hash >> kIndexShift]); }
+  void prefetchKey(uint64_t hash) const {
+    prefetch(&orientations_[orientationIndex(static_cast<uint16_t>(slots_[hash >> kIndexShift]))]);
+  }
 
   // Forgets every pattern from number `count` on, as if they had never been
   // added (a job whose image turned out to be unreadable).
@@ -92,6 +107,29 @@ class PatternDictionary {
   };
 
  private:
+  static void prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#elif defined(_M_X64)
+    _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
+#else
+    (void)address;
+#endif
+  }
+  // Where the orientation an index word (a slot's low 16 bits) names is
+  // kept: orientation o (its mirror bits shifted down) of pattern n at
+  // 4n + o.
+  static size_t orientationIndex(uint16_t index_word) {
+    return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + (index_word >> 14);
+  }
+
+  // Multiplying by an odd constant carries every input bit into the high
+  // bits of the product, so the slot index and the tag are taken from there.
+  static uint64_t hashOfHalves(uint64_t top, uint64_t bottom) {
+    bottom *= 0xC2B2AE3D27D4EB4Fu;
+    return (top ^ (bottom >> 29 | bottom << 35)) * 0x9E3779B97F4A7C15u;
+  }
+
   // The index: open addressing over 32-bit slots, each holding a map word
   // and a tag of 16 more hash bits, which rules out most mismatches without
   // reading the key (the layout is in the .cc). At most four keys per
