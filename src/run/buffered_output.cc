@@ -26,13 +26,9 @@ void BufferedOutput::flush() {
   used_ = 0;
 }
 
-void BufferedOutput::append(std::string_view bytes) {
-  if (bytes.size() > kBufferSize) {
-    flush();
-    if (!failed_ && !stream_->write(bytes.data(), bytes.size())) failed_ = true;
-    return;
-  }
-  std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+void BufferedOutput::appendLong(std::string_view bytes) {
+  flush();
+  if (!failed_ && !stream_->write(bytes.data(), bytes.size())) failed_ = true;
 }
 
 bool BufferedOutput::close() {

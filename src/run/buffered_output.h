@@ -23,7 +23,11 @@ class BufferedOutput {
   BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream);
   ~BufferedOutput();
 
-  void append(std::string_view bytes);
+  // (Inline: most pieces are a few bytes.)
+  void append(std::string_view bytes) {
+    if (bytes.size() > kBufferSize) return appendLong(bytes);
+    std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
+  }
 
   // 16-bit words, little-endian; at most kMaxWords at a time.
   void appendWords16(const uint16_t* words, int count) {
@@ -59,6 +63,7 @@ class BufferedOutput {
   // The two upper-case hex digits of every byte value.
   static const std::array<std::array<char, 2>, 256> kHexPairs;
   void flush();
+  void appendLong(std::string_view bytes);
 
   // Room for `size` (at most kBufferSize) more bytes in the buffer.
   char* reserve(size_t size) {

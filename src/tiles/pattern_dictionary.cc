@@ -50,6 +50,7 @@ uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBy
 PatternDictionary::PatternDictionary(const DictionarySettings& settings)
     : slots_(kSlots, 0),
       layout_(settings.layout),
+      mirrorBits_(settings.layout.mirrorBits()),
       keepDuplicates_(settings.keepDuplicates),
       givenCount_(static_cast<int>(settings.startPatterns.size())) {
   assert(layout_.firstPattern >= 0 && layout_.firstPattern < layout_.patternLimit &&
@@ -92,11 +93,10 @@ void PatternDictionary::addPattern(const Key& pattern) {
 void PatternDictionary::indexPattern(int index) {
   // Nothing is looked up when every tile is a new pattern.
   if (keepDuplicates_) return;
-  const uint16_t allowed = layout_.mirrorBits();
   // In the order a match is tried, so that when orientations coincide (a
   // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
-    if ((kOrientationBits[o] & ~allowed) != 0) continue;
+    if ((kOrientationBits[o] & ~mirrorBits_) != 0) continue;
     const Key& orientation = orientations_[4 * static_cast<size_t>(index) + o];
     const uint64_t hash = hashOfHalves(orientation.top, orientation.bottom);
     const size_t i = findSlot(orientation, hash);

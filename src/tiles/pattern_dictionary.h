@@ -151,6 +151,7 @@ class PatternDictionary {
   std::vector<Key> orientations_;
   std::vector<uint32_t> slots_;
   MapWordLayout layout_;
+  uint16_t mirrorBits_;  // the layout's, worked out once
   bool keepDuplicates_;
   int givenCount_;
 };
