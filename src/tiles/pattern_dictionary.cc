@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <new>
 
 namespace tessarn {
 namespace {
@@ -48,11 +49,12 @@ uint16_t slotWord(uint32_t slot) { return static_cast<uint16_t>(slot); }
 uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBytes(word)); }
 
 PatternDictionary::PatternDictionary(const DictionarySettings& settings)
-    : slots_(kSlots, 0),
+    : slots_(static_cast<uint32_t*>(std::calloc(kSlots, sizeof(uint32_t)))),
       layout_(settings.layout),
       mirrorBits_(settings.layout.mirrorBits()),
       keepDuplicates_(settings.keepDuplicates),
       givenCount_(static_cast<int>(settings.startPatterns.size())) {
+  if (!slots_) throw std::bad_alloc();
   assert(layout_.firstPattern >= 0 && layout_.firstPattern < layout_.patternLimit &&
          layout_.patternLimit <= kPatternNumbers);
   assert(givenCount_ <= layout_.patternLimit - layout_.firstPattern);
@@ -111,7 +113,7 @@ void PatternDictionary::truncate(int count) {
   // from the patterns kept, in their order, which gives it the very state
   // it had when they were the only ones.
   orientations_.resize(4 * static_cast<size_t>(count));
-  std::fill(slots_.begin(), slots_.end(), 0);
+  std::fill(slots_.get(), slots_.get() + kSlots, 0u);
   for (int n = 0; n < count; ++n) indexPattern(n);
 }
 

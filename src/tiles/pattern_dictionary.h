@@ -27,7 +27,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #if !defined(__GNUC__) && defined(_M_X64)
 #include <xmmintrin.h>
@@ -149,7 +151,13 @@ class PatternDictionary {
   // orientation o of pattern n is at 4n + o, o being the map word's mirror
   // bits shifted down.
   std::vector<Key> orientations_;
-  std::vector<uint32_t> slots_;
+  // Zeroed by calloc, which takes fresh zeroed pages from the system for
+  // an index this size instead of writing half a megabyte of zeros: a small
+  // run touches few of them.
+  struct FreeSlots {
+    void operator()(uint32_t* slots) const { std::free(slots); }
+  };
+  std::unique_ptr<uint32_t[], FreeSlots> slots_;
   MapWordLayout layout_;
   uint16_t mirrorBits_;  // the layout's, worked out once
   bool keepDuplicates_;
