@@ -19,7 +19,6 @@ namespace {
 class SkippedJobs : public RunObserver {
  public:
   int64_t count() const { return count_; }
-  bool wantsMapWords(int64_t) const override { return false; }
   void jobFinished(const JobSummary& summary, const PatternDictionary&) override {
     if (summary.failure != nullptr && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) ++count_;
   }
@@ -42,7 +41,6 @@ class UnusedJobNames : public RunObserver {
   bool empty() const { return names_.empty(); }
   // The names, in the order first given, of no job so far.
   const std::vector<std::string>& names() const { return names_; }
-  bool wantsMapWords(int64_t) const override { return false; }
   void jobFinished(const JobSummary& summary, const PatternDictionary&) override {
     names_.erase(std::remove(names_.begin(), names_.end(), summary.job->name), names_.end());
   }
@@ -56,7 +54,6 @@ class UnusedJobNames : public RunObserver {
 class PatternTableCopy : public RunObserver {
  public:
   const std::string& bytes() const { return bytes_; }
-  bool wantsMapWords(int64_t) const override { return false; }
   void jobFinished(const JobSummary&, const PatternDictionary&) override {}
   void runFinished(const PatternDictionary& dictionary) override { bytes_ = binaryPatternTable(dictionary); }
 

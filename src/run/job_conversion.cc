@@ -80,8 +80,8 @@ class JobBlock {
   // Opens the block; the map words follow through the sink returned.
   MapWordSink* begin() {
     run_->outputs.beginMapArray(run_->job.name, run_->summary.number, run_->job.width, run_->job.height);
-    if (run_->observer == nullptr) return &output_;
-    return &counting_;
+    const bool counted = run_->observer != nullptr && (run_->observer->wantsCounts() || run_->summary.mapWords != nullptr);
+    return counted ? static_cast<MapWordSink*>(&counting_) : &output_;
   }
 
   // Closes the block the tiling wrote; false if the dictionary filled up.
@@ -112,6 +112,9 @@ class JobBlock {
   OutputSink output_;
   CountingSink counting_;
 };
+
+// Whether the job's summary is to hold its bitmap's colours.
+bool wantsPalette(const RunState& run) { return run.observer != nullptr && run.observer->wantsPalette(); }
 
 void keepPalette(RunState* run, const Palette& palette) {
   run->jobPalette = palette;
@@ -146,7 +149,7 @@ bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
   } else if (!fail(*run, makePixelGrid(image, header, &whole, &decoded, &grid), failure)) {
     return false;
   }
-  if (run->observer != nullptr) keepPalette(run, bitmapPalette(image, header));
+  if (wantsPalette(*run)) keepPalette(run, bitmapPalette(image, header));
   JobBlock block(run);
   const TilingResult result =
       tileRegion(rectangle, job.colour, grid, &run->dictionary, block.begin(), encode_on_thread);
@@ -168,7 +171,7 @@ bool convertPng(RunState* run, const BitmapImage& image, Failure* failure) {
   }
   PngImage png;
   if (!fail(*run, png.open(bytes.data(), bytes.size()), failure)) return false;
-  if (run->observer != nullptr) keepPalette(run, png.palette());
+  if (wantsPalette(*run)) keepPalette(run, png.palette());
   const Rectangle rectangle = rectangleOf(job);
   const RowSpan rows = rowsCovered(rectangle);
   // The whole image is decoded, to check it.

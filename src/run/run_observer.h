@@ -5,6 +5,7 @@
 #ifndef TESSARN_RUN_RUN_OBSERVER_H_
 #define TESSARN_RUN_RUN_OBSERVER_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct JobSummary {
   const Failure* failure = nullptr;
   int64_t tilesWide = 0;
   int64_t tilesHigh = 0;
+  // Counted if the observer wants counts:
   int64_t tilesWritten = 0;  // map words written: every tile of a converted job
   int64_t mirrored = 0;      // of those, the words with a mirror bit
   int newPatterns = 0;
@@ -34,8 +36,13 @@ struct JobSummary {
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  // Whether a job of this many tiles should come with its map words.
-  virtual bool wantsMapWords(int64_t tiles) const = 0;
+  // What a job's summary is to hold besides its size and the patterns it
+  // added: the count of its words and of those mirrored, its map words (for
+  // a job of this many tiles), its bitmap's colours. None by default: each
+  // costs the run work on every job.
+  virtual bool wantsCounts() const { return false; }
+  virtual bool wantsMapWords(int64_t /*tiles*/) const { return false; }
+  virtual bool wantsPalette() const { return false; }
   // A job is done with; the dictionary holds every pattern so far.
   virtual void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) = 0;
   // The run is over, complete or not; the dictionary holds every pattern.
@@ -48,11 +55,14 @@ class ObserverList : public RunObserver {
   void add(RunObserver* observer) { observers_.push_back(observer); }
   bool empty() const { return observers_.empty(); }
 
+  bool wantsCounts() const override {
+    return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsCounts(); });
+  }
   bool wantsMapWords(int64_t tiles) const override {
-    for (RunObserver* observer : observers_) {
-      if (observer->wantsMapWords(tiles)) return true;
-    }
-    return false;
+    return std::any_of(observers_.begin(), observers_.end(), [&](RunObserver* o) { return o->wantsMapWords(tiles); });
+  }
+  bool wantsPalette() const override {
+    return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsPalette(); });
   }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
     for (RunObserver* observer : observers_) observer->jobFinished(summary, dictionary);

@@ -36,6 +36,7 @@ class PreviewImages : public RunObserver {
   explicit PreviewImages(FileSystem* files) : files_(files) {}
 
   bool wantsMapWords(int64_t tiles) const override;
+  bool wantsPalette() const override { return true; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
 

@@ -19,7 +19,7 @@ class RunReport : public RunObserver {
  public:
   explicit RunReport(int pattern_limit = kPatternNumbers) : patternLimit_(pattern_limit) {}
 
-  bool wantsMapWords(int64_t) const override { return false; }
+  bool wantsCounts() const override { return true; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
