@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "cli/command_line.h"
@@ -28,6 +29,7 @@ class StdStream : public tessarn::WriteStream {
 };
 
 constexpr int kExitUsage = 2;
+constexpr int kExitFailure = -1;
 
 int usageError(const std::string& error) {
   std::fprintf(stderr, "tessarn: %s\nRun 'tessarn --help' for the options.\n", error.c_str());
@@ -53,22 +55,29 @@ int main(int argc, char** argv) {
   tessarn::setStandardStreamsBinary();
   tessarn::ignoreBrokenPipes();
   tessarn::Options options;
-  std::string text;
-  std::string error;
-  switch (tessarn::parseCommandLine(argc, argv, &options, &text, &error)) {
-    case tessarn::CommandLine::kDone:
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      return 0;
-    case tessarn::CommandLine::kUsageError:
-      return usageError(error);
-    case tessarn::CommandLine::kRun:
-      break;
-  }
-  tessarn::DiskFileSystem disk;
-  if (!tessarn::readGivenPatterns(&disk, &options, &error)) return usageError(error);
-  if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
-  options.threads = tessarn::threadsToUse(std::getenv("TESSARN_THREADS"));
   StdStream console(stdout);
-  StdStream errors(stderr);
-  return tessarn::runTool(options, &console, &errors);
+  // Memory can run out before the run, as anywhere: its message, status -1.
+  // (The run itself says so in the language asked for.)
+  try {
+    std::string text;
+    std::string error;
+    switch (tessarn::parseCommandLine(argc, argv, &options, &text, &error)) {
+      case tessarn::CommandLine::kDone:
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+      case tessarn::CommandLine::kUsageError:
+        return usageError(error);
+      case tessarn::CommandLine::kRun:
+        break;
+    }
+    tessarn::DiskFileSystem disk;
+    if (!tessarn::readGivenPatterns(&disk, &options, &error)) return usageError(error);
+    if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
+    options.threads = tessarn::threadsToUse(std::getenv("TESSARN_THREADS"));
+    StdStream errors(stderr);
+    return tessarn::runTool(options, &console, &errors);
+  } catch (const std::bad_alloc&) {
+    tessarn::Console(&console, options.messages).report(tessarn::MessageId::kOutOfMemory);
+    return kExitFailure;
+  }
 }

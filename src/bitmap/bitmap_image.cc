@@ -129,8 +129,6 @@ ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
       break;
     case ReadStatus::kMissing:
       return ImageProblem::kReadFailed;
-    case ReadStatus::kOutOfMemory:
-      return ImageProblem::kOutOfMemory;
   }
   // The file may have changed since it was checked.
   if (whole->size() != image.file->size()) return ImageProblem::kReadFailed;
@@ -140,7 +138,6 @@ ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
   if (header.runLength) {
     size_t count = static_cast<size_t>(header.width * header.height);
     uint8_t* buffer = decoded->allocate(count);
-    if (buffer == nullptr) return ImageProblem::kOutOfMemory;
     std::memset(buffer, 0, count);
     decodeRunLength(pixels, whole->size() - header.pixelOffset, header.bitCount,
                     header.width, header.height, buffer);

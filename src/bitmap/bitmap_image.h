@@ -37,7 +37,7 @@
 
 namespace tessarn {
 
-// The job's image file, open, and its first bytes.
+// The job's image file (a BMP or a PNG), open, and its first bytes.
 struct BitmapImage {
   std::unique_ptr<RandomAccessFile> file;
   // Enough for the PNG signature and every BMP header field read; all of
@@ -72,8 +72,8 @@ Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header);
 int64_t rowStride(int bit_count, int64_t width);
 
 // Addresses the pixels of an accepted bitmap in the whole file, read into
-// `whole`. Run-length data is decoded into `decoded`; kOutOfMemory if a
-// buffer cannot be had, kReadFailed if the file cannot be read.
+// `whole`. Run-length data is decoded into `decoded`. kReadFailed if the
+// file cannot be read (it changed since it was checked).
 ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* whole,
                            FileBytes* decoded, PixelGrid* grid);
 

@@ -20,7 +20,7 @@ bool BmpRows::fits(const BitmapHeader& header, size_t budget) {
   return !header.runLength && keptRowBytes(header) <= budget / 4;
 }
 
-ImageProblem BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last,
+void BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last,
                            bool on_thread, size_t budget, RowStorage* storage, PixelGrid* grid) {
   file_ = file;
   header_ = header;
@@ -32,19 +32,15 @@ ImageProblem BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, i
   const int64_t kept_last = std::clamp<int64_t>(last, kept_first, header.height);
   next_ = kept_first;
   if (header.bitCount != 8) {
-    packed_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(chunkRows_ * stride_)]);
-    if (!packed_) return ImageProblem::kOutOfMemory;
+    packed_.reset(new uint8_t[static_cast<size_t>(chunkRows_ * stride_)]);
   }
   grid->width = header.width;
   grid->height = header.height;
   // A bottom-up file's rows go in from the end of the memory back, so that
   // a piece of them is read in one go.
   const bool upward = header.bitCount == 8 && !header.topDown;
-  const ImageProblem problem = ring_.hold(std::min(first, kept_first), kept_first, kept_last, keptRowBytes(header),
-                                          upward, budget, storage, grid);
-  if (problem != ImageProblem::kNone) return problem;
+  ring_.hold(std::min(first, kept_first), kept_first, kept_last, keptRowBytes(header), upward, budget, storage, grid);
   ring_.start(this, on_thread);
-  return ImageProblem::kNone;
 }
 
 bool BmpRows::step(RowRing* ring) {

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "bitmap/packed_rows.h"
+#include "bitmap/spng_memory.h"
 
 namespace tessarn {
 namespace {
@@ -19,7 +20,7 @@ constexpr int64_t kMaxPixels = int64_t{1} << 28;
 constexpr size_t kChunkMemoryLimit = size_t{32} << 20;
 
 ImageProblem problemOf(int error) {
-  return error == SPNG_EMEM ? ImageProblem::kOutOfMemory : ImageProblem::kUnreadablePng;
+  return spngRanOutOfMemory() || error == SPNG_EMEM ? ImageProblem::kOutOfMemory : ImageProblem::kUnreadablePng;
 }
 
 }  // namespace
@@ -37,14 +38,8 @@ PngImage::~PngImage() {
 }
 
 ImageProblem PngImage::open(const uint8_t* data, size_t size) {
-#ifdef TESSARN_FUZZING
-  // Fuzzed inputs could hardly ever get a checksum right: they are not
-  // checked, so that the fuzzer reaches the decoding behind them.
-  context_ = spng_ctx_new(SPNG_CTX_IGNORE_ADLER32);
-  if (context_ != nullptr) spng_set_crc_action(context_, SPNG_CRC_USE, SPNG_CRC_USE);
-#else
-  context_ = spng_ctx_new(0);
-#endif
+  (void)spngRanOutOfMemory();  // nothing left over from another image
+  context_ = spng_ctx_new2(spngAllocator(), 0);
   if (context_ == nullptr) return ImageProblem::kOutOfMemory;
   spng_set_chunk_limits(context_, kChunkMemoryLimit, kChunkMemoryLimit);
   spng_ihdr header;
@@ -89,11 +84,9 @@ ImageProblem PngImage::decode(int64_t first, int64_t last, bool on_thread, RowSt
   if (interlaced_) return decodeInterlaced(grid);
   const int64_t kept_first = std::clamp<int64_t>(first, 0, height_);
   const int64_t kept_last = std::clamp<int64_t>(last, kept_first, height_);
-  scratch_.reset(new (std::nothrow) uint8_t[rowBytes_]);
-  if (!scratch_) return ImageProblem::kOutOfMemory;
-  const ImageProblem problem = ring_.hold(std::min(first, kept_first), kept_first, kept_last,
-                                          static_cast<size_t>(width_), false, RowRing::kDefaultBudget, storage, grid);
-  if (problem != ImageProblem::kNone) return problem;
+  scratch_.reset(new uint8_t[rowBytes_]);
+  ring_.hold(std::min(first, kept_first), kept_first, kept_last, static_cast<size_t>(width_), false,
+             RowRing::kDefaultBudget, storage, grid);
   const int error = spng_decode_image(context_, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
   if (error != 0) return problemOf(error);
   ring_.start(this, on_thread);
@@ -134,8 +127,7 @@ ImageProblem PngImage::decodeInterlaced(PixelGrid* grid) {
   if (error != 0) return problemOf(error);
   // Zeroed first: libspng sets the bits of indices smaller than a byte into
   // it pass by pass, and never clears them.
-  pixels_.reset(new (std::nothrow) uint8_t[size]());
-  if (!pixels_) return ImageProblem::kOutOfMemory;
+  pixels_.reset(new uint8_t[size]());
   error = spng_decode_image(context_, pixels_.get(), size, SPNG_FMT_PNG, 0);
   if (error == 0) error = spng_decode_chunks(context_);
   if (error != 0) return problemOf(error);

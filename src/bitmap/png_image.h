@@ -55,11 +55,14 @@ class PngImage : private RowRing::Producer {
 
   // Starts decoding, keeping rows [first, last) of the image (clipped to
   // it) for `grid`, in memory from `storage`; on a thread of its own if
-  // `on_thread`. kOutOfMemory if there is no memory for the rows; kUnreadablePng
-  // for an interlaced image that cannot be decoded. Any other failure is
-  // reported by finish().
+  // `on_thread`. kUnreadablePng for an interlaced image that cannot be
+  // decoded (kOutOfMemory if libspng ran out of memory for it); any other
+  // failure is reported by finish(). Our own memory running out is a
+  // std::bad_alloc.
   ImageProblem decode(int64_t first, int64_t last, bool on_thread, RowStorage* storage, PixelGrid* grid);
-  // Decodes the rest of the image: kNone, kUnreadablePng or kOutOfMemory.
+  // Decodes the rest of the image: kNone, kUnreadablePng, or kOutOfMemory
+  // if libspng ran out (on the decoder's thread, memory running out is
+  // handed back as a value).
   ImageProblem finish();
 
  private:

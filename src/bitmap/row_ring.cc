@@ -9,15 +9,17 @@ namespace tessarn {
 
 uint8_t* RowStorage::get(size_t size) {
   if (size > size_) {
-    bytes_.reset(new (std::nothrow) uint8_t[size]);
-    size_ = bytes_ ? size : 0;
+    bytes_.reset();  // first, so that the old and the new are never held at once
+    size_ = 0;
+    bytes_.reset(new uint8_t[size]);
+    size_ = size;
   }
   return bytes_.get();
 }
 
 RowRing::~RowRing() { stop(); }
 
-ImageProblem RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
+void RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
                            size_t budget, RowStorage* storage, PixelGrid* grid) {
   assert(origin <= first && first <= last);
   first_ = first;
@@ -32,7 +34,6 @@ ImageProblem RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t r
   origin_ = ringRows_ != 0 ? origin : first;
   // One spare byte, so that no rows still get memory of their own.
   memory_ = storage->get(static_cast<size_t>(held) * row_bytes + 1);
-  if (memory_ == nullptr) return ImageProblem::kOutOfMemory;
   const auto step = static_cast<ptrdiff_t>(row_bytes);
   grid->rows = upward && held > 0 ? memory_ + (held - 1) * step : memory_;
   grid->rowStep = upward ? -step : step;
@@ -40,7 +41,6 @@ ImageProblem RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t r
   grid->ringRows = ringRows_;
   grid->bitCount = 8;
   grid->feed = this;
-  return ImageProblem::kNone;
 }
 
 void RowRing::start(Producer* producer, bool on_thread) {
@@ -50,7 +50,10 @@ void RowRing::start(Producer* producer, bool on_thread) {
   try {
     thread_ = std::thread(&RowRing::produce, this);
   } catch (const std::system_error&) {
-    // No thread to be had: the producer runs as the tiling waits.
+    // No thread to be had (nor memory for one, below): the producer runs
+    // as the tiling waits, as on a machine of one processor.
+    threaded_ = false;
+  } catch (const std::bad_alloc&) {
     threaded_ = false;
   }
 }

@@ -39,8 +39,7 @@ namespace tessarn {
 // Memory reused from one image to the next.
 class RowStorage {
  public:
-  // At least `size` bytes, the same as last time if they suffice; null if
-  // memory ran out.
+  // At least `size` bytes, the same as last time if they suffice.
   uint8_t* get(size_t size);
 
  private:
@@ -70,8 +69,8 @@ class RowRing : public RowFeed {
   // Keeps image rows [first, last), `row_bytes` each, for the rectangle
   // whose top row is `origin`, in a ring of at least 16 rows, or all of them
   // where they fit in `budget` bytes. Sets up `grid` to read them (8 bits a
-  // pixel). kOutOfMemory if the memory cannot be had.
-  ImageProblem hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
+  // pixel).
+  void hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
                     size_t budget, RowStorage* storage, PixelGrid* grid);
   // Sets the producer to work; see above.
   void start(Producer* producer, bool on_thread);

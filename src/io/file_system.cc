@@ -58,13 +58,11 @@ class DiskRandomAccessFile : public RandomAccessFile {
     return readFileAt(file_, offset, buffer, size);
   }
   ReadStatus readWhole(FileBytes* bytes) override {
-    if (size_ >= std::numeric_limits<size_t>::max()) return ReadStatus::kOutOfMemory;
+    if (size_ >= std::numeric_limits<size_t>::max()) throw std::bad_alloc();
     const auto size = static_cast<size_t>(size_);
     // Mapped: no copy, and big files cost no memory of their own.
     if (bytes->map(file_, size)) return ReadStatus::kOk;
-    uint8_t* buffer = bytes->allocate(size);
-    if (buffer == nullptr) return ReadStatus::kOutOfMemory;
-    return readAt(0, buffer, size) ? ReadStatus::kOk : ReadStatus::kMissing;
+    return readAt(0, bytes->allocate(size), size) ? ReadStatus::kOk : ReadStatus::kMissing;
   }
 
  private:
@@ -80,9 +78,9 @@ FileBytes::~FileBytes() {
 
 uint8_t* FileBytes::allocate(size_t size) {
   // One spare byte, so that an empty file still gets a real buffer.
-  buffer_.reset(new (std::nothrow) uint8_t[size + 1]);
+  buffer_.reset(new uint8_t[size + 1]);
   data_ = buffer_.get();
-  size_ = buffer_ ? size : 0;
+  size_ = size;
   return buffer_.get();
 }
 

@@ -50,7 +50,7 @@ class FileBytes {
   size_t size() const { return size_; }
 
   // A buffer of `size` bytes for the caller to fill, left uninitialised
-  // since it is about to be filled; null if memory ran out.
+  // since it is about to be filled.
   uint8_t* allocate(size_t size);
   // Maps the first `size` bytes of an open file; false if it cannot.
   bool map(std::FILE* file, size_t size);
@@ -62,7 +62,7 @@ class FileBytes {
   size_t size_ = 0;
 };
 
-enum class ReadStatus { kOk, kMissing, kOutOfMemory };
+enum class ReadStatus { kOk, kMissing };
 
 // A regular file, read at the places asked for. Reading copies the bytes
 // from the system's cache into memory that the reader keeps using, which
@@ -75,7 +75,7 @@ class RandomAccessFile {
   // Reads `size` bytes from `offset`; false if they could not all be read.
   // One thread at a time.
   virtual bool readAt(uint64_t offset, void* buffer, size_t size) = 0;
-  // The whole file: kMissing if it cannot be read, kOutOfMemory.
+  // The whole file: kMissing if it cannot be read.
   virtual ReadStatus readWhole(FileBytes* bytes) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "tiles/encoding_thread.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -28,10 +29,13 @@ EncodingThread::~EncodingThread() {
 }
 
 bool EncodingThread::start() {
-  slots_.reset(new Piece[kPieces]);
+  // Without a thread (or memory for one), the tiling is done on one.
   try {
+    slots_.reset(new Piece[kPieces]);
     thread_ = std::thread(&EncodingThread::encodeAll, this);
   } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
     return false;
   }
   return true;

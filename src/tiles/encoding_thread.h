@@ -44,7 +44,7 @@ class EncodingThread {
   EncodingThread& operator=(const EncodingThread&) = delete;
   ~EncodingThread();
 
-  // Starts the thread; false if no thread can be had.
+  // Starts the thread; false if no thread (or no memory for one) can be had.
   bool start();
   // The next piece once it is encoded; null after the last. It stays valid
   // until release().

@@ -1,5 +1,7 @@
 #include "views/indexed_png.h"
 
+#include "bitmap/spng_memory.h"
+
 #include <spng.h>
 
 #include <memory>
@@ -35,7 +37,8 @@ bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, 
     *error = name + " cannot be created";
     return false;
   }
-  std::unique_ptr<spng_ctx, ContextDeleter> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+  (void)spngRanOutOfMemory();  // nothing left over from another image
+  std::unique_ptr<spng_ctx, ContextDeleter> ctx(spng_ctx_new2(spngAllocator(), SPNG_CTX_ENCODER));
   if (!ctx) throw std::bad_alloc();
   spng_ihdr ihdr{};
   ihdr.width = static_cast<uint32_t>(width);
@@ -64,7 +67,7 @@ bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, 
     if (status == SPNG_EOI && y == height - 1) status = 0;
   }
   const bool closed = stream->close();
-  if (status == SPNG_EMEM) throw std::bad_alloc();
+  if (status == SPNG_EMEM || spngRanOutOfMemory()) throw std::bad_alloc();
   if (status != 0 || !closed) {
     *error = "writing to " + name + " failed";
     return false;

@@ -49,9 +49,7 @@ class MemoryRandomAccessFile : public RandomAccessFile {
     return true;
   }
   ReadStatus readWhole(FileBytes* bytes) override {
-    uint8_t* buffer = bytes->allocate(contents_.size());
-    if (buffer == nullptr) return ReadStatus::kOutOfMemory;
-    std::memcpy(buffer, contents_.data(), contents_.size());
+    std::memcpy(bytes->allocate(contents_.size()), contents_.data(), contents_.size());
     return ReadStatus::kOk;
   }
 
