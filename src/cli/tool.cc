@@ -20,7 +20,7 @@ class SkippedJobs : public RunObserver {
  public:
   int64_t count() const { return count_; }
   void jobFinished(const JobSummary& summary, const PatternDictionary&) override {
-    if (summary.failure != nullptr && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) ++count_;
+    if (summary.failure && effectOf(summary.failure->message) == FailureEffect::kSkipsJob) ++count_;
   }
   void runFinished(const PatternDictionary&) override {}
 

@@ -31,9 +31,16 @@ inline FailureEffect effectOf(MessageId message) {
       return FailureEffect::kSkipsJob;
     case MessageId::kWriteFailed:
       return FailureEffect::kFailsRun;
-    default:
+    case MessageId::kJobListMissing:
+    case MessageId::kBitmapMissing:
+    case MessageId::kCannotCreate:
+    case MessageId::kTooManyPatterns:
+    case MessageId::kOutOfMemory:
       return FailureEffect::kEndsRun;
   }
+  // Not reached: every message is listed, so that a new one must say what
+  // it does to the run.
+  return FailureEffect::kEndsRun;
 }
 
 }  // namespace tessarn

@@ -37,8 +37,10 @@ namespace {
 
 Rectangle rectangleOf(const JobRecord& job) { return {job.x, job.y, job.width, job.height}; }
 
-// The failure for an image that cannot be converted.
-bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
+// Whether the image has no problem; if it has, `*failure` says which.
+// Memory that libspng ran out of (handed back as a value) becomes the
+// std::bad_alloc it is everywhere else.
+bool accepted(const RunState& run, ImageProblem problem, Failure* failure) {
   const std::string& name = run.job.bitmapName;
   switch (problem) {
     case ImageProblem::kNone:
@@ -56,8 +58,7 @@ bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
       *failure = {MessageId::kUnreadablePng, name};
       break;
     case ImageProblem::kOutOfMemory:
-      *failure = {MessageId::kOutOfMemory, {}};
-      break;
+      throw std::bad_alloc();
     case ImageProblem::kReadFailed:
       *failure = {MessageId::kBitmapMissing, name};
       break;
@@ -66,27 +67,29 @@ bool fail(const RunState& run, ImageProblem problem, Failure* failure) {
 }
 
 // A job's map block in the outputs: opened, filled by the tiling (straight,
-// or counted on the way when the run is watched), and closed.
+// or counted on the way when the run's observer wants counts or words),
+// and closed.
 class JobBlock {
  public:
-  explicit JobBlock(RunState* run)
+  JobBlock(RunState* run, JobSummary* summary)
       : run_(run),
+        summary_(summary),
         patternsBefore_(run->dictionary.count()),
         output_(&run->outputs, attributesFor(run->attributes, run->job.name)),
-        counting_(&output_, &run->summary, keptWords(run)) {}
+        counting_(&output_, summary, keptWords(run, summary)) {}
 
   int patternsBefore() const { return patternsBefore_; }
 
   // Opens the block; the map words follow through the sink returned.
   MapWordSink* begin() {
-    run_->outputs.beginMapArray(run_->job.name, run_->summary.number, run_->job.width, run_->job.height);
-    const bool counted = run_->observer != nullptr && (run_->observer->wantsCounts() || run_->summary.mapWords != nullptr);
+    run_->outputs.beginMapArray(run_->job.name, summary_->number, run_->job.width, run_->job.height);
+    const bool counted = run_->observer != nullptr && (run_->observer->wantsCounts() || summary_->mapWords.has_value());
     return counted ? static_cast<MapWordSink*>(&counting_) : &output_;
   }
 
   // Closes the block the tiling wrote; false if the dictionary filled up.
   bool end(TilingResult result, Failure* failure) {
-    run_->summary.newPatterns = run_->dictionary.count() - patternsBefore_;
+    summary_->newPatterns = run_->dictionary.count() - patternsBefore_;
     if (result == TilingResult::kDictionaryFull) {
       *failure = {MessageId::kTooManyPatterns, std::to_string(run_->dictionary.layout().patternLimit)};
       return false;
@@ -96,18 +99,17 @@ class JobBlock {
   }
 
  private:
-  static std::vector<uint16_t>* keptWords(RunState* run) {
-    if (run->observer == nullptr) return nullptr;
-    JobSummary& summary = run->summary;
-    summary.tilesWide = tilesFor(run->job.width);
-    summary.tilesHigh = tilesFor(run->job.height);
-    if (!run->observer->wantsMapWords(summary.tilesWide * summary.tilesHigh)) return nullptr;
-    run->jobWords.clear();
-    summary.mapWords = &run->jobWords;
-    return &run->jobWords;
+  static std::vector<uint16_t>* keptWords(const RunState* run, JobSummary* summary) {
+    summary->tilesWide = tilesFor(run->job.width);
+    summary->tilesHigh = tilesFor(run->job.height);
+    if (run->observer == nullptr || !run->observer->wantsMapWords(summary->tilesWide * summary->tilesHigh)) {
+      return nullptr;
+    }
+    return &summary->mapWords.emplace();
   }
 
   RunState* run_;
+  JobSummary* summary_;
   int patternsBefore_;
   OutputSink output_;
   CountingSink counting_;
@@ -116,19 +118,14 @@ class JobBlock {
 // Whether the job's summary is to hold its bitmap's colours.
 bool wantsPalette(const RunState& run) { return run.observer != nullptr && run.observer->wantsPalette(); }
 
-void keepPalette(RunState* run, const Palette& palette) {
-  run->jobPalette = palette;
-  run->summary.palette = &run->jobPalette;
-}
-
 // Whether work on this many bytes of pixels is worth a thread of its own.
 bool rowsOnThread(const RunState& run, uint64_t bytes) { return run.threads >= 2 && bytes >= run.threadBytes; }
 
-bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
+bool convertBmp(RunState* run, const BitmapImage& image, JobSummary* summary, Failure* failure) {
   const JobRecord& job = run->job;
   const Rectangle rectangle = rectangleOf(job);
   BitmapHeader header;
-  if (!fail(*run, checkBitmap(image, &header), failure)) return false;
+  if (!accepted(*run, checkBitmap(image, &header), failure)) return false;
   PixelGrid grid;
   FileBytes whole;
   FileBytes decoded;
@@ -140,53 +137,46 @@ bool convertBmp(RunState* run, const BitmapImage& image, Failure* failure) {
       rowsOnThread(*run, static_cast<uint64_t>(tilesFor(job.width) * tilesFor(job.height)) * 64);
   if (BmpRows::fits(header, run->rowBudget)) {
     const RowSpan span = rowsCovered(rectangle);
-    if (!fail(*run,
-              rows.read(image.file.get(), header, span.first, span.last, false, run->rowBudget, &run->rowStorage,
-                        &grid),
-              failure)) {
-      return false;
-    }
-  } else if (!fail(*run, makePixelGrid(image, header, &whole, &decoded, &grid), failure)) {
+    rows.read(image.file.get(), header, span.first, span.last, false, run->rowBudget, &run->rowStorage, &grid);
+  } else if (!accepted(*run, makePixelGrid(image, header, &whole, &decoded, &grid), failure)) {
     return false;
   }
-  if (wantsPalette(*run)) keepPalette(run, bitmapPalette(image, header));
-  JobBlock block(run);
+  if (wantsPalette(*run)) summary->palette = bitmapPalette(image, header);
+  JobBlock block(run, summary);
   const TilingResult result =
       tileRegion(rectangle, job.colour, grid, &run->dictionary, block.begin(), encode_on_thread);
   // A file that changed while it was read ends the run where it is.
-  if (grid.feed != nullptr && !fail(*run, rows.finish(), failure)) return false;
+  if (grid.feed != nullptr && !accepted(*run, rows.finish(), failure)) return false;
   return block.end(result, failure);
 }
 
-bool convertPng(RunState* run, const BitmapImage& image, Failure* failure) {
+bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Failure* failure) {
   const JobRecord& job = run->job;
   FileBytes bytes;
   switch (image.file->readWhole(&bytes)) {
     case ReadStatus::kOk:
       break;
     case ReadStatus::kMissing:
-      return fail(*run, ImageProblem::kReadFailed, failure);
-    case ReadStatus::kOutOfMemory:
-      return fail(*run, ImageProblem::kOutOfMemory, failure);
+      return accepted(*run, ImageProblem::kReadFailed, failure);
   }
   PngImage png;
-  if (!fail(*run, png.open(bytes.data(), bytes.size()), failure)) return false;
-  if (wantsPalette(*run)) keepPalette(run, png.palette());
+  if (!accepted(*run, png.open(bytes.data(), bytes.size()), failure)) return false;
+  if (wantsPalette(*run)) summary->palette = png.palette();
   const Rectangle rectangle = rectangleOf(job);
   const RowSpan rows = rowsCovered(rectangle);
   // The whole image is decoded, to check it.
   const uint64_t row_bytes = static_cast<uint64_t>((png.width() * png.bitDepth() + 7) / 8);
   PixelGrid grid;
-  if (!fail(*run,
-            png.decode(rows.first, rows.last, rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height())),
+  if (!accepted(*run,
+                png.decode(rows.first, rows.last, rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height())),
                        &run->rowStorage, &grid),
             failure)) {
     return false;
   }
-  JobBlock block(run);
+  JobBlock block(run, summary);
   RecordingSink recording;
   const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary, &recording);
-  if (!fail(*run, png.finish(), failure)) {
+  if (!accepted(*run, png.finish(), failure)) {
     run->dictionary.truncate(block.patternsBefore());
     return false;
   }
@@ -196,7 +186,7 @@ bool convertPng(RunState* run, const BitmapImage& image, Failure* failure) {
 
 }  // namespace
 
-bool convertJob(RunState* run, Failure* failure) {
+bool convertJob(RunState* run, JobSummary* summary, Failure* failure) {
   BitmapImage image;
   switch (loadBitmap(run->files, run->job.bitmapName, &image)) {
     case ReadStatus::kOk:
@@ -204,12 +194,9 @@ bool convertJob(RunState* run, Failure* failure) {
     case ReadStatus::kMissing:
       *failure = {MessageId::kBitmapMissing, run->job.bitmapName};
       return false;
-    case ReadStatus::kOutOfMemory:
-      *failure = {MessageId::kOutOfMemory, {}};
-      return false;
   }
-  if (isPng(image.head.data(), image.headSize)) return convertPng(run, image, failure);
-  return convertBmp(run, image, failure);
+  if (isPng(image.head.data(), image.headSize)) return convertPng(run, image, summary, failure);
+  return convertBmp(run, image, summary, failure);
 }
 
 }  // namespace tessarn

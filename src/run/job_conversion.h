@@ -14,10 +14,12 @@
 
 namespace tessarn {
 
-// Converts the run's current job. False if it could not be converted,
-// with `*failure` saying why: a bitmap that is rejected has written nothing;
-// a job that ends the run keeps what it wrote.
-bool convertJob(RunState* run, Failure* failure);
+// Converts the run's current job, job `summary->number`, filling in the rest
+// of `*summary` as far as the run's observer wants it. False if it could
+// not be converted, with `*failure` saying why: a bitmap that is rejected
+// has written nothing; a job that ends the run keeps what it wrote. Memory
+// running out is a std::bad_alloc.
+bool convertJob(RunState* run, JobSummary* summary, Failure* failure);
 
 }  // namespace tessarn
 

@@ -45,17 +45,13 @@ class Run {
     return failed_ ? kExitFailure : kExitSuccess;
   }
 
-  // Memory ran out: the observer hears of the job it ran out in as of any
-  // job that ends the run, then of the run's end. That may need memory too;
-  // if there is none, it hears no more. The outputs keep what they have.
+  // Memory ran out outside a job (reading the job list, telling the
+  // observer): the observer hears of the run's end, if memory allows. The
+  // outputs keep what they have.
   int endOutOfMemory() {
-    const Failure failure{MessageId::kOutOfMemory, {}};
-    report(failure);
+    report({MessageId::kOutOfMemory, {}});
     try {
-      if (state_.observer != nullptr) {
-        if (state_.summary.number != 0) tellObserver(&failure);
-        state_.observer->runFinished(state_.dictionary);
-      }
+      if (state_.observer != nullptr) state_.observer->runFinished(state_.dictionary);
     } catch (const std::bad_alloc&) {
     }
     closeOutputs();
@@ -63,16 +59,26 @@ class Run {
   }
 
  private:
-  // False if a job ended the run.
+  // False if a job ended the run. Memory that runs out in a job ends the
+  // run there, as any failure that ends it does.
   bool convertJobs(JobListReader* reader) {
     for (int64_t number = 1; reader->readJob(&state_.job) != JobListReader::kEndOfInput; ++number) {
-      state_.summary = JobSummary();
-      state_.summary.number = number;
-      state_.summary.job = &state_.job;
+      JobSummary summary;
+      summary.number = number;
+      summary.job = &state_.job;
       Failure failure;
-      const bool converted = openBinaryOutput(&failure) && convertJob(&state_, &failure);
-      if (!converted) report(failure);
-      tellObserver(converted ? nullptr : &failure);
+      bool converted;
+      try {
+        converted = openBinaryOutput(&failure) && convertJob(&state_, &summary, &failure);
+      } catch (const std::bad_alloc&) {
+        failure = {MessageId::kOutOfMemory, {}};
+        converted = false;
+      }
+      if (!converted) {
+        report(failure);
+        summary.failure = failure;
+      }
+      if (state_.observer != nullptr) state_.observer->jobFinished(summary, state_.dictionary);
       if (!converted && effectOf(failure.message) == FailureEffect::kEndsRun) return false;
     }
     return true;
@@ -84,13 +90,6 @@ class Run {
     if (!namesBinaryOutput(state_.job.name)) return true;
     if (!state_.outputs.closeBinaryOutput(failure)) report(*failure);
     return state_.outputs.createBinaryOutput(state_.job.name, failure);
-  }
-
-  void tellObserver(const Failure* failure) {
-    if (state_.observer == nullptr) return;
-    state_.summary.failure = failure;
-    state_.observer->jobFinished(state_.summary, state_.dictionary);
-    state_.summary.number = 0;  // told
   }
 
   // The binary output first, then output.txt, then the C library's files.

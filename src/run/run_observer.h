@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "bitmap/palette.h"
@@ -16,21 +17,23 @@
 
 namespace tessarn {
 
+// A job as its observers hear of it: made by the run driver, filled in by
+// the job's conversion.
 struct JobSummary {
   int64_t number = 0;  // the job's place in the list, from 1
   const JobRecord* job = nullptr;
-  // Why the job was skipped or ended the run; null for a converted job.
-  const Failure* failure = nullptr;
+  // Why the job was skipped or ended the run; none for a converted job.
+  std::optional<Failure> failure;
   int64_t tilesWide = 0;
   int64_t tilesHigh = 0;
-  // Counted if the observer wants counts:
+  int newPatterns = 0;
+  // If the observer wants counts:
   int64_t tilesWritten = 0;  // map words written: every tile of a converted job
   int64_t mirrored = 0;      // of those, the words with a mirror bit
-  int newPatterns = 0;
-  // The words written, row by row, if the observer asked for them.
-  const std::vector<uint16_t>* mapWords = nullptr;
-  // The colours of the job's bitmap, if it could be read.
-  const Palette* palette = nullptr;
+  // The words written, row by row, if the observer wants them.
+  std::optional<std::vector<uint16_t>> mapWords;
+  // The colours of the job's bitmap, if the observer wants them.
+  std::optional<Palette> palette;
 };
 
 class RunObserver {

@@ -1,7 +1,7 @@
-// Everything a run keeps from its start to its end, in one object that is
-// passed to the operations: the current job, the outputs, the pattern
-// dictionary, and whoever watches. A test or fuzzer makes one over files in
-// memory and drives the run's parts directly.
+// Everything a run keeps from its start to its end, in one object that the
+// run driver makes and passes to the operations: the current job, the
+// outputs, the pattern dictionary, the memory for images' rows, and whoever
+// watches (whom the driver alone tells of each job).
 
 #ifndef TESSARN_RUN_RUN_STATE_H_
 #define TESSARN_RUN_RUN_STATE_H_
@@ -69,10 +69,6 @@ struct RunState {
   size_t rowBudget;
   uint64_t threadBytes;
   RowStorage rowStorage;  // kept from job to job
-  // The current job's, kept only with an observer.
-  JobSummary summary;
-  std::vector<uint16_t> jobWords;
-  Palette jobPalette;
 };
 
 }  // namespace tessarn

@@ -1,6 +1,7 @@
 #include "views/preview_images.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "views/indexed_png.h"
 
@@ -47,20 +48,22 @@ std::string PreviewImages::imageName(int64_t number, const std::string& job_name
 bool PreviewImages::wantsMapWords(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
 
 void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) {
-  if (summary.failure != nullptr) return;
+  if (summary.failure) return;
   const int64_t tiles = summary.tilesWide * summary.tilesHigh;
   if (tiles == 0) return;
   const std::string name = imageName(summary.number, summary.job->name);
-  if (summary.mapWords == nullptr) {
+  // Too large to draw, whatever other observers wanted of the words.
+  if (!wantsMapWords(tiles)) {
     failures_.push_back(name + ": a map of " + std::to_string(summary.tilesWide * 8) + " x " +
                         std::to_string(summary.tilesHigh * 8) +
                         " pixels is too large to draw (at most 2^28 pixels)");
     return;
   }
   std::array<Rgb, 4> palette = kGreys;
-  for (int k = 0; summary.palette != nullptr && k < 4; ++k) {
+  for (int k = 0; summary.palette && k < 4; ++k) {
     palette[k] = summary.palette->colourOf(summary.job->colour[k], kGreys[k]);
   }
+  assert(summary.mapWords.has_value());
   const std::vector<uint16_t>& words = *summary.mapWords;
   const int64_t wide = summary.tilesWide;
   std::string error;

@@ -13,7 +13,7 @@ constexpr bool kNumeric[kColumns] = {true, false, false, true, true, true};
 
 void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&) {
   std::vector<std::string> row = {std::to_string(summary.number), summary.job->name};
-  if (summary.failure == nullptr) {
+  if (!summary.failure) {
     row.push_back(std::to_string(summary.tilesWide) + "x" + std::to_string(summary.tilesHigh));
     row.push_back(std::to_string(summary.newPatterns));
     row.push_back(std::to_string(summary.tilesWritten - summary.newPatterns));
