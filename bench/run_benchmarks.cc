@@ -395,5 +395,20 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (!keep) fs::remove_all(dir);
   }
+  // Jobs stream through: 20,000 jobs with 200-byte names (5 MB of
+  // output.txt) peak no higher than 2,000 do. Holding jobs or output back
+  // would show as megabytes.
+  const fs::path dir = root / "jobs";
+  fs::create_directories(dir);
+  writeFile(dir / "stage.bmp", writeBmp({.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 1)}));
+  long peaks[2] = {};
+  for (const int jobs : {2000, 20000}) {
+    Workload w{"jobs", {}, 0};
+    for (int i = 0; i < jobs; ++i) w.jobs.push_back({"stage.bmp", 0, 0, 16, 8, std::string(200, 'n')});
+    writeJobList(dir, w);
+    peaks[jobs == 20000] = runTool(tool, dir).peak_kib;
+  }
+  std::printf("jobs    peak %.1f MiB with 2,000 jobs, %.1f MiB with 20,000\n", peaks[0] / 1024.0, peaks[1] / 1024.0);
+  fs::remove_all(dir);
   return 0;
 }

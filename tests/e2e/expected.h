@@ -10,31 +10,20 @@
 #include <vector>
 
 #include "support/bmp_writer.h"
+#include "support/messages.h"
 
 namespace tessarn::testing {
 
 // Message bytes (Shift_JIS), each with its CR LF; `name` for its "%s".
-inline std::string missingMessage(const std::string& name) {  // が見つかりません
-  return name + "\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
+inline std::string missingMessage(const std::string& name) { return expectedMessage(MessageId::kBitmapMissing, name); }
+inline std::string notBmpMessage(const std::string& name) { return expectedMessage(MessageId::kNotBmp, name); }
+inline const std::string kNotIndexed = expectedMessage(MessageId::kNotIndexed);
+inline std::string compressionMessage(const std::string& name) {
+  return expectedMessage(MessageId::kUnsupportedCompression, name);
 }
-inline std::string notBmpMessage(const std::string& name) {  //  は BMP fileではありません
-  return name + " \x82\xCD BMP file\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
-}
-inline const std::string kNotIndexed =  // ２５６色ではありません
-    "\x82\x51\x82\x54\x82\x55\x90\x46\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\r\n";
-inline std::string compressionMessage(const std::string& name) {  //  は対応していない圧縮形式です
-  return name + " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x88\xB3\x8F\x6B\x8C"
-                "\x60\x8E\xAE\x82\xC5\x82\xB7\r\n";
-}
-inline std::string cannotCreateMessage(const std::string& name) {  // が作成できません
-  return name + "\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\r\n";
-}
-inline std::string writeFailedMessage(const std::string& name) {  // への書き込みに失敗しました
-  return name + "\x82\xD6\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82"
-                "\xDC\x82\xB5\x82\xBD\r\n";
-}
-inline const std::string kTooManyPatterns =  // パターンが16384個を超えました
-    "\x83\x70\x83\x5E\x81\x5B\x83\x93\x82\xAA" "16384" "\x8C\xC2\x82\xF0\x92\xB4\x82\xA6\x82\xDC\x82\xB5\x82\xBD\r\n";
+inline std::string cannotCreateMessage(const std::string& name) { return expectedMessage(MessageId::kCannotCreate, name); }
+inline std::string writeFailedMessage(const std::string& name) { return expectedMessage(MessageId::kWriteFailed, name); }
+inline const std::string kTooManyPatterns = expectedMessage(MessageId::kTooManyPatterns, "16384");
 
 // A tab, each value as 0xHHHH followed by ", ", then CR LF.
 inline std::string valueLine(const std::vector<uint16_t>& words) {
