@@ -70,27 +70,32 @@ TEST(OptionsE2E, CommandLinesThatDoNotRun) {
   }
 }
 
+// The messages in each language, a broken PNG's among them (a bit of
+// its header's checksum flipped).
 TEST(OptionsE2E, MessagesInEachLanguage) {
   ScratchDir dir;
   dir.write("bad.bmp", "");
   dir.write("24.bmp", writeRawBmp(8, 8, 24, 0, std::string(192, '\0')));
-  dir.write("tessarn.txt", "bad.bmp 0 0 8 8 a 0 1 2 3  24.bmp 0 0 8 8 b 0 1 2 3  gone.bmp 0 0 8 8 c 0 1 2 3");
-  const std::string sjis = notBmpMessage("bad.bmp") + kNotIndexed + missingMessage("gone.bmp");
-  const std::pair<const char*, std::string> cases[] = {
-      {"--messages sjis", sjis},
-      // は BMP fileではありません, ２５６色ではありません, が見つかりません
-      {"--messages utf-8",
-       "bad.bmp \xE3\x81\xAF BMP file\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"
-       "\xEF\xBC\x92\xEF\xBC\x95\xEF\xBC\x96\xE8\x89\xB2\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"
-       "gone.bmp\xE3\x81\x8C\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\r\n"},
-      {"--messages en",
-       "bad.bmp is not a BMP file\r\nnot an indexed-colour image of 256 colours or fewer\r\ngone.bmp not found\r\n"},
+  std::string png = writePng({8, 8, std::vector<uint8_t>(64, 1), 3, 2});
+  png[29] = static_cast<char>(png[29] ^ 1);
+  dir.write("broken.png", png);
+  dir.write("tessarn.txt", "bad.bmp 0 0 8 8 a 0 1 2 3  24.bmp 0 0 8 8 b 0 1 2 3  broken.png 0 0 8 8 c 0 1 2 3  "
+                           "gone.bmp 0 0 8 8 d 0 1 2 3");
+  const std::pair<const char*, MessageLanguage> cases[] = {
+      {"--messages sjis", MessageLanguage::kShiftJis},
+      {"--messages utf-8", MessageLanguage::kUtf8},
+      {"--messages en", MessageLanguage::kEnglish},
   };
-  for (const auto& [arguments, console] : cases) {
+  for (const auto& [arguments, language] : cases) {
     const RunResult result = dir.run(arguments);
     EXPECT_EQ(result.status, 255) << arguments;
-    EXPECT_EQ(result.console, console) << arguments;
+    EXPECT_EQ(result.console, expectedMessage(MessageId::kNotBmp, "bad.bmp", language) +
+                                  expectedMessage(MessageId::kNotIndexed, "", language) +
+                                  expectedMessage(MessageId::kUnreadablePng, "broken.png", language) +
+                                  expectedMessage(MessageId::kBitmapMissing, "gone.bmp", language))
+        << arguments;
   }
+  EXPECT_EQ(dir.read("output.txt"), "");
   fs::remove(dir.path() / "tessarn.txt");
   const RunResult missing = dir.run("--messages en");
   EXPECT_EQ(missing.status, 28);
@@ -104,9 +109,11 @@ TEST(OptionsE2E, StrictAndReport) {
   // The third job's tiles: pattern 1 drawn mirrored, then a blank one.
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
                            "stage.bmp 1 0 16 8 mirrored_and_reused 0 1 2 3\n");
-  const RunResult strict = dir.run("--strict");
+  // A run that skipped a job is complete: status 1, and its depfile.
+  const RunResult strict = dir.run("--strict --depfile d.d");
   EXPECT_EQ(strict.status, 1);
   EXPECT_EQ(strict.errors, "");
+  EXPECT_TRUE(dir.exists("d.d"));
   const RunResult report = dir.run("--report");
   EXPECT_EQ(report.status, 0);
   EXPECT_EQ(report.errors,
@@ -115,6 +122,8 @@ TEST(OptionsE2E, StrictAndReport) {
             "  2  skipped              skipped: bad.bmp is not a BMP file\n"
             "  3  mirrored_and_reused  2x1      0       2         1\n"
             "patterns: 2 of 16384\n");
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\n");
+  EXPECT_EQ(dir.run("--strict").status, 0);
   // A run that ended early exits -1 under --strict too, skipped jobs or not.
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\nbad.bmp 0 0 8 8 b 0 1 2 3\ngone.bmp 0 0 8 8 c 0 1 2 3\n");
   const RunResult ended = dir.run("--report --strict");
@@ -196,6 +205,12 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
                       fs::last_write_time(dir.path() / "out/deep/output.txt") + std::chrono::seconds(5));
   EXPECT_NE(std::system(make.c_str()), 0);
 #endif
+  // -C alone writes where it reads; -o makes its folder, parents too.
+  dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 8 8 t 0 1 2 3\n");
+  EXPECT_EQ(dir.run("-C \"in put\"").status, 0);
+  EXPECT_EQ(dir.run("-C \"in put\" -o made/new").status, 0);
+  EXPECT_EQ(dir.read("made/new/output.txt"), mapBlock("t", {{0}}, 1, 1) + patternTable({kBlank}));
+  EXPECT_EQ(dir.read("in put/output.txt"), dir.read("made/new/output.txt"));
   // A run that does not complete leaves no depfile behind. (An absolute name
   // is not joined to -C's directory.)
   dir.write("abs.bmp", stageBmp());

@@ -2,7 +2,12 @@
 // limits of sizes and patterns, names, hostile surroundings. (The rules'
 // every case, run in memory, is the run fuzzer's corpus.)
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +41,37 @@ TEST(RunE2E, StageExampleAsTextAndBinary) {
   EXPECT_EQ(dir.read("stage.bin"), "\0\0\1\0"s + std::string(16, '\0') + "\x80\0"s + std::string(14, '\0'));
 }
 
+#ifndef _WIN32
+// The code block that follows `marker` in the README, each line with
+// `indent` bytes cut from its start and `line_end` at its end.
+std::string readmeBlock(const std::string& readme, const std::string& marker, size_t indent,
+                        const std::string& line_end) {
+  size_t at = readme.find("\n", readme.find("```", readme.find(marker))) + 1;
+  std::string block;
+  for (size_t end; readme.compare(at + indent, 3, "```") != 0; at = end + 1) {
+    end = readme.find('\n', at);
+    block += readme.substr(at + indent, end - at - indent) + line_end;
+  }
+  return block;
+}
+
+// The bundled example converts as the README shows it.
+TEST(RunE2E, TheExampleAsTheReadmeShowsIt) {
+  ScratchDir dir;
+  const fs::path source = TESSARN_SOURCE_DIR;
+  for (const char* name : {"tessarn.txt", "scene.bmp"}) fs::copy(source / "examples" / name, dir.path() / name);
+  std::ifstream in(source / "README.md", std::ios::binary);
+  const std::string readme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const RunResult result = dir.run("--report");
+  const std::string output = dir.read("output.txt");
+  const std::string begins = readmeBlock(readme, "The output begins:", 0, "\r\n");
+  const std::string ends = readmeBlock(readme, "gets the\npattern table:", 0, "\r\n");
+  EXPECT_EQ(output.substr(0, begins.size()), begins);
+  EXPECT_EQ(output.substr(output.size() - std::min(output.size(), ends.size())), ends);
+  EXPECT_EQ(result.errors, readmeBlock(readme, "--report`: prints on standard error", 2, "\n"));
+}
+#endif
+
 // Converts `image` (`width` x `height`) with a fixed job list; the exit
 // status, console, output.txt and binary output, concatenated.
 std::string convertWithFixedJobs(const std::string& image, int width, int height) {
@@ -62,11 +98,38 @@ TEST(RunE2E, WidePngThroughTheRingOfRows) {
             convertWithFixedJobs(writeBmp({.width = w, .height = h, .pixels = pixels}), w, h));
 }
 
-// 16384 x 16384 is exactly the 2^28 pixels a run-length 8-bit image may
-// have: down.bmp (top-down) has two 5s at its top-left and eight 7s ending at its
-// bottom-right, reached through deltas; up.bmp (bottom-up) has the two 5s at
-// its bottom-left; the others are over the limit.
-TEST(RunE2E, RunLengthImagesAtTheSizeLimit) {
+// A 1-bit grey PNG, index 1 at its top-left pixel and 0 elsewhere, made a
+// row at a time so that a huge one costs no memory.
+std::string blankPng(uint32_t width, uint32_t height) {
+  std::string header;
+  for (uint32_t v : {width, height}) {
+    for (int shift = 24; shift >= 0; shift -= 8) header += static_cast<char>(v >> shift);
+  }
+  header += "\x01\0\0\0\0"s;  // 1 bit, grey, deflate, no filter method, not interlaced
+  z_stream z{};
+  deflateInit(&z, Z_BEST_SPEED);
+  std::string row((width + 7) / 8 + 1, '\0'), data, out(1 << 16, '\0');
+  for (uint32_t y = 0; y < height; ++y) {
+    row[1] = y == 0 ? '\x80' : '\0';
+    z.next_in = reinterpret_cast<Bytef*>(row.data());
+    z.avail_in = static_cast<uInt>(row.size());
+    for (int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH; z.avail_in > 0 || flush == Z_FINISH;) {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      const int status = deflate(&z, flush);
+      data.append(out, 0, out.size() - z.avail_out);
+      if (status == Z_STREAM_END) break;
+    }
+  }
+  deflateEnd(&z);
+  return "\x89PNG\r\n\x1A\n"s + pngChunk("IHDR", header) + pngChunk("IDAT", data) + pngChunk("IEND", "");
+}
+
+// 16384 x 16384 is exactly the 2^28 pixels a run-length 8-bit image, or a
+// PNG, may have: down.bmp (top-down) has two 5s at its top-left and eight
+// 7s ending at its bottom-right, reached through deltas; up.bmp (bottom-up)
+// has the two 5s at its bottom-left; the others are over the limit.
+TEST(RunE2E, ImagesAtTheSizeLimit) {
   ScratchDir dir;
   std::string down = "\x02\x05"s;
   for (int i = 0; i < 64; ++i) down += "\0\2\xFF\xFF"s;  // to (16322, 16320)
@@ -75,13 +138,18 @@ TEST(RunE2E, RunLengthImagesAtTheSizeLimit) {
   dir.write("up.bmp", writeRawBmp(16384, 16384, 8, 1, "\x02\x05\0\1"s));
   dir.write("over.bmp", writeRawBmp(16385, 16384, 8, 1, "\0\1"s));
   dir.write("widest.bmp", writeRawBmp(INT32_MAX, INT32_MIN, 8, 1, "\0\1"s));
+  dir.write("exact.png", blankPng(16384, 16384));
+  dir.write("over.png", blankPng(16384, 16385));
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 before 0 1 2 3\ndown.bmp 0 0 8 8 top 0 5 2 7\n"
                            "down.bmp 16376 16376 16 16 corner 0 5 2 7\nup.bmp 0 16376 8 8 bottom 0 5 2 7\n"
-                           "over.bmp 0 0 8 8 x 0 1 2 3\nwidest.bmp 0 0 8 8 x 0 1 2 3\n");
-  EXPECT_EQ(dir.run().console, compressionMessage("over.bmp") + compressionMessage("widest.bmp"));
+                           "over.bmp 0 0 8 8 x 0 1 2 3\nwidest.bmp 0 0 8 8 x 0 1 2 3\n"
+                           "exact.png 0 0 8 8 png 0 1 2 3\nover.png 0 0 8 8 x 0 1 2 3\n");
+  EXPECT_EQ(dir.run().console,
+            compressionMessage("over.bmp") + compressionMessage("widest.bmp") + compressionMessage("over.png"));
   EXPECT_EQ(dir.read("output.txt"),
             mapBlock("before", {{0, 1}}, 2, 1) + mapBlock("top", {{2}}, 1, 1) +
                 mapBlock("corner", {{3, 0}, {0, 0}}, 2, 2) + mapBlock("bottom", {{0x8002}}, 1, 1) +
+                mapBlock("png", {{1}}, 1, 1) +
                 patternTable({kBlank, kStageTile, {0x00C0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0xFFFF}}));
 }
 
