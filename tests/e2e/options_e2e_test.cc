@@ -142,6 +142,13 @@ std::string paletteOf(const std::string& png) {
   return at == std::string::npos ? "" : png.substr(at + 4, static_cast<uint8_t>(png[at - 1]));
 }
 
+// A PNG's height, from its header.
+uint32_t heightOf(const std::string& png) {
+  uint32_t height = 0;
+  for (int i = 20; i < 24; ++i) height = height << 8 | static_cast<uint8_t>(png.at(i));
+  return height;
+}
+
 TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   // 20 x 12, 4 bits, indices 0 to 5 in a pattern with mirror images in it.
   BmpSpec bmp{.width = 20, .height = 12, .pixels = {}, .bitCount = 4,
@@ -151,18 +158,49 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   }
   ScratchDir dir;
   dir.write("pic.bmp", writeBmp(bmp));
+  dir.write("bad.bmp", "BM");
   dir.write("grey.png", writePng({8, 8, std::vector<uint8_t>(64, 5), 0, 4}));
-  // Colour 3 is index 20, which the 16-entry palette does not have: it is
-  // drawn in the grey of colour 3. A 4-bit grey PNG's index v is grey 17 v. The run ends at a missing bitmap; what it
-  // converted is drawn all the same.
-  dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\ngrey.png 3 4 9 9 odd*nameZz9 15 5 0 1\n"
-                           "gone.bmp 0 0 8 8 x 0 1 2 3\n");
+  // 24 x 48, tiles that differ in more than their mirror images.
+  std::vector<uint8_t> busy;
+  for (int i = 0; i < 24 * 48; ++i) busy.push_back(static_cast<uint8_t>(i * 2654435761u >> 30));
+  dir.write("busy.png", writePng({24, 48, busy, 3, 2}));
+  dir.write("core.bmp", writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 1), .bitCount = 4,
+                                  .coreHeader = true, .palette = {0x010203, 0x040506, 0x070809}}));
+  // An info header whose biClrUsed says 2 of its 16 entries are used.
+  std::string used = writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 1), .bitCount = 4,
+                               .palette = {0x010203, 0x040506, 0x070809}});
+  used[46] = 2;
+  dir.write("used.bmp", used);
+  // Colour 3 of the first job is index 20, which the 16-entry palette does
+  // not have: it is drawn in the grey of colour 3. A 4-bit grey PNG's index
+  // v is grey 17 v, an indexed PNG's entries come from its PLTE (entry i is
+  // 7 i, 255 - i, 40 in busy.png). Jobs keep their numbers after a skipped
+  // one; one with no tiles has no image; a name is cut to 64 bytes.
+  const std::string long_name(60, 'n');
+  dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
+                           "grey.png 3 4 9 9 odd*nameZz9 15 5 0 1\nbusy.png 0 0 24 48 " + long_name + "*.:xTAIL 3 2 1 0\n"
+                           "core.bmp 0 0 8 8 core 2 1 0 3\nused.bmp 0 0 8 8 used 1 0 2 3\npic.bmp 0 0 0 8 none 0 1 2 3\n");
   const RunResult result = dir.run("--preview \"pre view\"");
-  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.errors, "");
-  EXPECT_EQ(paletteOf(dir.read("pre view/001-first.png")), "\xFF\0\0\x40\x50\x60\x70\x80\x90\xFF\xFF\xFF"s);
-  EXPECT_EQ(paletteOf(dir.read("pre view/patterns.png")), "\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF"s);
-  EXPECT_EQ(paletteOf(dir.read("pre view/002-odd_nameZz9.png")), "\xFF\xFF\xFF\x55\x55\x55\0\0\0\x11\x11\x11"s);
+  const std::map<std::string, std::string> palettes = {
+      {"001-first.png", "\xFF\0\0\x40\x50\x60\x70\x80\x90\xFF\xFF\xFF"s},
+      {"003-odd_nameZz9.png", "\xFF\xFF\xFF\x55\x55\x55\0\0\0\x11\x11\x11"s},
+      {"004-" + long_name + "___x.png", "\x15\xFC\x28\x0E\xFD\x28\x07\xFE\x28\0\xFF\x28"s},
+      {"005-core.png", "\x07\x08\x09\x04\x05\x06\x01\x02\x03\x33\x33\x33"s},
+      {"006-used.png", "\x04\x05\x06\x01\x02\x03\xAA\xAA\xAA\xFF\xFF\xFF"s},
+      {"patterns.png", "\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF"s}};
+  std::vector<std::string> expected_files;
+  for (const auto& [name, palette] : palettes) {
+    expected_files.push_back((dir.path() / "pre view" / name).string());
+    EXPECT_EQ(paletteOf(dir.read("pre view/" + name)), palette) << name;
+  }
+  EXPECT_EQ(filesIn(dir.path() / "pre view"), expected_files);
+  // patterns.png has a row of 16 for every 16 patterns or part of 16.
+  const std::string run_table = dir.read("output.txt");
+  const int patterns = std::stoi(run_table.substr(run_table.find("#define MAX_PCG ") + 16));
+  EXPECT_GT(patterns, 16);
+  EXPECT_EQ(heightOf(dir.read("pre view/patterns.png")), static_cast<uint32_t>((patterns + 15) / 16 * 8));
 
   // The images convert back, entry k being colour k: a job's image (the
   // first job's, in a run of its own) to the same map words and patterns,
@@ -197,13 +235,22 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   EXPECT_EQ(dir.read("deps/x.d"),
             "out/deep/output.txt out/deep/sub/s.bin: in\\ put/tessarn.txt in\\ put/st\\#age$$.bmp\n");
 #ifndef _WIN32
-  // GNU make reads the rule back: touching the bitmap makes the outputs stale.
-  dir.write("Makefile", "-include deps/x.d\nout/deep/output.txt:\n\t@echo rebuilt\n");
-  const std::string make = "cd \"" + dir.path().string() + "\" && make -q out/deep/output.txt";
-  EXPECT_EQ(std::system(make.c_str()), 0);
-  fs::last_write_time(dir.path() / "in put/st#age$.bmp",
-                      fs::last_write_time(dir.path() / "out/deep/output.txt") + std::chrono::seconds(5));
-  EXPECT_NE(std::system(make.c_str()), 0);
+  // GNU make reads each rule back: an output older than a bitmap is stale.
+  const auto make_reads_back = [&](const std::string& depfile, const std::string& target, const std::string& bitmap) {
+    dir.write("Makefile", "-include " + depfile + "\n" + target + ":\n\t@echo rebuilt\n");
+    const std::string make = "cd \"" + dir.path().string() + "\" && make -q " + target;
+    EXPECT_EQ(std::system(make.c_str()), 0) << depfile;
+    fs::last_write_time(dir.path() / target, fs::last_write_time(dir.path() / bitmap) - std::chrono::seconds(5));
+    EXPECT_NE(std::system(make.c_str()), 0) << depfile;
+  };
+  make_reads_back("deps/x.d", "out/deep/output.txt", "in put/st#age$.bmp");
+  // Backslashes before a space or '#' are escaped too. (Elsewhere a
+  // backslash is a separator.)
+  dir.write("b\\ s/x\\#.bmp", stageBmp());
+  dir.write("b\\ s/tessarn.txt", "x\\#.bmp 0 0 8 8 t 0 1 2 3\n");
+  ASSERT_EQ(dir.run("-C 'b\\ s' -o out --depfile x.d").status, 0);
+  EXPECT_EQ(dir.read("x.d"), "out/output.txt: b\\\\\\ s/tessarn.txt b\\\\\\ s/x\\\\\\#.bmp\n");
+  make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
 #endif
   // -C alone writes where it reads; -o makes its folder, parents too.
   dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 8 8 t 0 1 2 3\n");
@@ -373,6 +420,17 @@ TEST(OptionsE2E, ViewsThatCannotBeWrittenAreErrors) {
   EXPECT_EQ(result.errors, "tessarn: preview patterns.png cannot be created\n"
                            "tessarn: cannot write the depfile no/such/dir.d\n");
   EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1) + kStageTable);
+  // A map past 2^28 pixels is not drawn; a run that ends at a missing bitmap
+  // draws what it converted all the same.
+  fs::remove(dir.path() / "p/001-a.png");
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\nstage.bmp 0 0 16384 16392 huge.bin 0 1 2 3\n"
+                           "gone.bmp 0 0 8 8 x 0 1 2 3\n");
+  const RunResult ended = dir.run("--preview p");
+  EXPECT_EQ(ended.status, 255);
+  EXPECT_EQ(ended.errors, "tessarn: preview 002-huge_bin.png: a map of 16384 x 16392 pixels is too large to draw "
+                          "(at most 2^28 pixels)\ntessarn: preview patterns.png cannot be created\n");
+  EXPECT_TRUE(dir.exists("p/001-a.png"));
+  EXPECT_FALSE(dir.exists("p/002-huge_bin.png"));
 }
 
 }  // namespace
