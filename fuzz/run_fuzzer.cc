@@ -6,7 +6,7 @@
 // Input: a fault byte, a read-size byte (the most a read of the job list
 // hands over, 0 for no limit; the reader is checked with 1 and 7 too), then tessarn.txt, a.bmp, b.bmp, c.bmp, the
 // command line's options and given.pat, separated by "\n%%\n" (a file is
-// missing if its section is). The options (split at spaces) are read by the
+// missing if its section is). The options (split at white space) are read by the
 // tool's own parser; the model takes their values and re-derives what they
 // do: numbering from a first number, the limit, attributes, mirroring,
 // kept duplicates and the patterns a run starts from (--patterns-from
@@ -34,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <new>
 #include <string>
 #include <string_view>
@@ -688,11 +689,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tessarn::Options options;
   if (const auto text = files.files.find("options"); text != files.files.end()) {
     std::vector<std::string> words = {"tessarn"};
-    for (size_t at = 0; at < text->second.size();) {
-      const size_t end = std::min(text->second.find(' ', at), text->second.size());
-      if (end > at) words.push_back(text->second.substr(at, end - at));
-      at = end + 1;
-    }
+    std::istringstream split(text->second);
+    for (std::string word; split >> word;) words.push_back(word);
     std::vector<const char*> argv;
     for (const std::string& word : words) argv.push_back(word.c_str());
     std::string out, error;

@@ -14,17 +14,6 @@
 
 namespace tessarn::testing {
 
-// Message bytes (Shift_JIS), each with its CR LF; `name` for its "%s".
-inline std::string missingMessage(const std::string& name) { return expectedMessage(MessageId::kBitmapMissing, name); }
-inline std::string notBmpMessage(const std::string& name) { return expectedMessage(MessageId::kNotBmp, name); }
-inline const std::string kNotIndexed = expectedMessage(MessageId::kNotIndexed);
-inline std::string compressionMessage(const std::string& name) {
-  return expectedMessage(MessageId::kUnsupportedCompression, name);
-}
-inline std::string cannotCreateMessage(const std::string& name) { return expectedMessage(MessageId::kCannotCreate, name); }
-inline std::string writeFailedMessage(const std::string& name) { return expectedMessage(MessageId::kWriteFailed, name); }
-inline const std::string kTooManyPatterns = expectedMessage(MessageId::kTooManyPatterns, "16384");
-
 // A tab, each value as 0xHHHH followed by ", ", then CR LF.
 inline std::string valueLine(const std::vector<uint16_t>& words) {
   std::string out = "\t";
