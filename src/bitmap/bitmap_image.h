@@ -1,5 +1,7 @@
-// A job's BMP file, held whole in memory, its checks, and the addressing of
-// its pixels.
+// A job's image file, open for reading (a "bitmap" is the job list's word
+// for any image it names, BMP or PNG: loadBitmap() opens either, and the
+// PNG's own reading is png_image.h); and a BMP's checks, palette and the
+// addressing of its pixels.
 //
 // checkBitmap() runs the checks in order and stops at the first that fails:
 //   1. kNotBmp: shorter than 18 bytes, not starting with "BM", an info

@@ -13,6 +13,7 @@
 #ifndef TESSARN_BITMAP_PIXEL_GRID_H_
 #define TESSARN_BITMAP_PIXEL_GRID_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,6 +41,7 @@ struct PixelGrid {
 
   // Row py's bytes; py must be a row the grid holds.
   const uint8_t* row(int64_t py) const {
+    assert(py >= firstRow && py < height);
     const int64_t held = ringRows != 0 ? (py - firstRow) % ringRows : py - firstRow;
     return rows + static_cast<ptrdiff_t>(held) * rowStep;
   }

@@ -7,6 +7,7 @@
 #define TESSARN_RUN_BUFFERED_OUTPUT_H_
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -31,6 +32,7 @@ class BufferedOutput {
 
   // 16-bit words, little-endian; at most kMaxWords at a time.
   void appendWords16(const uint16_t* words, int count) {
+    assert(count >= 0 && count <= kMaxWords);
     char* at = reserve(2 * static_cast<size_t>(count));
     for (int i = 0; i < count; ++i, at += 2) {
       at[0] = static_cast<char>(words[i] & 0xFF);
@@ -41,6 +43,7 @@ class BufferedOutput {
   // Values as output.txt writes them: "0x", four upper-case hex digits,
   // ", "; at most kMaxWords at a time.
   void appendHexValues(const uint16_t* words, int count) {
+    assert(count >= 0 && count <= kMaxWords);
     char* at = reserve(8 * static_cast<size_t>(count));
     for (int i = 0; i < count; ++i, at += 8) {
       at[0] = '0';
@@ -67,6 +70,7 @@ class BufferedOutput {
 
   // Room for `size` (at most kBufferSize) more bytes in the buffer.
   char* reserve(size_t size) {
+    assert(size <= kBufferSize);
     if (kBufferSize - used_ < size) flush();
     char* at = buffer_.get() + used_;
     used_ += size;
