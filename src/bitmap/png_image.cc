@@ -77,7 +77,7 @@ Palette PngImage::palette() const {
   return palette;
 }
 
-ImageProblem PngImage::decode(int64_t first, int64_t last, bool on_thread, RowStorage* storage,
+ImageProblem PngImage::decode(int64_t first, int64_t last, bool on_thread, size_t budget, RowStorage* storage,
                               PixelGrid* grid) {
   grid->width = width_;
   grid->height = height_;
@@ -85,8 +85,8 @@ ImageProblem PngImage::decode(int64_t first, int64_t last, bool on_thread, RowSt
   const int64_t kept_first = std::clamp<int64_t>(first, 0, height_);
   const int64_t kept_last = std::clamp<int64_t>(last, kept_first, height_);
   scratch_.reset(new uint8_t[rowBytes_]);
-  ring_.hold(std::min(first, kept_first), kept_first, kept_last, static_cast<size_t>(width_), false,
-             RowRing::kDefaultBudget, storage, grid);
+  ring_.hold(std::min(first, kept_first), kept_first, kept_last, static_cast<size_t>(width_), false, budget,
+             storage, grid);
   const int error = spng_decode_image(context_, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
   if (error != 0) return problemOf(error);
   ring_.start(this, on_thread);

@@ -54,12 +54,14 @@ class PngImage : private RowRing::Producer {
   Palette palette() const;
 
   // Starts decoding, keeping rows [first, last) of the image (clipped to
-  // it) for `grid`, in memory from `storage`; on a thread of its own if
+  // it) for `grid`, in about `budget` bytes of memory from `storage` (a ring
+  // of rows, where they do not all fit); on a thread of its own if
   // `on_thread`. kUnreadablePng for an interlaced image that cannot be
   // decoded (kOutOfMemory if libspng ran out of memory for it); any other
   // failure is reported by finish(). Our own memory running out is a
   // std::bad_alloc.
-  ImageProblem decode(int64_t first, int64_t last, bool on_thread, RowStorage* storage, PixelGrid* grid);
+  ImageProblem decode(int64_t first, int64_t last, bool on_thread, size_t budget, RowStorage* storage,
+                      PixelGrid* grid);
   // Decodes the rest of the image: kNone, kUnreadablePng, or kOutOfMemory
   // if libspng ran out (on the decoder's thread, memory running out is
   // handed back as a value).

@@ -169,7 +169,7 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
   PixelGrid grid;
   if (!accepted(*run,
                 png.decode(rows.first, rows.last, rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height())),
-                       &run->rowStorage, &grid),
+                       run->rowBudget, &run->rowStorage, &grid),
             failure)) {
     return false;
   }

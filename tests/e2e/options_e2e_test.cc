@@ -41,7 +41,12 @@ TEST(OptionsE2E, CommandLinesThatDoNotRun) {
         "--attributes =0x8000", "--mirror sideways", "-o out --patterns-from missing.pat", "--patterns-from empty.pat",
         "--patterns-from odd.pat", "--first-pattern 16383 --patterns-from two.pat -o out", "--symbol-prefix gfx_",
         "--c-source lib --symbol-prefix 9lives", "--c-source lib --symbol-prefix a-b", "--c-source out/",
-        "--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg"}) {
+        "--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg", "--first-pattern 1a",
+        "--pattern-limit 1A", "--first-pattern 0x1g", "--first-pattern 0x1G",
+#ifndef _WIN32
+        "--c-source 'a\"b'",
+#endif
+       }) {
     SCOPED_TRACE(arguments);
     ScratchDir dir;
     dir.write("stage.bmp", stageBmp());
@@ -174,11 +179,12 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   // Colour 3 of the first job is index 20, which the 16-entry palette does
   // not have: it is drawn in the grey of colour 3. A 4-bit grey PNG's index
   // v is grey 17 v, an indexed PNG's entries come from its PLTE (entry i is
-  // 7 i, 255 - i, 40 in busy.png). Jobs keep their numbers after a skipped
-  // one; one with no tiles has no image; a name is cut to 64 bytes.
+  // 7 i, 255 - i, 40 in busy.png; it has no entry 4). Jobs keep their
+  // numbers after a skipped one; one with no tiles has no image; a name is
+  // cut to 64 bytes.
   const std::string long_name(60, 'n');
   dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
-                           "grey.png 3 4 9 9 odd*nameZz9 15 5 0 1\nbusy.png 0 0 24 48 " + long_name + "*.:xTAIL 3 2 1 0\n"
+                           "grey.png 3 4 9 9 odd*nameZz9 15 5 0 1\nbusy.png 0 0 24 48 " + long_name + "*.:xTAIL 3 2 1 4\n"
                            "core.bmp 0 0 8 8 core 2 1 0 3\nused.bmp 0 0 8 8 used 1 0 2 3\ncut.bmp 0 0 8 8 cut 2 1 0 3\n"
                            "pic.bmp 0 0 0 8 none 0 1 2 3\n");
   const RunResult result = dir.run("--preview \"pre view\"");
@@ -187,7 +193,7 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   const std::map<std::string, std::string> palettes = {
       {"001-first.png", "\xFF\0\0\x40\x50\x60\x70\x80\x90\xFF\xFF\xFF"s},
       {"003-odd_nameZz9.png", "\xFF\xFF\xFF\x55\x55\x55\0\0\0\x11\x11\x11"s},
-      {"004-" + long_name + "___x.png", "\x15\xFC\x28\x0E\xFD\x28\x07\xFE\x28\0\xFF\x28"s},
+      {"004-" + long_name + "___x.png", "\x15\xFC\x28\x0E\xFD\x28\x07\xFE\x28\xFF\xFF\xFF"s},
       {"005-core.png", "\x07\x08\x09\x04\x05\x06\x01\x02\x03\x33\x33\x33"s},
       {"006-used.png", "\x04\x05\x06\x01\x02\x03\xAA\xAA\xAA\xFF\xFF\xFF"s},
       {"007-cut.png", "\x07\x08\x09\x04\x05\x06\x01\x02\x03\xFF\xFF\xFF"s},
@@ -254,9 +260,10 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   EXPECT_EQ(dir.read("x.d"), "out/output.txt: b\\\\\\ s/tessarn.txt b\\\\\\ s/x\\\\\\#.bmp\n");
   make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
 #endif
-  // -C alone writes where it reads; -o makes its folder, parents too.
+  // -C alone writes where it reads; -o makes its folder, parents too. The
+  // options' least values change nothing.
   dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 8 8 t 0 1 2 3\n");
-  EXPECT_EQ(dir.run("-C \"in put\"").status, 0);
+  EXPECT_EQ(dir.run("-C \"in put\" --first-pattern 0 --pattern-limit 1 --attributes 0").status, 0);
   EXPECT_EQ(dir.run("-C \"in put\" -o made/new").status, 0);
   EXPECT_EQ(dir.read("made/new/output.txt"), mapBlock("t", {{0}}, 1, 1) + patternTable({kBlank}));
   EXPECT_EQ(dir.read("in put/output.txt"), dir.read("made/new/output.txt"));
