@@ -346,10 +346,17 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   EXPECT_EQ(dir.read("p2/001-level.png"), dir.read("p3/001-level.png"));
   EXPECT_EQ(dir.read("p2/patterns.png"), dir.read("p1/patterns.png"));
 
-  // A run that does not complete leaves no pattern file or C library behind.
+  // A run that does not complete leaves no pattern file or C library behind,
+  // nor does one whose header cannot be created.
   dir.write("tessarn.txt", "gone.bmp 0 0 8 8 x 0 1 2 3\n");
   EXPECT_EQ(dir.run("--patterns-from font.pat --pattern-file level.pat --c-source font").status, 255);
   for (const char* name : {"level.pat", "font.c", "font.h"}) EXPECT_FALSE(dir.exists(name)) << name;
+  dir.write("tessarn.txt", "stage.bmp 0 0 8 8 x 0 1 2 3\n");
+  fs::create_directory(dir.path() / "lib.h");
+  const RunResult no_header = dir.run("--pattern-file level.pat --c-source lib");
+  EXPECT_EQ(no_header.status, 255);
+  EXPECT_EQ(no_header.console, expectedMessage(MessageId::kCannotCreate, "lib.h"));
+  for (const char* name : {"level.pat", "lib.c"}) EXPECT_FALSE(dir.exists(name)) << name;
 }
 
 #ifndef _WIN32
