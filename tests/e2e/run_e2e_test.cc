@@ -56,32 +56,6 @@ TEST(RunE2E, TheExampleAsTheReadmeShowsIt) {
 }
 #endif
 
-// Converts `image` (`width` x `height`) with a fixed job list; the exit
-// status, console, output.txt and binary output, concatenated.
-std::string convertWithFixedJobs(const std::string& image, int width, int height) {
-  ScratchDir dir;
-  dir.write("img", image);
-  dir.write("tessarn.txt", "img 0 0 " + std::to_string(width) + " " + std::to_string(height) +
-                               " a.bin 0 1 2 3\nimg -3 5 16 16 b 3 2 1 0\nimg 8 0 13 13 c 13 1 200 3\n");
-  const RunResult result = dir.run();
-  return std::to_string(result.status) + result.console + dir.read("output.txt") + dir.read("a.bin");
-}
-
-// A PNG so wide that its rows wrap round the decoder's ring of rows twice
-// converts as the same indices in an 8-bit BMP do. (Small images of every
-// storage are the run corpus's.)
-TEST(RunE2E, WidePngThroughTheRingOfRows) {
-  constexpr int w = 8192, h = 520;
-  // Random indices, repeating every 64 columns and 40 rows: a few hundred
-  // patterns however large the image.
-  std::vector<uint8_t> block(64 * 40), pixels;
-  unsigned seed = 1;
-  for (uint8_t& v : block) v = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16 & 3);
-  for (int i = 0; i < w * h; ++i) pixels.push_back(block[i / w % 40 * 64 + i % 64]);
-  EXPECT_EQ(convertWithFixedJobs(writePng({w, h, pixels, 3, 2}), w, h),
-            convertWithFixedJobs(writeBmp({.width = w, .height = h, .pixels = pixels}), w, h));
-}
-
 // A 1-bit grey PNG, index 1 at its top-left pixel and 0 elsewhere.
 std::string blankPng(uint32_t width, uint32_t height) {
   std::string header, raw(((width + 7) / 8 + 1) * size_t{height}, '\0');  // each row: filter 0, then bits
