@@ -85,14 +85,18 @@ TEST(RunE2E, ImagesAtTheSizeLimit) {
   dir.write("widest.bmp", writeRawBmp(INT32_MAX, INT32_MIN, 8, 1, "\0\1"s));
   dir.write("exact.png", blankPng(16384, 16384));
   dir.write("over.png", blankPng(16384, 16385));
+  // A text chunk past the 32 MiB a PNG's chunks may keep in memory.
+  std::string chunky = blankPng(8, 8);
+  dir.write("chunky.png", chunky.insert(chunky.size() - 12, pngChunk("tEXt", "a\0"s + std::string(32 << 20, 'x'))));
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 before 0 1 2 3\ndown.bmp 0 0 8 8 top 0 5 2 7\n"
                            "down.bmp 16376 16376 16 16 corner 0 5 2 7\nup.bmp 0 16376 8 8 bottom 0 5 2 7\n"
                            "over.bmp 0 0 8 8 x 0 1 2 3\nwidest.bmp 0 0 8 8 x 0 1 2 3\n"
-                           "exact.png 0 0 8 8 png 0 1 2 3\nover.png 0 0 8 8 x 0 1 2 3\n");
+                           "exact.png 0 0 8 8 png 0 1 2 3\nover.png 0 0 8 8 x 0 1 2 3\nchunky.png 0 0 8 8 x 0 1 2 3\n");
   EXPECT_EQ(dir.run().console,
             expectedMessage(MessageId::kUnsupportedCompression, "over.bmp") +
                 expectedMessage(MessageId::kUnsupportedCompression, "widest.bmp") +
-                expectedMessage(MessageId::kUnsupportedCompression, "over.png"));
+                expectedMessage(MessageId::kUnsupportedCompression, "over.png") +
+                expectedMessage(MessageId::kUnreadablePng, "chunky.png"));
   EXPECT_EQ(dir.read("output.txt"),
             mapBlock("before", {{0, 1}}, 2, 1) + mapBlock("top", {{2}}, 1, 1) +
                 mapBlock("corner", {{3, 0}, {0, 0}}, 2, 2) + mapBlock("bottom", {{0x8002}}, 1, 1) +
