@@ -12,7 +12,8 @@ constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
 
 }  // namespace
 
-const std::array<std::array<char, 2>, 256> BufferedOutput::kHexPairs = makeHexPairs();
+// Worked out by the compiler: a slip in makeHexPairs() is a build error.
+constinit const std::array<std::array<char, 2>, 256> BufferedOutput::kHexPairs = makeHexPairs();
 
 BufferedOutput::BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream)
     : name_(std::move(name)), stream_(std::move(stream)), buffer_(new char[kBufferSize]) {}

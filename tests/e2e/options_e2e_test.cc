@@ -261,10 +261,11 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
   make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
 #endif
   // -C alone writes where it reads; -o makes its folder, parents too. The
-  // options' least values change nothing.
+  // options' least values, and the default limit given as the most, change
+  // nothing.
   dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 8 8 t 0 1 2 3\n");
   EXPECT_EQ(dir.run("-C \"in put\" --first-pattern 0 --pattern-limit 1 --attributes 0").status, 0);
-  EXPECT_EQ(dir.run("-C \"in put\" -o made/new").status, 0);
+  EXPECT_EQ(dir.run("-C \"in put\" -o made/new --pattern-limit 0x4000").status, 0);
   EXPECT_EQ(dir.read("made/new/output.txt"), mapBlock("t", {{0}}, 1, 1) + patternTable({kBlank}));
   EXPECT_EQ(dir.read("in put/output.txt"), dir.read("made/new/output.txt"));
   // A run that does not complete leaves no depfile behind. (An absolute name
@@ -331,7 +332,7 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
 
   // One pixel to the right: the stage tile mirrored, then a blank one.
   dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
-  const RunResult second = dir.run(layout + "--patterns-from font.pat --attributes 0x0400 --attributes level=0x0800 "
+  const RunResult second = dir.run(layout + "--patterns-from font.pat --attributes 0x0400 --attributes level=0x0c00 "
                                             "--attributes typo=0x1000 --strict --pattern-file level.pat "
                                             "--depfile level.d --preview p2");
   EXPECT_EQ(second.status, 1);
