@@ -151,11 +151,14 @@ uint32_t heightOf(const std::string& png) {
 }
 
 TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
-  // 20 x 12, 4 bits, indices 0 to 5 in a pattern with mirror images in it.
-  BmpSpec bmp{.width = 20, .height = 12, .pixels = {}, .bitCount = 4,
+  // 20 x 16, 4 bits, indices 0 to 5 in a pattern with mirror images in it,
+  // left-right and top-bottom.
+  BmpSpec bmp{.width = 20, .height = 16, .pixels = {}, .bitCount = 4,
               .palette = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0xD0E0F0, 0xFF0000}};
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 20; ++x) bmp.pixels.push_back(static_cast<uint8_t>((x % 8 < 4 ? x % 8 : 7 - x % 8) + y % 3));
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      bmp.pixels.push_back(static_cast<uint8_t>((x % 8 < 4 ? x % 8 : 7 - x % 8) + (y < 8 ? y : 15 - y) % 3));
+    }
   }
   ScratchDir dir;
   dir.write("pic.bmp", writeBmp(bmp));
@@ -183,7 +186,7 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   // numbers after a skipped one; one with no tiles has no image; a name is
   // cut to 64 bytes.
   const std::string long_name(60, 'n');
-  dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
+  dir.write("tessarn.txt", "pic.bmp -2 0 20 16 first 5 1 2 20\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
                            "grey.png 3 4 9 9 odd*nameZz9 15 5 0 1\nbusy.png 0 0 24 48 " + long_name + "*.:xTAIL 3 2 1 4\n"
                            "core.bmp 0 0 8 8 core 2 1 0 3\nused.bmp 0 0 8 8 used 1 0 2 3\ncut.bmp 0 0 8 8 cut 2 1 0 3\n"
                            "pic.bmp 0 0 0 8 none 0 1 2 3\n");
@@ -210,22 +213,21 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
   EXPECT_GT(patterns, 16);
   EXPECT_EQ(heightOf(dir.read("pre view/patterns.png")), static_cast<uint32_t>((patterns + 15) / 16 * 8));
 
-  // The images convert back, entry k being colour k: a job's image (the
-  // first job's, in a run of its own) to the same map words and patterns,
-  // which shows every pixel is drawn right; patterns.png to the same table.
-  dir.write("tessarn.txt", "pic.bmp -2 0 20 12 first 5 1 2 20\n");
-  ASSERT_EQ(dir.run("--preview \"pre view\"").status, 0);
-  const std::string output = dir.read("output.txt");
+  // The images convert back, entry k being colour k: patterns.png to the
+  // same table; a job's image (the first job's, in a run of its own) to the
+  // same map words and patterns, which shows every pixel is drawn right.
   ScratchDir again;
-  again.write("first.png", dir.read("pre view/001-first.png"));
   again.write("patterns.png", dir.read("pre view/patterns.png"));
-  again.write("tessarn.txt", "first.png 0 0 20 12 first 0 1 2 3\n");
-  ASSERT_EQ(again.run().status, 0);
-  EXPECT_EQ(again.read("output.txt"), output);
-  again.write("tessarn.txt", "patterns.png 0 0 128 8 p 0 1 2 3\n");
+  again.write("tessarn.txt", "patterns.png 0 0 128 " + std::to_string((patterns + 15) / 16 * 8) + " p 0 1 2 3\n");
   ASSERT_EQ(again.run().status, 0);
   const std::string table = again.read("output.txt");
-  EXPECT_EQ(table.substr(table.find("\r\n#define MAX_PCG")), output.substr(output.find("\r\n#define MAX_PCG")));
+  EXPECT_EQ(table.substr(table.find("\r\n#define MAX_PCG")), run_table.substr(run_table.find("\r\n#define MAX_PCG")));
+  dir.write("tessarn.txt", "pic.bmp -2 0 20 16 first 5 1 2 20\n");
+  ASSERT_EQ(dir.run("--preview \"pre view\"").status, 0);
+  again.write("first.png", dir.read("pre view/001-first.png"));
+  again.write("tessarn.txt", "first.png 0 0 20 16 first 0 1 2 3\n");
+  ASSERT_EQ(again.run().status, 0);
+  EXPECT_EQ(again.read("output.txt"), dir.read("output.txt"));
 }
 
 TEST(OptionsE2E, DirectoriesAndDepfile) {
