@@ -96,4 +96,6 @@ std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8) {
   throw std::runtime_error("TESSARN_NAMES_ON_DISK must be bytes or utf-8");
 }
 
+bool windowsToolUnderWine() { return nameOnDisk("", "utf-8") == "utf-8"; }
+
 }  // namespace tessarn::testing

@@ -41,6 +41,10 @@ class ScratchDir {
 // (a Windows build under Wine, which keeps file names in UTF-8) `utf8`.
 std::string nameOnDisk(const std::string& shift_jis, const std::string& utf8);
 
+// Whether the tool under test is a Windows build met under Wine, from a
+// Linux build of the suites (TESSARN_NAMES_ON_DISK=utf-8 says so).
+bool windowsToolUnderWine();
+
 }  // namespace tessarn::testing
 
 #endif  // TESSARN_TESTS_E2E_HARNESS_H_

@@ -248,13 +248,15 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
     EXPECT_NE(std::system(make.c_str()), 0) << depfile;
   };
   make_reads_back("deps/x.d", "out/deep/output.txt", "in put/st#age$.bmp");
-  // Backslashes before a space or '#' are escaped too. (Elsewhere a
-  // backslash is a separator.)
-  dir.write("b\\ s/x\\#.bmp", stageBmp());
-  dir.write("b\\ s/tessarn.txt", "x\\#.bmp 0 0 8 8 t 0 1 2 3\n");
-  ASSERT_EQ(dir.run("-C 'b\\ s' -o out --depfile x.d").status, 0);
-  EXPECT_EQ(dir.read("x.d"), "out/output.txt: b\\\\\\ s/tessarn.txt b\\\\\\ s/x\\\\\\#.bmp\n");
-  make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
+  // Backslashes before a space or '#' are escaped too. (A Windows build
+  // takes a backslash for a separator.)
+  if (!windowsToolUnderWine()) {
+    dir.write("b\\ s/x\\#.bmp", stageBmp());
+    dir.write("b\\ s/tessarn.txt", "x\\#.bmp 0 0 8 8 t 0 1 2 3\n");
+    ASSERT_EQ(dir.run("-C 'b\\ s' -o out --depfile x.d").status, 0);
+    EXPECT_EQ(dir.read("x.d"), "out/output.txt: b\\\\\\ s/tessarn.txt b\\\\\\ s/x\\\\\\#.bmp\n");
+    make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
+  }
 #endif
   // -C alone writes where it reads; -o makes its folder, parents too. The
   // options' least values, and the default limit given as the most, change
