@@ -73,8 +73,10 @@ uint8_t* RowRing::rowAt(int64_t row) {
 
 int64_t RowRing::roomFrom(int64_t row, int64_t end) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (ringRows_ == 0) return stopped_ ? row : end;
-  if (threaded_ && row >= released_ + ringRows_ && !stopped_) {
+  // (Once stopped, released_ is at its end: no sums with it.)
+  if (stopped_) return row;
+  if (ringRows_ == 0) return end;
+  if (threaded_ && row >= released_ + ringRows_) {
     // Wait until half the ring is free, not just one row: fewer wake-ups.
     producerWaitsFor_ = row - ringRows_ / 2;
     roomFree_.wait(lock, [&] { return released_ >= producerWaitsFor_; });

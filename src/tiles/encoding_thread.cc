@@ -23,8 +23,7 @@ EncodingThread::EncodingThread(const TileEncoder& encoder, const PixelGrid& grid
 EncodingThread::~EncodingThread() {
   stop_.store(true, std::memory_order_relaxed);
   // Room for every piece: a thread waiting for room wakes, and sees stop_.
-  taken_.store(pieces_ + kPieces, std::memory_order_release);
-  taken_.notify_one();
+  advance(&taken_, pieces_ + kPieces);
   if (thread_.joinable()) thread_.join();
 }
 
@@ -41,7 +40,7 @@ bool EncodingThread::start() {
   return true;
 }
 
-void EncodingThread::waitWhile(const std::atomic<int64_t>& value, int64_t old) const {
+void EncodingThread::waitWhile(const std::atomic<int64_t>& value, int64_t old) {
   // Most waits are short: a moment's spinning saves going to sleep, and
   // the time it takes to wake again.
   for (int spins = 0; spins < 2048; ++spins) {
@@ -50,7 +49,20 @@ void EncodingThread::waitWhile(const std::atomic<int64_t>& value, int64_t old) c
     _mm_pause();
 #endif
   }
-  value.wait(old, std::memory_order_acquire);
+  // Not std::atomic::wait: MinGW's libstdc++ 12 can miss its wake-up (it
+  // checks the value, then sleeps, with no lock against the notifier).
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+}
+
+void EncodingThread::advance(std::atomic<int64_t>* value, int64_t to) {
+  {
+    // Under the lock: a thread about to sleep on `value` has either seen it
+    // change, or is asleep before the wake-up comes.
+    std::lock_guard<std::mutex> lock(mutex_);
+    value->store(to, std::memory_order_release);
+  }
+  changed_.notify_all();
 }
 
 void EncodingThread::encodeAll() {
@@ -68,8 +80,7 @@ void EncodingThread::encodeAll() {
     // it are all encoded, so the rows before it are no longer needed.
     slot.rowsFailed = slot.firstTile == 0 && grid_.feed != nullptr && !grid_.feed->waitForRows(top, top + 8);
     if (!slot.rowsFailed) encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes);
-    encoded_.store(piece + 1, std::memory_order_release);
-    encoded_.notify_one();
+    advance(&encoded_, piece + 1);
     if (slot.rowsFailed) return;
   }
 }
@@ -84,8 +95,7 @@ const EncodingThread::Piece* EncodingThread::next() {
 }
 
 void EncodingThread::release() {
-  taken_.store(taken_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-  taken_.notify_one();
+  advance(&taken_, taken_.load(std::memory_order_relaxed) + 1);
 }
 
 }  // namespace tessarn

@@ -13,8 +13,10 @@
 #define TESSARN_TILES_ENCODING_THREAD_H_
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "tiles/pattern_dictionary.h"
@@ -54,7 +56,9 @@ class EncodingThread {
  private:
   void encodeAll();
   // Waits until `value` holds something other than `old`, or stop_.
-  void waitWhile(const std::atomic<int64_t>& value, int64_t old) const;
+  void waitWhile(const std::atomic<int64_t>& value, int64_t old);
+  // Stores `to` in `value`, and wakes the other thread if it waits on it.
+  void advance(std::atomic<int64_t>* value, int64_t to);
 
   const TileEncoder& encoder_;
   const PixelGrid& grid_;
@@ -67,6 +71,8 @@ class EncodingThread {
   std::atomic<int64_t> encoded_{0};  // pieces encoded (and the failed one)
   std::atomic<int64_t> taken_{0};    // pieces released
   std::atomic<bool> stop_{false};
+  std::mutex mutex_;  // for sleeping until encoded_ or taken_ changes
+  std::condition_variable changed_;
   std::thread thread_;
 };
 
