@@ -20,8 +20,8 @@ bool BmpRows::fits(const BitmapHeader& header, size_t budget) {
   return !header.runLength && keptRowBytes(header) <= budget / 4;
 }
 
-void BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last,
-                           bool on_thread, size_t budget, RowStorage* storage, PixelGrid* grid) {
+void BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last, bool on_thread,
+                    size_t budget, RowStorage* storage, PixelGrid* grid) {
   file_ = file;
   header_ = header;
   stride_ = rowStride(header.bitCount, header.width);

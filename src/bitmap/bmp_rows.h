@@ -26,8 +26,8 @@ class BmpRows : private RowRing::Producer {
   // Starts reading rows [first, last) of the image (clipped to it) for
   // `grid`, in memory from `storage`; on a thread of its own if
   // `on_thread`. The file must outlive this.
-  void read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last,
-                    bool on_thread, size_t budget, RowStorage* storage, PixelGrid* grid);
+  void read(RandomAccessFile* file, const BitmapHeader& header, int64_t first, int64_t last, bool on_thread,
+            size_t budget, RowStorage* storage, PixelGrid* grid);
   // Waits for the reading to end: kNone, or kReadFailed if the file ended
   // before its rows did (it changed while it was read).
   ImageProblem finish() { return ring_.finish(); }

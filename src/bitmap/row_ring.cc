@@ -19,8 +19,8 @@ uint8_t* RowStorage::get(size_t size) {
 
 RowRing::~RowRing() { stop(); }
 
-void RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
-                   size_t budget, RowStorage* storage, PixelGrid* grid) {
+void RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward, size_t budget,
+                   RowStorage* storage, PixelGrid* grid) {
   assert(origin <= first && first <= last);
   first_ = first;
   last_ = last;

@@ -70,8 +70,8 @@ class RowRing : public RowFeed {
   // whose top row is `origin`, in a ring of at least 16 rows, or all of them
   // where they fit in `budget` bytes. Sets up `grid` to read them (8 bits a
   // pixel).
-  void hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward,
-                    size_t budget, RowStorage* storage, PixelGrid* grid);
+  void hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes, bool upward, size_t budget,
+            RowStorage* storage, PixelGrid* grid);
   // Sets the producer to work; see above.
   void start(Producer* producer, bool on_thread);
   // Waits until the producer is done: kNone, or the problem it met.

@@ -167,10 +167,8 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
   // The whole image is decoded, to check it.
   const uint64_t row_bytes = static_cast<uint64_t>((png.width() * png.bitDepth() + 7) / 8);
   PixelGrid grid;
-  if (!accepted(*run,
-                png.decode(rows.first, rows.last, rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height())),
-                       run->rowBudget, &run->rowStorage, &grid),
-            failure)) {
+  const bool on_thread = rowsOnThread(*run, row_bytes * static_cast<uint64_t>(png.height()));
+  if (!accepted(*run, png.decode(rows.first, rows.last, on_thread, run->rowBudget, &run->rowStorage, &grid), failure)) {
     return false;
   }
   JobBlock block(run, summary);

@@ -30,11 +30,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #if !defined(__GNUC__) && defined(_M_X64)
 #include <xmmintrin.h>
 #endif
-#include <vector>
 
 #include "tiles/map_word.h"
 

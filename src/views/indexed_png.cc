@@ -1,11 +1,11 @@
 #include "views/indexed_png.h"
 
-#include "bitmap/spng_memory.h"
-
 #include <spng.h>
 
 #include <memory>
 #include <vector>
+
+#include "bitmap/spng_memory.h"
 
 namespace tessarn {
 namespace {
