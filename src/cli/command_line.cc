@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "run/c_library.h"
+#include "outputs/c_library.h"
 
 namespace tessarn {
 namespace {

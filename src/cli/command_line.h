@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "run/messages.h"
+#include "messages/messages.h"
 #include "run/run_state.h"
 
 namespace tessarn {

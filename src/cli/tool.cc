@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "io/platform.h"
-#include "run/output_files.h"
+#include "outputs/output_files.h"
 #include "run/run_driver.h"
 #include "views/depfile.h"
 #include "views/preview_images.h"

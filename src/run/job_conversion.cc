@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "bitmap/bitmap_image.h"
-#include "bitmap/bmp_rows.h"
-#include "bitmap/png_image.h"
+#include "image/bitmap_image.h"
+#include "image/bmp_rows.h"
+#include "image/png_image.h"
 #include "run/map_sinks.h"
 #include "tiles/region_tiling.h"
 

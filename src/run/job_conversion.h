@@ -9,7 +9,7 @@
 #ifndef TESSARN_RUN_JOB_CONVERSION_H_
 #define TESSARN_RUN_JOB_CONVERSION_H_
 
-#include "run/failure.h"
+#include "messages/failure.h"
 #include "run/run_state.h"
 
 namespace tessarn {

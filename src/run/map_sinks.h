@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/output_files.h"
+#include "outputs/output_files.h"
 #include "run/run_observer.h"
 #include "tiles/region_tiling.h"
 

@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "bitmap/palette.h"
-#include "run/failure.h"
-#include "run/job_record.h"
+#include "image/palette.h"
+#include "messages/failure.h"
+#include "joblist/job_record.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "bitmap/palette.h"
-#include "bitmap/row_ring.h"
+#include "image/palette.h"
+#include "image/row_ring.h"
 #include "io/file_system.h"
-#include "run/job_record.h"
-#include "run/messages.h"
-#include "run/output_files.h"
+#include "joblist/job_record.h"
+#include "messages/messages.h"
+#include "outputs/output_files.h"
 #include "run/run_observer.h"
 #include "tiles/pattern_dictionary.h"
 

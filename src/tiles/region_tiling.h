@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "bitmap/pixel_grid.h"
+#include "image/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {

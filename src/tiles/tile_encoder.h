@@ -13,7 +13,7 @@
 #include <array>
 #include <cstdint>
 
-#include "bitmap/pixel_grid.h"
+#include "image/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-#include "views/indexed_png.h"
+#include "image/png_writer.h"
 
 namespace tessarn {
 namespace {

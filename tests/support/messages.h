@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "run/messages.h"
+#include "messages/messages.h"
 
 namespace tessarn::testing {
 
