@@ -41,7 +41,8 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/tool.h"
+#include "joblist/job_list_reader.h"
+#include "outputs/pattern_file.h"
 #include "run/run_driver.h"
 #include "support/memory_file_system.h"
 #include "support/messages.h"
@@ -50,7 +51,6 @@
 
 namespace {
 
-using tessarn::JobRecord;
 using tessarn::MessageId;
 
 constexpr int64_t kMaxTiles = 4096;
@@ -71,6 +71,19 @@ uint32_t le(const uint8_t* p, int bytes) {
 }
 
 int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
+
+// A job of the list, as the model reads it.
+struct JobRecord {
+  std::string bitmapName;
+  int32_t x = 0, y = 0, width = 0, height = 0;
+  std::string name;
+  int32_t colour[4] = {0, 0, 0, 0};
+};
+
+bool sameJob(const tessarn::JobRecord& a, const JobRecord& b) {
+  return a.bitmapName == b.bitmapName && a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height &&
+         a.name == b.name && std::equal(a.colour, a.colour + 4, b.colour);
+}
 
 // The token rules, read off the whole job list.
 class PlainReader {
@@ -415,13 +428,15 @@ struct Model {
     const uint16_t mirror_modes[] = {0xC000, 0x4000, 0x8000, 0};
     mirrors = mirror_modes[static_cast<int>(layout.mirror)];
     if (o.patternsFrom.empty()) return true;
-    const auto file = files->files.find(o.patternsFrom);
-    if (file == files->files.end() || file->second.empty() || file->second.size() % 16 != 0) return false;
     patterns.clear();
-    for (size_t at = 0; at < file->second.size(); at += 16) {
-      Tile t;
-      for (int r = 0; r < 8; ++r) t[r] = static_cast<uint16_t>(le(reinterpret_cast<const uint8_t*>(file->second.data()) + at + 2 * r, 2));
-      patterns.push_back(t);
+    for (const std::string& name : o.patternsFrom) {
+      const auto file = files->files.find(name);
+      if (file == files->files.end() || file->second.empty() || file->second.size() % 16 != 0) return false;
+      for (size_t at = 0; at < file->second.size(); at += 16) {
+        Tile t;
+        for (int r = 0; r < 8; ++r) t[r] = static_cast<uint16_t>(le(reinterpret_cast<const uint8_t*>(file->second.data()) + at + 2 * r, 2));
+        patterns.push_back(t);
+      }
     }
     given = patterns.size();
     return static_cast<int64_t>(given) <= limit - first;
@@ -501,7 +516,7 @@ struct Model {
         say(MessageId::kBitmapMissing, job.bitmapName);
         ended = true;
       } else if (const Image image = check(file->second); !image.accepted) {
-        say(image.reason, image.reason == MessageId::kNotIndexed ? "" : job.bitmapName);
+        say(image.reason, job.bitmapName);
       } else {
         ended = !convert(job, number, image);
       }
@@ -509,13 +524,13 @@ struct Model {
     if (!ended) {
       outputs["output.txt"] += "\r\n#define MAX_PCG " + std::to_string(patterns.size() - given) + "\r\n";
       if (first + given != 0) outputs["output.txt"] += "#define FIRST_PCG " + std::to_string(first + given) + "\r\n";
-      outputs["output.txt"] += "unsigned short PCG_DAT[]={\r\n";
+      if (patterns.size() > given) outputs["output.txt"] += "unsigned short PCG_DAT[]={\r\n";
       for (size_t p = given; p < patterns.size(); ++p) {
         outputs["output.txt"] += "\t";
         for (uint16_t row : patterns[p]) value(row);
         outputs["output.txt"] += "\r\n";
       }
-      outputs["output.txt"] += "};\r\n";
+      if (patterns.size() > given) outputs["output.txt"] += "};\r\n";
       if (library) library->finish(patterns, given, first);
     }
     if (library) {
@@ -676,14 +691,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto stream = pieces.openForReading("tessarn.txt");
     tessarn::JobListReader reader(stream.get());
     PlainReader plain(list);
-    JobRecord job, expected;
+    tessarn::JobRecord job;
+    JobRecord expected;
     for (size_t reads = 0;; ++reads) {
       require(reads <= list.size(), "more jobs than bytes: the reader does not advance");
       const int filled = reader.readJob(&job);
-      require(filled == plain.readJob(&expected) && job == expected, "a job differs from the token rules");
+      require(filled == plain.readJob(&expected) && sameJob(job, expected), "a job differs from the token rules");
       if (filled == tessarn::JobListReader::kEndOfInput) break;
     }
-    require(reader.readJob(&job) == tessarn::JobListReader::kEndOfInput && job == expected, "the end moved");
+    require(reader.readJob(&job) == tessarn::JobListReader::kEndOfInput && sameJob(job, expected), "the end moved");
   }
   // The options, as the command line gives them.
   tessarn::Options options;
@@ -694,7 +710,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<const char*> argv;
     for (const std::string& word : words) argv.push_back(word.c_str());
     std::string out, error;
-    if (tessarn::parseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, &out, &error) !=
+    if (tessarn::parseCommandLine(static_cast<int>(argv.size()), argv.data(), {}, &options, &out, &error) !=
         tessarn::CommandLine::kRun) {
       return 0;
     }
@@ -704,7 +720,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   model.files = &files;
   const bool usable = model.configure(options);
   std::string error;
-  require(tessarn::readGivenPatterns(&files, &options, &error) == usable, "the given patterns' verdict");
+  std::vector<tessarn::Pattern> given;
+  require(tessarn::readPatternFiles(&files, options.patternsFrom, options.patterns.layout, &given, &error) == usable,
+          "the given patterns' verdict");
   if (!usable) return 0;
   const int expected_status = model.run(list);
   // Writes to an unwritable file never land.
@@ -733,6 +751,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tessarn::RunSettings settings;
       settings.language = options.messages;
       settings.patterns = options.patterns;
+      settings.patterns.startPatterns = given;
       settings.attributes = options.attributes;
       settings.library = {options.cSource, options.symbolPrefix, &run_files};
       if (threaded) {

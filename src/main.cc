@@ -1,5 +1,5 @@
-// tessarn: converts rectangles of indexed-colour images into 8x8 two-plane
-// character patterns and tile maps, as listed in tessarn.txt.
+// tessarn: converts rectangles of indexed-colour images into 8x8 character
+// patterns and tile maps, as listed in tessarn.txt.
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,11 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "cli/tool.h"
+#include "cli/configured_run.h"
 #include "io/file_system.h"
 #include "io/platform.h"
+#include "run/exit_status.h"
+#include "run/run_settings.h"
 
 namespace {
 
@@ -27,14 +29,6 @@ class StdStream : public tessarn::WriteStream {
  private:
   std::FILE* file_;
 };
-
-constexpr int kExitUsage = 2;
-constexpr int kExitFailure = -1;
-
-int usageError(const std::string& error) {
-  std::fprintf(stderr, "tessarn: %s\nRun 'tessarn --help' for the options.\n", error.c_str());
-  return kExitUsage;
-}
 
 }  // namespace
 
@@ -56,28 +50,33 @@ int main(int argc, char** argv) {
   tessarn::ignoreBrokenPipes();
   tessarn::Options options;
   StdStream console(stdout);
+  StdStream errors(stderr);
   // Memory can run out before the run, as anywhere: its message, status -1.
   // (The run itself says so in the language asked for.)
   try {
+    tessarn::Surroundings surroundings;
+    surroundings.messagesVariable = std::getenv("TESSARN_MESSAGES");
+    surroundings.utf8Terminal = tessarn::standardOutputTakesUtf8();
     std::string text;
     std::string error;
-    switch (tessarn::parseCommandLine(argc, argv, &options, &text, &error)) {
+    switch (tessarn::parseCommandLine(argc, argv, surroundings, &options, &text, &error)) {
       case tessarn::CommandLine::kDone:
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return 0;
+        (void)console.write(text.data(), text.size());
+        return tessarn::kExitSuccess;
       case tessarn::CommandLine::kUsageError:
-        return usageError(error);
+        text = tessarn::usageErrorText(error);
+        (void)errors.write(text.data(), text.size());
+        return tessarn::kExitUsage;
       case tessarn::CommandLine::kRun:
         break;
     }
+    tessarn::RunConditions conditions;
+    conditions.threads = tessarn::threadsToUse(std::getenv("TESSARN_THREADS"));
+    conditions.warnOnStandardError = tessarn::standardOutputIsTerminal();
     tessarn::DiskFileSystem disk;
-    if (!tessarn::readGivenPatterns(&disk, &options, &error)) return usageError(error);
-    if (!tessarn::prepareDirectories(options, &error)) return usageError(error);
-    options.threads = tessarn::threadsToUse(std::getenv("TESSARN_THREADS"));
-    StdStream errors(stderr);
-    return tessarn::runTool(options, &console, &errors);
+    return tessarn::runConfigured(options, conditions, &disk, &console, &errors);
   } catch (const std::bad_alloc&) {
     tessarn::Console(&console, options.messages).report(tessarn::MessageId::kOutOfMemory);
-    return kExitFailure;
+    return tessarn::kExitFailure;
   }
 }

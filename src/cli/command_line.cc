@@ -3,11 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
-#include "outputs/c_library.h"
+#include "outputs/c_names.h"
 
 namespace tessarn {
 namespace {
@@ -26,6 +26,130 @@ constexpr char kExamples[] =
     "  tessarn --pattern-file font.pat && tessarn -C title --patterns-from font.pat\n"
     "  tessarn -C art --c-source build/gfx --symbol-prefix gfx_\n"
     "                                   build/gfx.c and build/gfx.h: gfx_sky[], gfx_sky_WIDTH, ...\n";
+
+// Every option tessarn has, for the checks CLI11 does not make in our words.
+struct OptionName {
+  const char* shortName;  // "" if none
+  const char* longName;
+  const char* value;      // what its value is, or null for a flag
+};
+
+constexpr OptionName kOptionNames[] = {
+    {"-h", "--help", nullptr},
+    {"-C", "--directory", "DIR"},
+    {"-o", "--output-dir", "DIR"},
+    {"", "--depfile", "FILE"},
+    {"", "--preview", "DIR"},
+    {"", "--report", nullptr},
+    {"", "--strict", nullptr},
+    {"", "--messages", "KIND"},
+    {"", "--first-pattern", "N"},
+    {"", "--pattern-limit", "L"},
+    {"", "--attributes", "[NAME=]BITS"},
+    {"", "--mirror", "KIND"},
+    {"", "--keep-duplicates", nullptr},
+    {"", "--patterns-from", "FILE"},
+    {"", "--pattern-file", "FILE"},
+    {"", "--c-source", "BASE"},
+    {"", "--symbol-prefix", "P"},
+    {"", "--version", nullptr},
+};
+
+const OptionName* findOption(std::string_view argument) {
+  for (const OptionName& option : kOptionNames) {
+    if (argument == option.longName || (*option.shortName != '\0' && argument == option.shortName)) return &option;
+  }
+  return nullptr;
+}
+
+// Levenshtein distance, for the nearest known option to an unknown one.
+size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string nearestOption(std::string_view unknown) {
+  const OptionName* nearest = &kOptionNames[0];
+  for (const OptionName& option : kOptionNames) {
+    if (editDistance(unknown, option.longName) < editDistance(unknown, nearest->longName)) nearest = &option;
+  }
+  return nearest->longName;
+}
+
+// What CLI11 would take in its own words, found first in ours: a value
+// missing at the end or after '=', a value given to a flag.
+bool checkArgumentForms(int argc, const char* const* argv, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    const size_t equals = argument.find('=');
+    const bool long_form = argument.starts_with("--") && equals != std::string_view::npos;
+    const OptionName* option = findOption(long_form ? argument.substr(0, equals) : argument);
+    if (option == nullptr) continue;
+    if (long_form && option->value == nullptr) {
+      *error = std::string(option->longName) + " takes no value (given " + std::string(argument.substr(equals + 1)) + ")";
+      return false;
+    }
+    const bool last = i + 1 == argc;
+    if (option->value != nullptr && ((long_form && equals + 1 == argument.size()) || (!long_form && last))) {
+      *error = std::string(option->longName) + " needs a value: " + option->value;
+      return false;
+    }
+    if (!long_form && option->value != nullptr) ++i;  // its value, whatever it looks like
+  }
+  return true;
+}
+
+// What is left once the options are taken: an unknown option or a stray
+// argument, the first of them.
+bool checkNothingLeft(const std::vector<std::string>& left, std::string* error) {
+  if (left.empty()) return true;
+  const std::string& first = left.front();
+  if (first.starts_with("-") && first != "-" && first != "--") {
+    const std::string name = first.substr(0, first.find('='));
+    *error = "unknown option " + name + "; did you mean " + nearestOption(name) + "?";
+  } else {
+    const std::string& stray = first == "--" && left.size() > 1 ? left[1] : first;
+    *error = "unexpected argument " + stray + ": tessarn takes only options (its jobs are in tessarn.txt)";
+  }
+  return false;
+}
+
+// An option that may be given once: its value, if given.
+bool single(const char* option, const std::vector<std::string>& values, std::string* value, std::string* error) {
+  if (values.size() > 1) {
+    *error = std::string(option) + " given " + std::to_string(values.size()) + " times (" + values[0] + ", " +
+             values[1] + (values.size() > 2 ? ", ..." : "") + "): give it once";
+    return false;
+  }
+  if (!values.empty()) *value = values[0];
+  return true;
+}
+
+// One of the `choices`, as its index.
+bool choose(const char* option, const std::string& text, std::initializer_list<const char*> choices, int* index,
+            std::string* error) {
+  int i = 0;
+  std::string allowed;
+  for (const char* choice : choices) {
+    if (text == choice) {
+      *index = i;
+      return true;
+    }
+    allowed += (i++ == 0 ? "" : ", ") + std::string(choice);
+  }
+  *error = std::string(option) + " " + text + ": not one of " + allowed;
+  return false;
+}
 
 // Reads a value given as decimal or 0x hex digits, at most `max`.
 bool parseNumber(const std::string& text, uint32_t max, uint32_t* value) {
@@ -86,12 +210,22 @@ bool parseAttributes(const std::string& text, const MapWordLayout& layout, Attri
   return true;
 }
 
+// The values as the command line gave them, before they are checked.
+struct Given {
+  std::vector<std::string> directory, outputDirectory, depfile, preview, messages;
+  std::vector<std::string> first, limit, attributes, mirror, patternsFrom, patternFile, cSource, symbolPrefix;
+};
+
 // The options that fit map words to the hardware, checked alone and
 // against each other.
-bool readLayout(const std::string& first, const std::string& limit, const std::string& mirror,
-                const std::vector<std::string>& attributes, Options* options, std::string* error) {
+bool readLayout(const Given& given, Options* options, std::string* error) {
   MapWordLayout& layout = options->patterns.layout;
+  std::string first, limit, mirror;
   uint32_t value = 0;
+  if (!single("--pattern-limit", given.limit, &limit, error) || !single("--first-pattern", given.first, &first, error) ||
+      !single("--mirror", given.mirror, &mirror, error)) {
+    return false;
+  }
   if (!limit.empty()) {
     if (!parseOption("--pattern-limit", limit, 1, kPatternNumbers, &value, error)) return false;
     layout.patternLimit = static_cast<int>(value);
@@ -105,11 +239,12 @@ bool readLayout(const std::string& first, const std::string& limit, const std::s
              std::to_string(layout.patternLimit);
     return false;
   }
-  layout.mirror = mirror == "lr"     ? MirrorMode::kLeftRight
-                  : mirror == "tb"   ? MirrorMode::kTopBottom
-                  : mirror == "none" ? MirrorMode::kNone
-                                     : MirrorMode::kBoth;
-  for (const std::string& text : attributes) {
+  int mode = 0;
+  if (!mirror.empty() && !choose("--mirror", mirror, {"both", "lr", "tb", "none"}, &mode, error)) return false;
+  constexpr MirrorMode kModes[] = {MirrorMode::kBoth, MirrorMode::kLeftRight, MirrorMode::kTopBottom,
+                                   MirrorMode::kNone};
+  layout.mirror = kModes[mode];
+  for (const std::string& text : given.attributes) {
     AttributeRule rule;
     if (!parseAttributes(text, layout, &rule, error)) return false;
     options->attributes.push_back(rule);
@@ -129,10 +264,12 @@ bool checkLibraryNames(const Options& options, std::string* error) {
     return false;
   }
   const std::string& prefix = options.symbolPrefix;
-  const bool identifier =
-      !prefix.empty() && std::isalpha(static_cast<unsigned char>(prefix[0])) &&
-      std::all_of(prefix.begin(), prefix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-  if (!options.symbolPrefix.empty() && (!identifier || prefix.size() > kMaxSymbolPrefix)) {
+  if (prefix.empty()) return true;
+  if (options.cSource.empty()) {
+    *error = "--symbol-prefix " + prefix + ": needs --c-source, whose symbols it starts";
+    return false;
+  }
+  if (!isCIdentifier(prefix) || !isAsciiLetter(prefix[0]) || prefix.size() > kMaxSymbolPrefix) {
     *error = "--symbol-prefix " + prefix + ": not a C identifier that starts with a letter, of at most " +
              std::to_string(kMaxSymbolPrefix) + " characters";
     return false;
@@ -140,66 +277,89 @@ bool checkLibraryNames(const Options& options, std::string* error) {
   return true;
 }
 
+// The messages' language: --messages, or TESSARN_MESSAGES, or what the
+// terminal takes.
+bool readLanguage(const Given& given, const Surroundings& surroundings, Options* options, std::string* error) {
+  constexpr MessageLanguage kLanguages[] = {MessageLanguage::kShiftJis, MessageLanguage::kUtf8,
+                                            MessageLanguage::kEnglish};
+  std::string messages;
+  if (!single("--messages", given.messages, &messages, error)) return false;
+  int index = surroundings.utf8Terminal ? 1 : 0;
+  if (messages.empty() && surroundings.messagesVariable != nullptr &&
+      !choose("TESSARN_MESSAGES", surroundings.messagesVariable, {"sjis", "utf-8", "en"}, &index, error)) {
+    return false;
+  }
+  if (!messages.empty() && !choose("--messages", messages, {"sjis", "utf-8", "en"}, &index, error)) return false;
+  options->messages = kLanguages[index];
+  return true;
+}
+
+bool readValues(const Given& given, const Surroundings& surroundings, Options* options, std::string* error) {
+  options->patternsFrom = given.patternsFrom;
+  return single("--directory", given.directory, &options->directory, error) &&
+         single("--output-dir", given.outputDirectory, &options->outputDirectory, error) &&
+         single("--depfile", given.depfile, &options->depfile, error) &&
+         single("--preview", given.preview, &options->previewDirectory, error) &&
+         single("--pattern-file", given.patternFile, &options->patternFile, error) &&
+         single("--c-source", given.cSource, &options->cSource, error) &&
+         single("--symbol-prefix", given.symbolPrefix, &options->symbolPrefix, error) &&
+         readLanguage(given, surroundings, options, error) && readLayout(given, options, error) &&
+         checkLibraryNames(*options, error);
+}
+
 }  // namespace
 
-CommandLine parseCommandLine(int argc, const char* const* argv, Options* options,
-                             std::string* out, std::string* error) {
+CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundings& surroundings,
+                             Options* options, std::string* out, std::string* error) {
   CLI::App app("Turns rectangles of indexed-colour images into 8x8 character patterns and tile "
                "maps, as the job list tessarn.txt says.",
                "tessarn");
   app.footer(kExamples);
-  app.add_option("-C,--directory", options->directory,
-                 "Run in DIR: the job list, the bitmaps and (unless -o) the outputs are there")
-      ->type_name("DIR");
-  app.add_option("-o,--output-dir", options->outputDirectory,
-                 "Write output.txt and the binary outputs in DIR (names relative to it)")
-      ->type_name("DIR");
-  app.add_option("--depfile", options->depfile,
-                 "After a complete run, write a Make-style dependency rule to FILE")
-      ->type_name("FILE");
-  app.add_option("--preview", options->previewDirectory, "Also draw the run as PNG images in DIR")
-      ->type_name("DIR");
+  app.allow_extras();
+  Given given;
+  // Every value is taken as text, as often as given; the checks that
+  // follow are ours.
+  const auto add = [&](const char* names, std::vector<std::string>* values, const char* value_name,
+                       const char* description) {
+    app.add_option(names, *values, description)
+        ->type_name(value_name)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  };
+  add("-C,--directory", &given.directory, "DIR",
+      "Run in DIR: the job list, the bitmaps and (unless -o) the outputs are there");
+  add("-o,--output-dir", &given.outputDirectory, "DIR",
+      "Write output.txt and the binary outputs in DIR (names relative to it)");
+  add("--depfile", &given.depfile, "FILE", "After a complete run, write a Make-style dependency rule to FILE");
+  add("--preview", &given.preview, "DIR", "Also draw the run as PNG images in DIR");
   app.add_flag("--report", options->report,
-               "After the run, print a summary of every job on standard error");
+               "After the run, print a summary of every job, and any warnings, on standard error");
   app.add_flag("--strict", options->strict,
-               "A run that skipped any job (a rejected bitmap), or whose --attributes name no job, "
-               "exits with status 1");
-  std::string messages = "sjis";
-  app.add_option("--messages", messages,
-                 "sjis (the default), utf-8 (the same Japanese text), or en (English)")
-      ->type_name("KIND")
-      ->check(CLI::IsMember({"sjis", "utf-8", "en"}));
-  std::string first, limit, mirror = "both";
-  std::vector<std::string> attributes;
-  app.add_option("--first-pattern", first, "Number the run's patterns from N (default 0)")
-      ->type_name("N");
-  app.add_option("--pattern-limit", limit,
-                 "No pattern may be numbered L or higher, 1 to 16384 (default 16384)")
-      ->type_name("L");
-  app.add_option("--attributes", attributes,
-                 "OR BITS into every map word, or into those of the jobs named NAME; repeatable")
-      ->type_name("[NAME=]BITS")
-      ->allow_extra_args(false);
-  app.add_option("--mirror", mirror,
-                 "Which mirror images count as the same pattern: both (the default), lr, tb or none")
-      ->type_name("KIND")
-      ->check(CLI::IsMember({"both", "lr", "tb", "none"}));
+               "A run that skipped a job (a rejected bitmap), had a warning, or whose --attributes name no "
+               "job, exits with status 1; warnings go to standard error");
+  add("--messages", &given.messages, "KIND",
+      "sjis, utf-8 (the same Japanese text) or en (English); by default TESSARN_MESSAGES, or utf-8 on a "
+      "UTF-8 terminal, or sjis");
+  add("--first-pattern", &given.first, "N", "Number the run's patterns from N (default 0)");
+  add("--pattern-limit", &given.limit, "L",
+      ("No pattern may be numbered L or higher, 1 to " + std::to_string(kPatternNumbers) + " (the default)").c_str());
+  add("--attributes", &given.attributes, "[NAME=]BITS",
+      "OR BITS into every map word, or into those of the jobs named NAME; repeatable");
+  add("--mirror", &given.mirror, "KIND",
+      "Which mirror images count as the same pattern: both (the default), lr, tb or none");
   app.add_flag("--keep-duplicates", options->patterns.keepDuplicates,
                "Make every tile a new pattern: no sharing at all");
-  app.add_option("--patterns-from", options->patternsFrom,
-                 "Start with the patterns of FILE (a binary pattern table) instead of the blank one")
-      ->type_name("FILE");
-  app.add_option("--pattern-file", options->patternFile,
-                 "After a complete run, write the patterns it added to FILE, as a binary table")
-      ->type_name("FILE");
-  CLI::Option* c_source =
-      app.add_option("--c-source", options->cSource,
-                     "After a complete run, also write BASE.c and BASE.h: the maps and patterns as a C library")
-          ->type_name("BASE");
-  app.add_option("--symbol-prefix", options->symbolPrefix, "Start every symbol of --c-source's files with P")
-      ->type_name("P")
-      ->needs(c_source);
+  add("--patterns-from", &given.patternsFrom, "FILE",
+      "Start with the patterns of FILE (a binary pattern table) instead of the blank one; repeatable, "
+      "the files' patterns in order");
+  add("--pattern-file", &given.patternFile, "FILE",
+      "After a complete run, write the patterns it added to FILE, as a binary table");
+  add("--c-source", &given.cSource, "BASE",
+      "Also write BASE.c and BASE.h (complete after a complete run): the maps and patterns as a C library");
+  add("--symbol-prefix", &given.symbolPrefix, "P", "Start every symbol of --c-source's files with P");
   app.set_version_flag("--version", "tessarn " TESSARN_VERSION, "Print the version and exit");
+  if (!checkArgumentForms(argc, argv, error)) return CommandLine::kUsageError;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -209,13 +369,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Options* options
     *out = "tessarn " TESSARN_VERSION "\n";
     return CommandLine::kDone;
   } catch (const CLI::ParseError& e) {
-    *error = e.what();
+    // Not reached by any command line we know of: the forms CLI11 refuses
+    // are checked above.
+    *error = std::string("cannot read the options: ") + e.what();
     return CommandLine::kUsageError;
   }
-  options->messages = messages == "en"      ? MessageLanguage::kEnglish
-                      : messages == "utf-8" ? MessageLanguage::kUtf8
-                                            : MessageLanguage::kShiftJis;
-  if (!readLayout(first, limit, mirror, attributes, options, error) || !checkLibraryNames(*options, error)) {
+  if (!checkNothingLeft(app.remaining(), error) || !readValues(given, surroundings, options, error)) {
     return CommandLine::kUsageError;
   }
   return CommandLine::kRun;

@@ -2,11 +2,16 @@
 // descriptions. With none, tessarn runs exactly as it always has.
 // Paths on the command line are taken from where tessarn was started.
 //
-// Numbers are decimal or 0x hex. Every value is checked here, alone and
-// against the others (a first pattern number below the limit, attribute
-// bits clear of the number and mirror bits), so that a bad one is a usage
-// error before anything is read; the fixed patterns' file is read and
-// checked later, by the tool, still before any job.
+// Every value is checked here, alone and against the others (a first
+// pattern number below the limit, attribute bits clear of the number and
+// mirror bits), so that a bad one is a usage error before anything is read.
+// A usage error is one line of our own that names the option and the value
+// and says what is allowed; an unknown option gets the nearest known one.
+// Numbers are decimal or 0x hex.
+//
+// The messages' language is --messages, or else the environment's
+// TESSARN_MESSAGES, or else UTF-8 where standard output is a terminal that
+// takes it, or else Shift_JIS.
 
 #ifndef TESSARN_CLI_COMMAND_LINE_H_
 #define TESSARN_CLI_COMMAND_LINE_H_
@@ -15,7 +20,7 @@
 #include <vector>
 
 #include "messages/messages.h"
-#include "run/run_state.h"
+#include "run/run_settings.h"
 
 namespace tessarn {
 
@@ -28,16 +33,19 @@ struct Options {
   bool strict = false;
   MessageLanguage messages = MessageLanguage::kShiftJis;
   // The numbering, limit and mirroring of patterns, and whether duplicates
-  // are kept; the start patterns come from `patternsFrom`, once read.
+  // are kept.
   DictionarySettings patterns;
   std::vector<AttributeRule> attributes;
-  std::string patternsFrom;  // --patterns-from; empty: none
-  std::string patternFile;   // --pattern-file; empty: none
-  std::string cSource;       // --c-source BASE; empty: none
-  std::string symbolPrefix;  // --symbol-prefix
-  // Not an option: 2 where the process may run on two processors or more,
-  // unless the environment says TESSARN_THREADS=1.
-  int threads = 1;
+  std::vector<std::string> patternsFrom;  // --patterns-from, in order
+  std::string patternFile;                // --pattern-file; empty: none
+  std::string cSource;                    // --c-source BASE; empty: none
+  std::string symbolPrefix;               // --symbol-prefix
+};
+
+// What the command line is read against, besides its arguments.
+struct Surroundings {
+  const char* messagesVariable = nullptr;  // TESSARN_MESSAGES, if set
+  bool utf8Terminal = false;               // standard output is a terminal that takes UTF-8
 };
 
 enum class CommandLine {
@@ -47,8 +55,8 @@ enum class CommandLine {
 };
 
 // Parses the arguments; help and the version go to `*out`.
-CommandLine parseCommandLine(int argc, const char* const* argv, Options* options,
-                             std::string* out, std::string* error);
+CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundings& surroundings,
+                             Options* options, std::string* out, std::string* error);
 
 }  // namespace tessarn
 

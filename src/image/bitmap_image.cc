@@ -123,7 +123,7 @@ ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header) {
 }
 
 ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* whole,
-                           FileBytes* decoded, PixelGrid* grid) {
+                           FileBytes* decoded, PixelGrid* grid, bool* cut_short) {
   switch (image.file->readWhole(whole)) {
     case ReadStatus::kOk:
       break;
@@ -139,8 +139,8 @@ ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header,
     size_t count = static_cast<size_t>(header.width * header.height);
     uint8_t* buffer = decoded->allocate(count);
     std::memset(buffer, 0, count);
-    decodeRunLength(pixels, whole->size() - header.pixelOffset, header.bitCount,
-                    header.width, header.height, buffer);
+    *cut_short = !decodeRunLength(pixels, whole->size() - header.pixelOffset, header.bitCount, header.width,
+                                  header.height, buffer);
     pixels = buffer;
     stride = header.width;
     grid->bitCount = 8;

@@ -74,10 +74,11 @@ Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header);
 int64_t rowStride(int bit_count, int64_t width);
 
 // Addresses the pixels of an accepted bitmap in the whole file, read into
-// `whole`. Run-length data is decoded into `decoded`. kReadFailed if the
-// file cannot be read (it changed since it was checked).
+// `whole`. Run-length data is decoded into `decoded`; `*cut_short` says
+// whether it ended before the last row (the rest being index 0).
+// kReadFailed if the file cannot be read (it changed since it was checked).
 ImageProblem makePixelGrid(const BitmapImage& image, const BitmapHeader& header, FileBytes* whole,
-                           FileBytes* decoded, PixelGrid* grid);
+                           FileBytes* decoded, PixelGrid* grid, bool* cut_short);
 
 }  // namespace tessarn
 

@@ -2,7 +2,7 @@
 
 namespace tessarn {
 
-void decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t width,
+bool decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t width,
                      int64_t rows, uint8_t* out) {
   const bool nibbles = bit_count == 4;
   size_t at = 0;
@@ -30,9 +30,9 @@ void decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t wi
       x = 0;
       ++row;
     } else if (value == 1) {
-      return;
+      return true;
     } else if (value == 2) {
-      if (size - at < 2) return;
+      if (size - at < 2) return false;
       x += data[at];
       row += data[at + 1];
       at += 2;
@@ -49,6 +49,8 @@ void decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t wi
       if (bytes % 2 == 1 && at < size) ++at;
     }
   }
+  // The data ran out: the image is whole only if its last row was.
+  return row >= rows || (row == rows - 1 && x >= width);
 }
 
 }  // namespace tessarn

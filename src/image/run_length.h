@@ -23,8 +23,10 @@
 
 namespace tessarn {
 
-// `bit_count` is 8 or 4.
-void decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t width,
+// `bit_count` is 8 or 4. Returns false if the data ended, without an end
+// of bitmap, before the last row was whole: the file was cut short, and
+// the rest of the pixels are left as they were.
+bool decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t width,
                      int64_t rows, uint8_t* out);
 
 }  // namespace tessarn

@@ -100,11 +100,11 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 
 std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& name) {
   if (!usableName(name)) return nullptr;
-  std::FILE* file = std::fopen(joinPath(inputDirectory_, name).c_str(), "rb");
+  std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return nullptr;
   // A directory opens here but reads as nothing: it cannot be opened as a
   // stream of bytes. (Anything else readable, a FIFO say, can.)
-  if (isDirectory(file)) {
+  if (tessarn::isDirectory(file)) {
     std::fclose(file);
     return nullptr;
   }
@@ -114,7 +114,7 @@ std::unique_ptr<ReadStream> DiskFileSystem::openForReading(const std::string& na
 std::unique_ptr<RandomAccessFile> DiskFileSystem::openRandomAccess(const std::string& name) {
   if (!usableName(name)) return nullptr;
   // Only a regular file is read; anything else must not make us wait.
-  std::FILE* file = openWithoutWaiting(joinPath(inputDirectory_, name).c_str());
+  std::FILE* file = openWithoutWaiting(name.c_str());
   if (file == nullptr) return nullptr;
   uint64_t size = 0;
   if (!regularFileSize(file, &size)) {
@@ -126,13 +126,19 @@ std::unique_ptr<RandomAccessFile> DiskFileSystem::openRandomAccess(const std::st
 
 std::unique_ptr<WriteStream> DiskFileSystem::create(const std::string& name) {
   if (!usableName(name)) return nullptr;
-  std::FILE* file = std::fopen(joinPath(outputDirectory_, name).c_str(), "wb");
+  std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<DiskWriteStream>(file);
 }
 
 bool DiskFileSystem::remove(const std::string& name) {
-  return usableName(name) && removeFile(joinPath(outputDirectory_, name));
+  return usableName(name) && removeFile(name);
+}
+
+bool DiskFileSystem::isDirectory(const std::string& name) { return usableName(name) && isDirectoryNamed(name); }
+
+bool DiskFileSystem::makeDirectories(const std::string& name) {
+  return usableName(name) && tessarn::makeDirectories(name);
 }
 
 }  // namespace tessarn

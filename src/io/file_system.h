@@ -7,7 +7,8 @@
 //
 // DiskFileSystem is the real one: every file is opened in binary mode, so no
 // platform translates line ends or stops at a Ctrl-Z on our behalf. (The
-// tests have one in memory.)
+// tests have one in memory.) A DirectoryView sees it from the directories
+// -C and -o name.
 
 #ifndef TESSARN_IO_FILE_SYSTEM_H_
 #define TESSARN_IO_FILE_SYSTEM_H_
@@ -92,6 +93,11 @@ class FileSystem {
   // Removes a file, as names to create are taken; false if there is none or
   // it cannot be removed.
   virtual bool remove(const std::string& name) = 0;
+  // Whether `name` names a directory.
+  virtual bool isDirectory(const std::string& name) = 0;
+  // Makes the directory `name` and its missing parents; true if it is a
+  // directory afterwards, whether it was made or was there.
+  virtual bool makeDirectories(const std::string& name) = 0;
 };
 
 // `name` as seen from where `directory` is seen: the two joined, with a '/'
@@ -99,20 +105,44 @@ class FileSystem {
 // empty or `name` is absolute.
 std::string joinPath(const std::string& directory, const std::string& name);
 
-// Files on disk. Names read are taken in `input_directory`, names created or
-// removed in `output_directory` (both the working directory if empty).
+// Files on disk, by the names the system takes from where tessarn started.
 class DiskFileSystem : public FileSystem {
  public:
-  DiskFileSystem() = default;
-  DiskFileSystem(std::string input_directory, std::string output_directory)
-      : inputDirectory_(std::move(input_directory)), outputDirectory_(std::move(output_directory)) {}
-
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
   bool remove(const std::string& name) override;
+  bool isDirectory(const std::string& name) override;
+  bool makeDirectories(const std::string& name) override;
+};
+
+// Another file system seen from two directories: names read are taken in
+// `input_directory`, names created or removed in `output_directory` (as
+// joinPath() joins them; an empty directory leaves names as they are).
+class DirectoryView : public FileSystem {
+ public:
+  DirectoryView(FileSystem* files, std::string input_directory, std::string output_directory)
+      : files_(files),
+        inputDirectory_(std::move(input_directory)),
+        outputDirectory_(std::move(output_directory)) {}
+
+  std::unique_ptr<ReadStream> openForReading(const std::string& name) override {
+    return files_->openForReading(joinPath(inputDirectory_, name));
+  }
+  std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override {
+    return files_->openRandomAccess(joinPath(inputDirectory_, name));
+  }
+  std::unique_ptr<WriteStream> create(const std::string& name) override {
+    return files_->create(joinPath(outputDirectory_, name));
+  }
+  bool remove(const std::string& name) override { return files_->remove(joinPath(outputDirectory_, name)); }
+  bool isDirectory(const std::string& name) override { return files_->isDirectory(joinPath(inputDirectory_, name)); }
+  bool makeDirectories(const std::string& name) override {
+    return files_->makeDirectories(joinPath(outputDirectory_, name));
+  }
 
  private:
+  FileSystem* files_;
   std::string inputDirectory_;
   std::string outputDirectory_;
 };

@@ -18,6 +18,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <langinfo.h>
+
+#include <clocale>
 #include <csignal>
 #endif
 
@@ -121,6 +124,13 @@ bool readFileAt(std::FILE* file, uint64_t offset, void* buffer, size_t size) {
   return std::fread(buffer, 1, size, file) == size;
 }
 
+bool standardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool standardOutputTakesUtf8() { return standardOutputIsTerminal() && GetConsoleOutputCP() == CP_UTF8; }
+
 int usableProcessors() {
   DWORD_PTR process = 0;
   DWORD_PTR system = 0;
@@ -192,6 +202,21 @@ bool readFileAt(std::FILE* file, uint64_t offset, void* buffer, size_t size) {
     offset += static_cast<uint64_t>(got);
   }
   return true;
+}
+
+bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+bool standardOutputTakesUtf8() {
+  if (!standardOutputIsTerminal()) return false;
+  // The environment's locale, asked for and then put back: the rest of the
+  // tool works in the "C" locale.
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string before = current != nullptr ? current : "C";
+  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  std::string codeset = nl_langinfo(CODESET);
+  std::setlocale(LC_CTYPE, before.c_str());
+  for (char& c : codeset) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return codeset == "UTF-8" || codeset == "UTF8";
 }
 
 int usableProcessors() {

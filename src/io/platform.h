@@ -46,6 +46,15 @@ bool makeDirectories(const std::string& name);
 // cannot be removed.
 bool removeFile(const std::string& name);
 
+// Whether standard output is a terminal (a console on Windows), which a
+// person reads.
+bool standardOutputIsTerminal();
+
+// Whether standard output is a terminal that shows UTF-8: on Windows a
+// console whose output code page is 65001; elsewhere a terminal whose
+// locale (LC_CTYPE, from the environment) has the UTF-8 character set.
+bool standardOutputTakesUtf8();
+
 // How many processors this process may run on (taskset, an affinity mask),
 // at least 1.
 int usableProcessors();

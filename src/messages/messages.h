@@ -23,7 +23,7 @@ enum class MessageId {
   kJobListMissing,          // the job list cannot be opened
   kBitmapMissing,           // %s: a job's bitmap cannot be opened or read
   kNotBmp,                  // %s: the bitmap is not a BMP we can read
-  kNotIndexed,              // the bitmap is not indexed colour of 1, 2, 4 or 8 bits
+  kNotIndexed,              // %s (English only): not indexed colour of 1, 2, 4 or 8 bits
   kUnsupportedCompression,  // %s: compressed in a way we do not decode, or too big
   kUnreadablePng,           // %s: a PNG that cannot be decoded
   kCannotCreate,            // %s: an output file cannot be created

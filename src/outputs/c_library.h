@@ -26,13 +26,13 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "io/file_system.h"
 #include "messages/failure.h"
 #include "outputs/buffered_output.h"
+#include "outputs/c_names.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
@@ -41,41 +41,6 @@ struct CLibrarySettings {
   std::string base;          // BASE, the files' path less ".c" or ".h"; empty: none
   std::string symbolPrefix;  // P
   FileSystem* files = nullptr;  // where BASE is taken from
-};
-
-// The names a library's files define.
-class CNames {
- public:
-  // cc65 keeps 64 characters of a macro name, SDCC 256 of a symbol: every
-  // name, suffixes included, stays within this.
-  static constexpr size_t kMaxSymbol = 56;
-
-  // `file_stem`: BASE's file name, for the include guard.
-  CNames(const std::string& prefix, const std::string& file_stem);
-
-  const std::string& guard() const { return guard_; }
-  const std::string& patterns() const { return patterns_; }
-  const std::string& patternCount() const { return patternCount_; }
-  const std::string& firstPattern() const { return firstPattern_; }
-
-  // The symbol of job `number` named `job_name`; it and its macros are
-  // taken from then on.
-  std::string jobSymbol(const std::string& job_name, int64_t number);
-  // A name that nothing else uses, for a typedef that keeps a file with no
-  // arrays from being an empty unit, which ISO C forbids.
-  std::string spareName();
-
- private:
-  // Whether `symbol`, or a macro made from it, is taken.
-  bool taken(const std::string& symbol) const;
-  void take(const std::string& name) { taken_.insert(name); }
-
-  std::string prefix_;
-  std::string guard_;
-  std::string patterns_;
-  std::string patternCount_;
-  std::string firstPattern_;
-  std::set<std::string> taken_;
 };
 
 class CLibrary {
@@ -118,9 +83,6 @@ class CLibrary {
   bool inArray_ = false;
   bool anyArray_ = false;
 };
-
-// BASE's file name, without the folders before it.
-std::string fileStemOf(const std::string& base);
 
 }  // namespace tessarn
 

@@ -84,43 +84,20 @@ bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure
     text_->append(std::to_string(first_number));
     text_->append(kLineEnd);
   }
-  text_->append("unsigned short PCG_DAT[]={");
-  text_->append(kLineEnd);
-  for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
-    text_->append("\t");
-    const Pattern pattern = dictionary.pattern(n);
-    appendValues(pattern.data(), static_cast<int>(pattern.size()));
+  // C has no empty arrays: a run that added no pattern has only the count.
+  if (dictionary.count() > dictionary.givenCount()) {
+    text_->append("unsigned short PCG_DAT[]={");
+    text_->append(kLineEnd);
+    for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
+      text_->append("\t");
+      const Pattern pattern = dictionary.pattern(n);
+      appendValues(pattern.data(), static_cast<int>(pattern.size()));
+      text_->append(kLineEnd);
+    }
+    text_->append("};");
     text_->append(kLineEnd);
   }
-  text_->append("};");
-  text_->append(kLineEnd);
   return !library_ || library_->finish(dictionary, failure);
-}
-
-std::string binaryPatternTable(const PatternDictionary& dictionary) {
-  std::string bytes;
-  bytes.reserve(16 * static_cast<size_t>(dictionary.count() - dictionary.givenCount()));
-  for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
-    for (uint16_t row : dictionary.pattern(n)) {
-      bytes += static_cast<char>(row & 0xFF);
-      bytes += static_cast<char>(row >> 8);
-    }
-  }
-  return bytes;
-}
-
-bool readBinaryPatternTable(std::string_view bytes, std::vector<Pattern>* patterns) {
-  if (bytes.size() % 16 != 0) return false;
-  patterns->clear();
-  for (size_t at = 0; at < bytes.size(); at += 16) {
-    Pattern pattern;
-    for (size_t r = 0; r < 8; ++r) {
-      pattern[r] = static_cast<uint16_t>(static_cast<uint8_t>(bytes[at + 2 * r]) |
-                                         static_cast<uint8_t>(bytes[at + 2 * r + 1]) << 8);
-    }
-    patterns->push_back(pattern);
-  }
-  return true;
 }
 
 }  // namespace tessarn

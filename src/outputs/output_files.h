@@ -31,14 +31,6 @@
 
 namespace tessarn {
 
-// The pattern table in binary, as a binary output ends with it: the
-// patterns the run added, each as eight little-endian row words, top row
-// first. A run reads a fixed set of patterns in the same form.
-std::string binaryPatternTable(const PatternDictionary& dictionary);
-// Reads patterns in that form; false if `bytes` are not a whole number of
-// 16-byte patterns.
-bool readBinaryPatternTable(std::string_view bytes, std::vector<Pattern>* patterns);
-
 class OutputFiles {
  public:
   // With a library's base name in `library`, the map words and the pattern

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "joblist/job_list_reader.h"
 #include "run/job_conversion.h"
 
 namespace tessarn {
@@ -33,25 +34,24 @@ class Run {
   // Every job in turn, then the pattern table; returns the exit status.
   int convertAll(JobListReader* reader) {
     Failure failure;
-    if (!state_.outputs.createTextOutput(&failure)) {
+    if (!state_.outputs().createTextOutput(&failure)) {
       report(failure);
       return kExitFailure;
     }
     const bool complete = convertJobs(reader);
-    if (state_.observer != nullptr) state_.observer->runFinished(state_.dictionary);
-    state_.observer = nullptr;  // told all there is
-    if (complete && !state_.outputs.writePatternTable(state_.dictionary, &failure)) report(failure);
+    tellRunFinished();
+    if (complete && !state_.outputs().writePatternTable(state_.dictionary(), &failure)) report(failure);
     closeOutputs();
     return failed_ ? kExitFailure : kExitSuccess;
   }
 
   // Memory ran out outside a job (reading the job list, telling the
-  // observer): the observer hears of the run's end, if memory allows. The
-  // outputs keep what they have.
+  // observer): the observer hears of the run's end, if it has not and if
+  // memory allows. The outputs keep what they have.
   int endOutOfMemory() {
     report({MessageId::kOutOfMemory, {}});
     try {
-      if (state_.observer != nullptr) state_.observer->runFinished(state_.dictionary);
+      tellRunFinished();
     } catch (const std::bad_alloc&) {
     }
     closeOutputs();
@@ -59,13 +59,20 @@ class Run {
   }
 
  private:
+  // The observer hears of the run's end once.
+  void tellRunFinished() {
+    if (state_.observer() == nullptr || toldRunFinished_) return;
+    toldRunFinished_ = true;
+    state_.observer()->runFinished(state_.dictionary());
+  }
+
   // False if a job ended the run. Memory that runs out in a job ends the
   // run there, as any failure that ends it does.
   bool convertJobs(JobListReader* reader) {
-    for (int64_t number = 1; reader->readJob(&state_.job) != JobListReader::kEndOfInput; ++number) {
+    for (int64_t number = 1; reader->readJob(&state_.job()) != JobListReader::kEndOfInput; ++number) {
       JobSummary summary;
       summary.number = number;
-      summary.job = &state_.job;
+      summary.job = &state_.job();
       Failure failure;
       bool converted;
       try {
@@ -78,7 +85,7 @@ class Run {
         report(failure);
         summary.failure = failure;
       }
-      if (state_.observer != nullptr) state_.observer->jobFinished(summary, state_.dictionary);
+      if (state_.observer() != nullptr) state_.observer()->jobFinished(summary, state_.dictionary());
       if (!converted && effectOf(failure.message) == FailureEffect::kEndsRun) return false;
     }
     return true;
@@ -87,24 +94,25 @@ class Run {
   // A job whose name holds ".bin" replaces the current binary output with a
   // new one of that name, closing the old one first.
   bool openBinaryOutput(Failure* failure) {
-    if (!namesBinaryOutput(state_.job.name)) return true;
-    if (!state_.outputs.closeBinaryOutput(failure)) report(*failure);
-    return state_.outputs.createBinaryOutput(state_.job.name, failure);
+    if (!namesBinaryOutput(state_.job().name)) return true;
+    if (!state_.outputs().closeBinaryOutput(failure)) report(*failure);
+    return state_.outputs().createBinaryOutput(state_.job().name, failure);
   }
 
   // The binary output first, then output.txt, then the C library's files.
   void closeOutputs() {
     Failure failure;
-    if (!state_.outputs.closeBinaryOutput(&failure)) report(failure);
-    if (!state_.outputs.closeTextOutput(&failure)) report(failure);
-    if (!state_.outputs.closeLibrarySource(&failure)) report(failure);
-    if (!state_.outputs.closeLibraryHeader(&failure)) report(failure);
+    if (!state_.outputs().closeBinaryOutput(&failure)) report(failure);
+    if (!state_.outputs().closeTextOutput(&failure)) report(failure);
+    if (!state_.outputs().closeLibrarySource(&failure)) report(failure);
+    if (!state_.outputs().closeLibraryHeader(&failure)) report(failure);
   }
 
   RunState state_;
   Console* console_;
   bool failed_ = false;
   bool outOfMemory_ = false;
+  bool toldRunFinished_ = false;
 };
 
 }  // namespace

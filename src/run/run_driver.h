@@ -7,16 +7,10 @@
 #define TESSARN_RUN_RUN_DRIVER_H_
 
 #include "io/file_system.h"
-#include "run/run_state.h"
+#include "run/exit_status.h"
+#include "run/run_settings.h"
 
 namespace tessarn {
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = -1;
-// A complete run that skipped a job, under --strict.
-constexpr int kExitSkipped = 1;
-// The length of the missing-job-list message, line end counted as one byte.
-constexpr int kExitJobListMissing = 28;
 
 // The whole run; returns the exit status: kExitSuccess, kExitJobListMissing,
 // or kExitFailure for a run that ended early or wrote an output only in part.

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "image/palette.h"
-#include "messages/failure.h"
 #include "joblist/job_record.h"
+#include "messages/failure.h"
 #include "tiles/pattern_dictionary.h"
+#include "tiles/tile_encoder.h"
 
 namespace tessarn {
 
@@ -34,6 +35,9 @@ struct JobSummary {
   std::optional<std::vector<uint16_t>> mapWords;
   // The colours of the job's bitmap, if the observer wants them.
   std::optional<Palette> palette;
+  // If the observer wants warnings (job_warnings.h says what they are):
+  UnnamedPixels unnamedPixels;     // of the tiles read
+  bool runLengthCutShort = false;  // the image's run-length data ends early
 };
 
 class RunObserver {
@@ -41,11 +45,12 @@ class RunObserver {
   virtual ~RunObserver() = default;
   // What a job's summary is to hold besides its size and the patterns it
   // added: the count of its words and of those mirrored, its map words (for
-  // a job of this many tiles), its bitmap's colours. None by default: each
+  // a job of this many tiles), its bitmap's colours, its warnings. None by default: each
   // costs the run work on every job.
   virtual bool wantsCounts() const { return false; }
   virtual bool wantsMapWords(int64_t /*tiles*/) const { return false; }
   virtual bool wantsPalette() const { return false; }
+  virtual bool wantsWarnings() const { return false; }
   // A job is done with; the dictionary holds every pattern so far.
   virtual void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) = 0;
   // The run is over, complete or not; the dictionary holds every pattern.
@@ -66,6 +71,9 @@ class ObserverList : public RunObserver {
   }
   bool wantsPalette() const override {
     return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsPalette(); });
+  }
+  bool wantsWarnings() const override {
+    return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsWarnings(); });
   }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
     for (RunObserver* observer : observers_) observer->jobFinished(summary, dictionary);

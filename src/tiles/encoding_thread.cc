@@ -11,12 +11,13 @@
 namespace tessarn {
 
 EncodingThread::EncodingThread(const TileEncoder& encoder, const PixelGrid& grid, int64_t left, int64_t top,
-                               int64_t tiles_wide, int64_t tiles_high)
+                               int64_t tiles_wide, int64_t tiles_high, bool count_unnamed)
     : encoder_(encoder),
       grid_(grid),
       left_(left),
       top_(top),
       tilesWide_(tiles_wide),
+      countUnnamed_(count_unnamed),
       piecesPerRow_((tiles_wide + kPieceTiles - 1) / kPieceTiles),
       pieces_(piecesPerRow_ * tiles_high) {}
 
@@ -79,7 +80,11 @@ void EncodingThread::encodeAll() {
     // The rows of a tile row are waited for as it starts: the tiles before
     // it are all encoded, so the rows before it are no longer needed.
     slot.rowsFailed = slot.firstTile == 0 && grid_.feed != nullptr && !grid_.feed->waitForRows(top, top + 8);
-    if (!slot.rowsFailed) encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes);
+    slot.unnamed = {};
+    if (!slot.rowsFailed) {
+      encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes,
+                      countUnnamed_ ? &slot.unnamed : nullptr);
+    }
     advance(&encoded_, piece + 1);
     if (slot.rowsFailed) return;
   }

@@ -34,14 +34,16 @@ class EncodingThread {
     int64_t firstTile = 0;  // in the row
     int count = 0;
     bool rowsFailed = false;  // the row's pixels never came
+    UnnamedPixels unnamed;    // of its tiles, if counted
     Pattern tiles[kPieceTiles];
     uint64_t hashes[kPieceTiles];
   };
 
   // The tiles of a rectangle `tiles_wide` x `tiles_high` tiles from (left,
-  // top), pixels in `grid`.
+  // top), pixels in `grid`; with `count_unnamed`, each piece counts its
+  // tiles' unnamed pixels.
   EncodingThread(const TileEncoder& encoder, const PixelGrid& grid, int64_t left, int64_t top,
-                 int64_t tiles_wide, int64_t tiles_high);
+                 int64_t tiles_wide, int64_t tiles_high, bool count_unnamed);
   EncodingThread(const EncodingThread&) = delete;
   EncodingThread& operator=(const EncodingThread&) = delete;
   ~EncodingThread();
@@ -65,6 +67,7 @@ class EncodingThread {
   const int64_t left_;
   const int64_t top_;
   const int64_t tilesWide_;
+  const bool countUnnamed_;
   const int64_t piecesPerRow_;
   const int64_t pieces_;  // in all
   std::unique_ptr<Piece[]> slots_;

@@ -43,9 +43,10 @@ bool lookUp(const Pattern* tiles, const uint64_t* hashes, int count, PatternDict
 
 // The tiles encoded on a thread of their own; false if none can be had.
 bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, const PixelGrid& grid,
-                    PatternDictionary* dictionary, MapWordSink* sink, TilingResult* result) {
+                    PatternDictionary* dictionary, MapWordSink* sink, UnnamedPixels* unnamed, TilingResult* result) {
   const int64_t tiles_wide = tilesFor(rectangle.width);
-  EncodingThread encoding(encoder, grid, rectangle.x, rectangle.y, tiles_wide, tilesFor(rectangle.height));
+  EncodingThread encoding(encoder, grid, rectangle.x, rectangle.y, tiles_wide, tilesFor(rectangle.height),
+                          unnamed != nullptr);
   if (!encoding.start()) return false;
   *result = TilingResult::kDone;
   for (const EncodingThread::Piece* piece; (piece = encoding.next()) != nullptr; encoding.release()) {
@@ -53,6 +54,7 @@ bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, cons
       *result = TilingResult::kRowsFailed;
       break;
     }
+    if (unnamed != nullptr) unnamed->add(piece->unnamed);
     if (piece->firstTile == 0) sink->beginRow();
     if (!lookUp(piece->tiles, piece->hashes, piece->count, dictionary, sink)) {
       *result = TilingResult::kDictionaryFull;
@@ -66,14 +68,15 @@ bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, cons
 }  // namespace
 
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread) {
+                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread,
+                        UnnamedPixels* unnamed) {
   const TileEncoder encoder(grid, colour);
   // 64-bit positions: x + width and the tile positions cannot overflow.
   const int64_t tiles_wide = tilesFor(rectangle.width);
   const int64_t tiles_high = tilesFor(rectangle.height);
   TilingResult result;
   if (encode_on_thread && tiles_wide > 0 &&
-      tileWithThread(rectangle, encoder, grid, dictionary, sink, &result)) {
+      tileWithThread(rectangle, encoder, grid, dictionary, sink, unnamed, &result)) {
     return result;
   }
   Pattern batch[kBatch];
@@ -86,7 +89,7 @@ TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], 
     sink->beginRow();
     for (int64_t done = 0; done < tiles_wide;) {
       const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
-      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes);
+      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes, unnamed);
       if (!lookUp(batch, hashes, count, dictionary, sink)) return TilingResult::kDictionaryFull;
       done += count;
     }

@@ -16,6 +16,7 @@
 
 #include "image/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
+#include "tiles/tile_encoder.h"
 
 namespace tessarn {
 
@@ -54,11 +55,13 @@ enum class TilingResult {
   kRowsFailed,      // the grid's rows never came; the words so far are written
 };
 
-// Tiles the rectangle. With `encode_on_thread`, the tiles are encoded on a
+// Tiles the rectangle, counting the tiles' unnamed pixels into `*unnamed`
+// if it is not null. With `encode_on_thread`, the tiles are encoded on a
 // thread of their own (encoding_thread.h), where one can be had, while this
 // one looks them up; the words are the same either way.
 TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread = false);
+                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread = false,
+                        UnnamedPixels* unnamed = nullptr);
 
 }  // namespace tessarn
 

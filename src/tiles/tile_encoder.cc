@@ -13,6 +13,18 @@ namespace tessarn {
 namespace {
 
 
+// Any tile's unnamed pixels, pixel by pixel.
+uint64_t unnamedAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top) {
+  uint64_t mask = 0;
+  for (int r = 0; r < 8; ++r) {
+    for (int i = 0; i < 8; ++i) {
+      const bool unnamed = grid.contains(left + i, top + r) && !colours.named[grid.index(left + i, top + r)];
+      mask |= uint64_t{unnamed} << (8 * r + i);
+    }
+  }
+  return mask;
+}
+
 // Any tile: pixel by pixel, outside pixels colour 0.
 Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
                        int64_t top) {
@@ -45,11 +57,20 @@ __m128i reverseEachHalf(__m128i x) {
 // masked off, so the three matches never overlap.
 class InsideEncoder {
  public:
-  explicit InsideEncoder(const TileColours& colours) {
+  explicit InsideEncoder(const TileColours& colours) : colours_(colours) {
     for (int k = 1; k < 4; ++k) {
       index_[k] = _mm_set1_epi8(static_cast<char>(colours.index[k]));
       selects_[k] = _mm_set1_epi8(colours.selects[k] ? -1 : 0);
     }
+  }
+
+  // Rarely asked for: through the table.
+  uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
+    uint64_t mask = 0;
+    for (int r = 0; r < 8; ++r) {
+      for (int i = 0; i < 8; ++i) mask |= uint64_t{!colours_.named[top_left[r * row_step + i]]} << (8 * r + i);
+    }
+    return mask;
   }
 
   Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
@@ -77,6 +98,7 @@ class InsideEncoder {
   }
 
  private:
+  const TileColours& colours_;
   __m128i index_[4];
   __m128i selects_[4];
 };
@@ -99,6 +121,14 @@ class InsideEncoder {
     return tile;
   }
 
+  uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
+    uint64_t mask = 0;
+    for (int r = 0; r < 8; ++r) {
+      for (int i = 0; i < 8; ++i) mask |= uint64_t{!colours_.named[top_left[r * row_step + i]]} << (8 * r + i);
+    }
+    return mask;
+  }
+
  private:
   const TileColours& colours_;
 };
@@ -118,6 +148,7 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
     colours.index[k] = static_cast<uint8_t>(colour[k] & 0xFF);
     bool in_range = colour[k] >= 0 && colour[k] <= 255;
     colours.selects[k] = in_range && colours.planes[colour[k]] == ((k & 1) | (k >> 1) << 8);
+    if (in_range) colours.named[colour[k]] = true;
   }
   return colours;
 }
@@ -127,14 +158,35 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
 TileEncoder::TileEncoder(const PixelGrid& grid, const int32_t (&colour)[4])
     : grid_(grid), colours_(makeTileColours(colour)) {}
 
-void TileEncoder::encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes) const {
+void UnnamedPixels::add(uint64_t mask, int64_t left, int64_t top) {
+  if (mask == 0) return;
+  const int first = std::countr_zero(mask);
+  add({std::popcount(mask), left + first % 8, top + first / 8});
+}
+
+void UnnamedPixels::add(const UnnamedPixels& other) {
+  if (other.count == 0) return;
+  if (count == 0 || other.y < y || (other.y == y && other.x < x)) {
+    x = other.x;
+    y = other.y;
+  }
+  count += other.count;
+}
+
+void TileEncoder::encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes,
+                         UnnamedPixels* unnamed) const {
   const InsideEncoder inside(colours_);
   const bool rows_inside = grid_.bitCount == 8 && top >= 0 && top <= grid_.height - 8;
   for (int i = 0; i < count; ++i) {
     const int64_t x = left + 8 * i;
-    tiles[i] = rows_inside && x >= 0 && x <= grid_.width - 8 ? inside.encode(grid_.row(top) + x, grid_.rowStep)
-                                                             : encodeAnywhere(grid_, colours_, x, top);
+    const bool tile_inside = rows_inside && x >= 0 && x <= grid_.width - 8;
+    tiles[i] = tile_inside ? inside.encode(grid_.row(top) + x, grid_.rowStep) : encodeAnywhere(grid_, colours_, x, top);
     hashes[i] = PatternDictionary::hashOf(tiles[i]);
+    if (unnamed != nullptr) {
+      unnamed->add(tile_inside ? inside.unnamed(grid_.row(top) + x, grid_.rowStep)
+                               : unnamedAnywhere(grid_, colours_, x, top),
+                   x, top);
+    }
   }
 }
 

@@ -11,12 +11,27 @@
 #define TESSARN_TILES_TILE_ENCODER_H_
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "image/pixel_grid.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
+
+// Pixels whose palette index none of a job's colours names (they become
+// colour 0): how many, and the first in reading order, the topmost and
+// then the leftmost. Pixels outside the image are not counted.
+struct UnnamedPixels {
+  int64_t count = 0;
+  int64_t x = 0;
+  int64_t y = 0;
+
+  // Adds the pixels of the 8x8 block at (left, top) whose bits are set in
+  // `mask` (bit 8r + i for pixel i of row r).
+  void add(uint64_t mask, int64_t left, int64_t top);
+  void add(const UnnamedPixels& other);
+};
 
 // A job's colours, prepared for encoding.
 struct TileColours {
@@ -28,6 +43,8 @@ struct TileColours {
   // lower colour, selects nothing).
   uint8_t index[4];
   bool selects[4];
+  // Whether any colour names the palette index.
+  std::array<bool, 256> named;
 };
 
 class TileEncoder {
@@ -35,9 +52,11 @@ class TileEncoder {
   TileEncoder(const PixelGrid& grid, const int32_t (&colour)[4]);
 
   // The `count` tiles from (left, top) rightwards, into `tiles`, with their
-  // hashes (PatternDictionary::hashOf) into `hashes`. The rows they cover
-  // must be in the grid.
-  void encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes) const;
+  // hashes (PatternDictionary::hashOf) into `hashes`, and their unnamed
+  // pixels into `*unnamed` if it is not null. The rows they cover must be
+  // in the grid.
+  void encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes,
+              UnnamedPixels* unnamed = nullptr) const;
 
  private:
   const PixelGrid& grid_;

@@ -2,38 +2,30 @@
 
 namespace tessarn {
 
-DependencyRecorder::DependencyRecorder(FileSystem* files, std::string input_directory,
-                                       std::string output_directory)
-    : files_(files),
-      inputDirectory_(std::move(input_directory)),
-      outputDirectory_(std::move(output_directory)) {}
-
-void DependencyRecorder::note(const std::string& path, std::vector<std::string>* paths,
+void Dependencies::note(const std::string& path, std::vector<std::string>* paths,
                               std::set<std::string>* seen) {
   if (seen->insert(path).second) paths->push_back(path);
 }
 
 std::unique_ptr<ReadStream> DependencyRecorder::openForReading(const std::string& name) {
   std::unique_ptr<ReadStream> stream = files_->openForReading(name);
-  if (stream) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
+  if (stream) record_->addPrerequisite(name);
   return stream;
 }
 
 std::unique_ptr<RandomAccessFile> DependencyRecorder::openRandomAccess(const std::string& name) {
   std::unique_ptr<RandomAccessFile> file = files_->openRandomAccess(name);
-  if (file) note(joinPath(inputDirectory_, name), &prerequisites_, &prerequisitesSeen_);
+  if (file) record_->addPrerequisite(name);
   return file;
 }
 
 std::unique_ptr<WriteStream> DependencyRecorder::create(const std::string& name) {
   std::unique_ptr<WriteStream> stream = files_->create(name);
-  if (stream) note(joinPath(outputDirectory_, name), &targets_, &targetsSeen_);
+  if (stream) record_->addTarget(name);
   return stream;
 }
 
-bool DependencyRecorder::remove(const std::string& name) { return files_->remove(name); }
-
-std::string DependencyRecorder::rule() const {
+std::string Dependencies::rule() const {
   std::string out;
   for (const std::string& target : targets_) {
     if (!out.empty()) out += ' ';

@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "image/png_writer.h"
+#include "outputs/c_names.h"
 
 namespace tessarn {
 namespace {
@@ -36,12 +37,7 @@ std::string PreviewImages::imageName(int64_t number, const std::string& job_name
   std::string name = std::to_string(number);
   if (name.size() < 3) name.insert(0, 3 - name.size(), '0');
   name += '-';
-  for (size_t i = 0; i < job_name.size() && i < kMaxNameBytes; ++i) {
-    const char c = job_name[i];
-    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '_';
-    name += kept ? c : '_';
-  }
+  name += cleanedName(std::string_view(job_name).substr(0, kMaxNameBytes), '-');
   return name + ".png";
 }
 

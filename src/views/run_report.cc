@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "run/job_warnings.h"
+
 namespace tessarn {
 namespace {
 
@@ -26,6 +28,7 @@ void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&)
     row.push_back((skipped ? "skipped: " : "run ended: ") + reason);
   }
   rows_.push_back(std::move(row));
+  for (const std::string& warning : jobWarnings(summary)) warnings_.push_back("warning: " + warning);
 }
 
 void RunReport::runFinished(const PatternDictionary& dictionary) {
@@ -54,6 +57,7 @@ std::string RunReport::text() const {
     }
     out += line + "\n";
   }
+  for (const std::string& warning : warnings_) out += warning + "\n";
   return out + "patterns: " + std::to_string(patterns_) + " of " + std::to_string(patternLimit_) + "\n";
 }
 

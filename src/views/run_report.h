@@ -1,7 +1,8 @@
 // A summary of a run for a person: a table with a line per job of the list
 // (its size in tiles and the patterns it added, reused (tiles matched to
 // patterns it found, given ones included) and mirrored, or why it was
-// skipped or ended the run, in English), then "patterns: C of L": the
+// skipped or ended the run, in English), then the jobs' warnings
+// (job_warnings.h), each after "warning: ", then "patterns: C of L": the
 // highest pattern number used plus one, against the limit. A run that never
 // started (no job list) has only the last line, with C = 0.
 
@@ -20,6 +21,7 @@ class RunReport : public RunObserver {
   explicit RunReport(int pattern_limit = kPatternNumbers) : patternLimit_(pattern_limit) {}
 
   bool wantsCounts() const override { return true; }
+  bool wantsWarnings() const override { return true; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
@@ -30,6 +32,7 @@ class RunReport : public RunObserver {
   // A job's cells, left to right; a job that was not converted has its
   // reason as the third and last.
   std::vector<std::vector<std::string>> rows_;
+  std::vector<std::string> warnings_;
   int patternLimit_;
   int patterns_ = 0;
 };

@@ -95,7 +95,7 @@ TEST(OptionsE2E, MessagesInEachLanguage) {
     const RunResult result = dir.run(arguments);
     EXPECT_EQ(result.status, 255) << arguments;
     EXPECT_EQ(result.console, expectedMessage(MessageId::kNotBmp, "bad.bmp", language) +
-                                  expectedMessage(MessageId::kNotIndexed, "", language) +
+                                  expectedMessage(MessageId::kNotIndexed, "24.bmp", language) +
                                   expectedMessage(MessageId::kUnreadablePng, "broken.png", language) +
                                   expectedMessage(MessageId::kBitmapMissing, "gone.bmp", language))
         << arguments;
@@ -301,15 +301,15 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
     EXPECT_EQ(japanese.read(out + "/" + typed(2) + ".bin"), words16({0, 1}) + words16(kBlank) + words16(kStageTile));
     EXPECT_TRUE(japanese.exists(typed(i + 2) + "/patterns.png"));
     const std::string in = sjis(i) + "/", made = sjis(i + 1) + "/" + sjis(i + 2) + "/", kept = sjis(i + 3) + "/";
-    EXPECT_EQ(japanese.read(typed(i + 3) + "/x.d"), made + "output.txt " + made + sjis(2) + ".bin " + kept + "p.pat " + kept +
-                                                        sjis(i) + ".c " + kept + sjis(i) + ".h: " + in +
+    EXPECT_EQ(japanese.read(typed(i + 3) + "/x.d"), made + "output.txt " + kept + sjis(i) + ".c " + made + sjis(2) +
+                                                        ".bin " + kept + sjis(i) + ".h " + kept + "p.pat: " + in +
                                                         "tessarn.txt " + in + sjis(1) + "/stage.bmp\n");
     EXPECT_NE(japanese.read(library + ".c").find("#include \"" + sjis(i) + ".h\""), std::string::npos);
     EXPECT_EQ(japanese.run("-C '" + typed(i) + "' --patterns-from '" + typed(i + 3) + "/p.pat'").status, 0);
     const RunResult missing = japanese.run("-C '" + typed(i + 3) + "/" + typed(i) + "'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.errors.substr(0, missing.errors.find('\n')),
-              "tessarn: cannot enter directory " + sjis(i + 3) + "/" + sjis(i));
+              "tessarn: -C " + sjis(i + 3) + "/" + sjis(i) + ": cannot enter the directory");
   }
 #endif
 }
@@ -326,7 +326,7 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   const std::string layout = "--first-pattern 0x100 --pattern-limit 1024 ";
   ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1 --c-source font").status, 0);
   EXPECT_EQ(dir.read("font.pat"), words16(kBlank) + words16(kStageTile));
-  EXPECT_EQ(dir.read("font.d"), "output.txt font.pat font.c font.h: tessarn.txt stage.bmp\n");
+  EXPECT_EQ(dir.read("font.d"), "output.txt font.c font.h font.pat: tessarn.txt stage.bmp\n");
 
   // One pixel to the right: the stage tile mirrored, then a blank one.
   dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
@@ -421,16 +421,26 @@ TEST(OptionsE2E, CLibraryCompilesWithEachCompiler) {
 }
 #endif
 
+// A view or a file of the end of the run that cannot be written makes the
+// status -1, and then none of the files that stand only after a complete
+// run is left (output.txt keeps what it got).
 TEST(OptionsE2E, ViewsThatCannotBeWrittenAreErrors) {
   ScratchDir dir;
   dir.write("stage.bmp", stageBmp());
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\n");
   fs::create_directories(dir.path() / "p/patterns.png");
-  const RunResult result = dir.run("--preview p --depfile no/such/dir.d");
-  EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.errors, "tessarn: preview patterns.png cannot be created\n"
-                           "tessarn: cannot write the depfile no/such/dir.d\n");
-  EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1) + kStageTable);
+  const std::string after_run = " --depfile d.d --c-source lib --pattern-file p.pat";
+  const std::pair<std::string, std::string> cases[] = {
+      {"--preview p" + after_run, "tessarn: preview patterns.png cannot be created\n"},
+      {"--pattern-file no/such/dir.pat --depfile d.d --c-source lib", "tessarn: cannot write the pattern file no/such/dir.pat\n"},
+      {"--depfile no/such/dir.d --c-source lib --pattern-file p.pat", "tessarn: cannot write the depfile no/such/dir.d\n"}};
+  for (const auto& [arguments, errors] : cases) {
+    const RunResult result = dir.run(arguments);
+    EXPECT_EQ(result.status, 255) << arguments;
+    EXPECT_EQ(result.errors, errors);
+    EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1) + kStageTable);
+    for (const char* name : {"d.d", "lib.c", "lib.h", "p.pat"}) EXPECT_FALSE(dir.exists(name)) << arguments << name;
+  }
   // A map past 2^28 pixels is not drawn; a run that ends at a missing bitmap
   // draws what it converted all the same.
   fs::remove(dir.path() / "p/001-a.png");

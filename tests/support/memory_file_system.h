@@ -20,12 +20,18 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> uncreatable;  // create() fails for these names
   std::set<std::string> unwritable;   // writes to these fail (closing does not)
   std::set<std::string> unclosable;   // closing these fails
+  // Reads of these fail past their first 64 bytes: the file changed after
+  // its header was checked.
+  std::set<std::string> cutShort;
   size_t readChunk = SIZE_MAX;        // the most a read of a stream hands over
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
   std::unique_ptr<WriteStream> create(const std::string& name) override;
   bool remove(const std::string& name) override;
+  // Every name that no file has is a directory (made as asked).
+  bool isDirectory(const std::string& name) override { return files.count(name) == 0; }
+  bool makeDirectories(const std::string& name) override { return files.count(name) == 0; }
 };
 
 }  // namespace tessarn

@@ -1,4 +1,4 @@
-#include "joblist/job_record.h"
+#include "joblist/job_list_reader.h"
 
 namespace tessarn {
 namespace {

@@ -1,0 +1,55 @@
+#include "cli/after_run.h"
+
+#include <memory>
+
+#include "outputs/pattern_file.h"
+#include "run/exit_status.h"
+
+namespace tessarn {
+namespace {
+
+bool complete(int status) { return status == kExitSuccess || status == kExitSkipped; }
+
+void writeLine(WriteStream* stream, const std::string& line) {
+  const std::string text = "tessarn: " + line + "\n";
+  (void)stream->write(text.data(), text.size());
+}
+
+}  // namespace
+
+AfterRunFiles::AfterRunFiles(const Options& options, FileSystem* files, const Dependencies* dependencies)
+    : files_(files), dependencies_(dependencies), patternFile_(options.patternFile), depfile_(options.depfile) {
+  if (!options.cSource.empty()) library_ = {options.cSource + ".c", options.cSource + ".h"};
+}
+
+void AfterRunFiles::runFinished(const PatternDictionary& dictionary) {
+  if (!patternFile_.empty()) patternTable_ = binaryPatternTable(dictionary);
+}
+
+bool AfterRunFiles::writeFile(const std::string& name, const std::string& contents) {
+  std::unique_ptr<WriteStream> stream = files_->create(name);
+  if (!stream) return false;
+  const bool written = stream->write(contents.data(), contents.size());
+  return stream->close() && written;
+}
+
+int AfterRunFiles::finish(int status, WriteStream* errors) {
+  if (complete(status) && !patternFile_.empty() && !writeFile(patternFile_, patternTable_)) {
+    writeLine(errors, "cannot write the pattern file " + patternFile_);
+    status = kExitFailure;
+  }
+  if (complete(status) && !depfile_.empty() && !writeFile(depfile_, dependencies_->rule())) {
+    writeLine(errors, "cannot write the depfile " + depfile_);
+    status = kExitFailure;
+  }
+  if (!complete(status)) {
+    // There may be none of them: nothing to say if so.
+    for (const std::string& name : library_) (void)files_->remove(name);
+    for (const std::string* name : {&patternFile_, &depfile_}) {
+      if (!name->empty()) (void)files_->remove(*name);
+    }
+  }
+  return status;
+}
+
+}  // namespace tessarn

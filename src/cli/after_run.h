@@ -1,0 +1,52 @@
+// The files a run writes that stand only after a complete run (status 0, or
+// 1 under --strict): the C library (BASE.c, written as the run goes, and
+// BASE.h at its end), the pattern file, and the depfile, written last so
+// that it names the others. One rule holds for all of them: after any other
+// status none of them is left, so that a build system runs tessarn again.
+// (output.txt and the binary outputs keep what they were written.)
+
+#ifndef TESSARN_CLI_AFTER_RUN_H_
+#define TESSARN_CLI_AFTER_RUN_H_
+
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "io/file_system.h"
+#include "run/run_observer.h"
+#include "views/depfile.h"
+
+namespace tessarn {
+
+class AfterRunFiles : public RunObserver {
+ public:
+  // Files are written and removed through `files`, which take names from
+  // where tessarn started; `dependencies` is the run's record of them.
+  AfterRunFiles(const Options& options, FileSystem* files, const Dependencies* dependencies);
+
+  // Whether the run needs to tell this of its end (for the pattern table).
+  bool watches() const { return !patternFile_.empty(); }
+  void jobFinished(const JobSummary&, const PatternDictionary&) override {}
+  void runFinished(const PatternDictionary& dictionary) override;
+
+  // Writes what is due after a run that has come to `status`, or, if that
+  // or the writing fails, removes all of them. A file that cannot be
+  // written is a line on `errors` and makes the status -1. Returns the
+  // status.
+  int finish(int status, WriteStream* errors);
+
+ private:
+  // Writes the whole file; false if it cannot be.
+  bool writeFile(const std::string& name, const std::string& contents);
+
+  FileSystem* files_;
+  const Dependencies* dependencies_;
+  std::string patternFile_;
+  std::string depfile_;
+  std::vector<std::string> library_;  // BASE.c and BASE.h, if made
+  std::string patternTable_;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_CLI_AFTER_RUN_H_
