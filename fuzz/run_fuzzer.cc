@@ -138,6 +138,7 @@ class PlainReader {
 struct Image {
   bool accepted = false, topDown = false, runLength = false;
   bool tooLarge = false;  // to be decoded, but past the fuzzer's budget
+  bool cutShort = false;  // run-length data that ends before the last row
   MessageId reason = MessageId::kNotBmp;
   int64_t width = 0, height = 0, offset = 0;
   int bits = 0;
@@ -203,7 +204,7 @@ void decodeRunLength(const std::string& f, Image* m) {
       ++row;
       x = 0;
     } else if (second == 1) {
-      break;
+      return;
     } else if (second == 2) {
       if (i + 1 >= data.size()) break;
       x += static_cast<uint8_t>(data[i]);
@@ -217,6 +218,7 @@ void decodeRunLength(const std::string& f, Image* m) {
       i = std::min(data.size(), i + bytes + bytes % 2);
     }
   }
+  m->cutShort = row < m->height - 1 || (row == m->height - 1 && x < m->width);
 }
 
 // libspng's verdict on the whole file, and its pixels.
@@ -397,6 +399,7 @@ struct Model {
   std::unique_ptr<Library> library;  // with --c-source
   std::map<std::string, std::string> outputs;  // what each output holds
   std::string binary;                            // the current binary output, if any
+  std::vector<std::string> warnings;             // as the report gives them
 
   void say(MessageId id, const std::string& name = "") {
     console += tessarn::testing::expectedMessage(id, name, options->messages);
@@ -451,6 +454,7 @@ struct Model {
     }
     std::string& text = outputs["output.txt"];
     text += "unsigned short " + job.name + "[]={\r\n";
+    int64_t unnamed = 0, first_x = 0, first_y = INT64_MAX;
     for (int64_t row = 0; row < tilesFor(job.height); ++row) {
       text += "\t";
       if (library && library->inArray) library->source += "\t";
@@ -462,6 +466,11 @@ struct Model {
             int colour = 0;
             for (int k = 3; k >= 0; --k) colour = index >= 0 && job.colour[k] == index ? k : colour;
             tile[r] |= static_cast<uint16_t>((colour & 1) << (7 - i) | (colour >> 1) << (15 - i));
+            const int64_t px = job.x + 8 * column + i, py = job.y + 8 * row + r;
+            if (index >= 0 && std::count(job.colour, job.colour + 4, index) == 0) {
+              ++unnamed;
+              if (py < first_y || (py == first_y && px < first_x)) first_x = px, first_y = py;
+            }
           }
         }
         int word = -1;
@@ -487,6 +496,19 @@ struct Model {
       outputs["output.txt"] += "\r\n";
     }
     if (library && library->inArray) library->source += "};\r\n";
+    const std::string about = "warning: job " + std::to_string(number) + " (" + job.name + "): ";
+    if (job.width <= 0 || job.height <= 0) {
+      warnings.push_back(about + "the rectangle is " + std::to_string(job.width) + " x " + std::to_string(job.height) +
+                         " pixels: it has no tiles");
+    }
+    if (unnamed > 0) {
+      warnings.push_back(about + std::to_string(unnamed) + " pixels of " + job.bitmapName +
+                         " have palette indices that none of the job's colours names (the first at " +
+                         std::to_string(first_x) + "," + std::to_string(first_y) + "): they are colour 0");
+    }
+    if (image.cutShort) {
+      warnings.push_back(about + job.bitmapName + "'s run-length data ends before its last row: the rest is colour 0");
+    }
     outputs["output.txt"] += "};\r\n#define W_" + job.name + " " + std::to_string((int64_t{job.width} + 7) / 8) +
                              "\r\n#define H_" + job.name + " " + std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
     return true;
@@ -802,6 +824,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string count = "patterns: " + std::to_string(started ? model.first + model.patterns.size() : 0) +
                                   " of " + std::to_string(model.limit) + "\n";
         require(report.text().ends_with(count), "the report's pattern count");
+        std::vector<std::string> warnings;
+        std::istringstream lines(report.text());
+        for (std::string line; std::getline(lines, line);) {
+          if (line.starts_with("warning: ")) warnings.push_back(line);
+        }
+        require(warnings == model.warnings, "the report's warnings");
         for (const auto& [name, bytes] : preview_files.files) require(bytes.starts_with(kPngSignature), "no PNG");
       }
     }

@@ -32,7 +32,7 @@ bool decodeRunLength(const uint8_t* data, size_t size, int bit_count, int64_t wi
     } else if (value == 1) {
       return true;
     } else if (value == 2) {
-      if (size - at < 2) return false;
+      if (size - at < 2) break;
       x += data[at];
       row += data[at + 1];
       at += 2;

@@ -73,17 +73,28 @@ bool ScratchDir::exists(const std::string& name) const {
 }
 
 RunResult ScratchDir::run(const std::string& arguments, const std::string& wrapper) const {
+  return runCommand(wrapper + " " + toolCommand() + " " + arguments, arguments.empty() && wrapper.empty());
+}
+
+RunResult ScratchDir::runOnTerminal(const std::string& arguments, const std::string& environment) const {
+  // The terminal's own line-end translation off, so that the bytes come
+  // back as written.
+  return runCommand("env " + environment + " script -qec \"stty -onlcr 2>/dev/null; exec " + toolCommand() + " " +
+                        arguments + "\" /dev/null",
+                    false);
+}
+
+RunResult ScratchDir::runCommand(const std::string& command_line, bool quiet) const {
   const std::filesystem::path out = path_.string() + ".stdout", err = path_.string() + ".stderr";
-  const std::string command = kChangeDirectory + quoted(path_.string()) + " && " + wrapper + " " +
-                              toolCommand() + " " + arguments + " > " + quoted(out.string()) +
-                              " 2> " + quoted(err.string());
+  const std::string command = kChangeDirectory + quoted(path_.string()) + " && " + command_line + " > " +
+                              quoted(out.string()) + " 2> " + quoted(err.string());
   const int status = exitStatus(std::system(command.c_str()));
   RunResult result{status, readAll(out), readAll(err)};
   std::filesystem::remove(out);
   std::filesystem::remove(err);
   const bool sanitizer = result.errors.find("Sanitizer") != std::string::npos ||
                          result.errors.find("runtime error") != std::string::npos;
-  if (sanitizer || (arguments.empty() && !result.errors.empty())) {
+  if (sanitizer || (quiet && !result.errors.empty())) {
     ADD_FAILURE() << "standard error:\n" << result.errors;
   }
   return result;

@@ -29,10 +29,18 @@ class ScratchDir {
   // `wrapper`, if given, is a shell command prefix put before the tool's
   // command (to set limits, say). A sanitizer's report on standard error
   // fails the calling test; so does anything there from a run with no
-  // arguments, which has nothing to write there.
+  // arguments and no wrapper, which has nothing to write there.
   RunResult run(const std::string& arguments = "", const std::string& wrapper = "") const;
+  // Runs it here with standard output and standard error on a
+  // pseudo-terminal (through script(1); not on Windows), `environment`
+  // ("NAME=value ...") set: what it wrote comes back as `console`.
+  RunResult runOnTerminal(const std::string& arguments, const std::string& environment) const;
 
  private:
+  // Runs `command_line` here, its output redirected; with `quiet`, anything
+  // on standard error fails the calling test.
+  RunResult runCommand(const std::string& command_line, bool quiet) const;
+
   std::filesystem::path path_;
 };
 

@@ -27,52 +27,78 @@ std::vector<std::string> filesIn(const fs::path& dir) {
 }
 
 // Command lines that do not run: help and the version instead of a run,
-// and usage errors. None of them reads or writes a file.
+// and usage errors, each with its whole line. None of them reads or writes
+// a file.
 TEST(OptionsE2E, CommandLinesThatDoNotRun) {
   const char* const help_lists[] = {"--preview DIR",     "--first-pattern N",   "--pattern-limit L",
                                     "--attributes [NAME=]BITS", "--mirror KIND", "--keep-duplicates",
                                     "--patterns-from FILE", "--pattern-file FILE", "--c-source BASE",
-                                    "--symbol-prefix P"};
-  for (const char* arguments :
-       {"-h", "--version", "--bogus", "-C", "stray", "--messages fr", "-C nowhere", "-o blocker/out",
-        "--preview blocker/out", "--depfile", "--first-pattern x", "--first-pattern -1", "--pattern-limit 0",
-        "--pattern-limit 0x4001", "--first-pattern 1024 --pattern-limit 0x400", "--attributes 0x2000",
-        "--attributes a.bin=1", "--pattern-limit 1024 --attributes 0x0200", "--mirror lr --attributes 0x4000",
-        "--attributes =0x8000", "--mirror sideways", "-o out --patterns-from missing.pat", "--patterns-from empty.pat",
-        "--patterns-from odd.pat", "--first-pattern 16383 --patterns-from two.pat -o out", "--symbol-prefix gfx_",
-        "--c-source lib --symbol-prefix 9lives", "--c-source lib --symbol-prefix a-b", "--c-source out/",
-        "--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg", "--first-pattern 1a",
-        "--pattern-limit 1A", "--first-pattern 0x1g", "--first-pattern 0x1G",
+                                    "--symbol-prefix P           Start"};
+  const std::string taken = ": the bits 0x0200 are taken: pattern numbers below 1024 use 0x03FF, the mirror bits 0xC000";
+  const std::string not_prefix = ": not a C identifier that starts with a letter, of at most 32 characters";
+  const std::pair<std::string, std::string> usage_errors[] = {
+      {"--outdir x", "unknown option --outdir; did you mean --output-dir?"},
+      {"stray", "unexpected argument stray: tessarn takes only options (its jobs are in tessarn.txt)"},
+      {"-- stray", "unexpected argument stray: tessarn takes only options (its jobs are in tessarn.txt)"},
+      {"-o a -o b", "--output-dir given 2 times (a, b): give it once"},
+      {"-C", "--directory needs a value: DIR"},
+      {"--c-source=", "--c-source needs a value: BASE"},
+      {"--report=1", "--report takes no value (given 1)"},
+      {"--messages fr", "--messages fr: not one of sjis, utf-8, en"},
+      {"--mirror sideways", "--mirror sideways: not one of both, lr, tb, none"},
+      {"-C nowhere", "-C nowhere: cannot enter the directory"},
+      {"-o blocker/out", "-o blocker/out: cannot create the directory"},
+      {"--preview blocker/out", "--preview blocker/out: cannot create the directory"},
+      {"--c-source blocker/lib", "--c-source blocker/: cannot create the directory"},
+      {"--first-pattern 0x1g", "--first-pattern: 0x1g is not a number from 0 to 16383 (decimal or 0x hex)"},
+      {"--pattern-limit 0x4001", "--pattern-limit: 0x4001 is not a number from 1 to 16384 (decimal or 0x hex)"},
+      {"--first-pattern 1024 --pattern-limit 0x400", "--first-pattern 1024 is not below the pattern limit 1024"},
+      {"--pattern-limit 1024 --attributes 0x0200", "--attributes 0x0200" + taken},
+      {"--pattern-limit 1024 --attributes a=b=0x0200", "--attributes a=b=0x0200" + taken},
+      {"--mirror lr --attributes 0x4000",
+       "--attributes 0x4000: the bits 0x4000 are taken: pattern numbers below 16384 use 0x3FFF, the mirror bits 0x4000"},
+      {"--attributes =0x8000", "--attributes =0x8000: no job name before '='"},
+      {"-o out --patterns-from missing.pat", "--patterns-from missing.pat: cannot be read"},
+      {"--patterns-from two.pat --patterns-from odd.pat",
+       "--patterns-from odd.pat: holds 17 bytes, not a whole number of 16-byte patterns"},
+      {"--first-pattern 16382 --patterns-from two.pat --patterns-from two.pat -o out",
+       "--patterns-from: 4 patterns; numbered from 16382 below the limit 16384, 2 fit"},
+      {"--symbol-prefix gfx_", "--symbol-prefix gfx_: needs --c-source, whose symbols it starts"},
+      {"--c-source lib --symbol-prefix 9lives", "--symbol-prefix 9lives" + not_prefix},
+      {"--c-source lib --symbol-prefix a-b", "--symbol-prefix a-b" + not_prefix},
+      {"--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg",
+       "--symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg" + not_prefix},
+      {"--c-source out/", "--c-source out/: not a file name a C file can #include"},
 #ifndef _WIN32
-        "--c-source 'a\"b'",
+      {"--c-source 'a\"b'", "--c-source a\"b: not a file name a C file can #include"},
 #endif
-       }) {
-    SCOPED_TRACE(arguments);
+  };
+  const auto run = [](const std::string& arguments) {
     ScratchDir dir;
     dir.write("stage.bmp", stageBmp());
     dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\n");
     dir.write("output.txt", "kept");
     dir.write("blocker", "a file, not a directory");
-    dir.write("empty.pat", "");
     dir.write("odd.pat", std::string(17, '\0'));
     dir.write("two.pat", std::string(32, '\0'));
     const std::vector<std::string> before = filesIn(dir.path());
     const RunResult result = dir.run(arguments);
-    if (std::string(arguments) == "-h") {
-      EXPECT_EQ(result.status, 0);
-      for (const char* option : help_lists) EXPECT_NE(result.console.find(option), std::string::npos) << option;
-    } else if (std::string(arguments) == "--version") {
-      EXPECT_EQ(result.status, 0);
-      EXPECT_EQ(result.console, "tessarn " TESSARN_VERSION "\n");
-    } else {
-      EXPECT_EQ(result.status, 2);
-      EXPECT_EQ(result.console, "");
-      EXPECT_EQ(result.errors.rfind("tessarn: ", 0), 0u) << result.errors;
-      EXPECT_NE(result.errors.find("\nRun 'tessarn --help' for the options.\n"), std::string::npos);
-    }
-    EXPECT_EQ(filesIn(dir.path()), before);
-    EXPECT_EQ(dir.read("output.txt"), "kept");
+    EXPECT_EQ(filesIn(dir.path()), before) << arguments;
+    EXPECT_EQ(dir.read("output.txt"), "kept") << arguments;
+    return result;
+  };
+  for (const auto& [arguments, error] : usage_errors) {
+    const RunResult result = run(arguments);
+    EXPECT_EQ(result.status, 2) << arguments;
+    EXPECT_EQ(result.console, "") << arguments;
+    EXPECT_EQ(result.errors, "tessarn: " + error + "\nRun 'tessarn --help' for the options.\n");
   }
+  const RunResult help = run("-h");
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : help_lists) EXPECT_NE(help.console.find(option), std::string::npos) << option;
+  const RunResult version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.console, "tessarn " TESSARN_VERSION "\n");
 }
 
 // The messages in each language, a broken PNG's among them (a bit of
@@ -86,21 +112,40 @@ TEST(OptionsE2E, MessagesInEachLanguage) {
   dir.write("broken.png", png);
   dir.write("tessarn.txt", "bad.bmp 0 0 8 8 a 0 1 2 3  24.bmp 0 0 8 8 b 0 1 2 3  broken.png 0 0 8 8 c 0 1 2 3  "
                            "gone.bmp 0 0 8 8 d 0 1 2 3");
-  const std::pair<const char*, MessageLanguage> cases[] = {
-      {"--messages sjis", MessageLanguage::kShiftJis},
-      {"--messages utf-8", MessageLanguage::kUtf8},
-      {"--messages en", MessageLanguage::kEnglish},
+  // --messages, else TESSARN_MESSAGES, else UTF-8 on a UTF-8 terminal,
+  // else Shift_JIS: to a pipe too, on a terminal that is not UTF-8.
+  struct Case {
+    bool terminal;
+    const char* environment;
+    const char* arguments;
+    MessageLanguage language;
   };
-  for (const auto& [arguments, language] : cases) {
-    const RunResult result = dir.run(arguments);
-    EXPECT_EQ(result.status, 255) << arguments;
-    EXPECT_EQ(result.console, expectedMessage(MessageId::kNotBmp, "bad.bmp", language) +
-                                  expectedMessage(MessageId::kNotIndexed, "24.bmp", language) +
-                                  expectedMessage(MessageId::kUnreadablePng, "broken.png", language) +
-                                  expectedMessage(MessageId::kBitmapMissing, "gone.bmp", language))
-        << arguments;
+  const Case cases[] = {
+      {false, "", "--messages sjis", MessageLanguage::kShiftJis},
+      {false, "", "--messages utf-8", MessageLanguage::kUtf8},
+      {false, "TESSARN_MESSAGES=en", "", MessageLanguage::kEnglish},
+      {false, "TESSARN_MESSAGES=en LC_ALL=C.UTF-8", "--messages sjis", MessageLanguage::kShiftJis},
+#ifndef _WIN32
+      {true, "LC_ALL=C.UTF-8", "", MessageLanguage::kUtf8},
+      {true, "LC_ALL=C", "", MessageLanguage::kShiftJis},
+      {true, "LC_ALL=C.UTF-8 TESSARN_MESSAGES=en", "", MessageLanguage::kEnglish},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.environment) + " " + c.arguments + (c.terminal ? " on a terminal" : ""));
+    if (c.terminal && windowsToolUnderWine()) continue;
+    const RunResult result = c.terminal ? dir.runOnTerminal(c.arguments, c.environment)
+                                        : dir.run(c.arguments, *c.environment ? std::string("env ") + c.environment : "");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.console, expectedMessage(MessageId::kNotBmp, "bad.bmp", c.language) +
+                                  expectedMessage(MessageId::kNotIndexed, "24.bmp", c.language) +
+                                  expectedMessage(MessageId::kUnreadablePng, "broken.png", c.language) +
+                                  expectedMessage(MessageId::kBitmapMissing, "gone.bmp", c.language));
   }
   EXPECT_EQ(dir.read("output.txt"), "");
+  const RunResult unknown = dir.run("", "env TESSARN_MESSAGES=fr");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.errors, "tessarn: TESSARN_MESSAGES fr: not one of sjis, utf-8, en\nRun 'tessarn --help' for the options.\n");
 }
 
 TEST(OptionsE2E, StrictAndReport) {
@@ -123,8 +168,13 @@ TEST(OptionsE2E, StrictAndReport) {
             "  2  skipped              skipped: bad.bmp is not a BMP file\n"
             "  3  mirrored_and_reused  2x1      0       2         1\n"
             "patterns: 2 of 16384\n");
+  // No warning where none is due; a warning counts as a skipped job does.
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\n");
   EXPECT_EQ(dir.run("--strict").status, 0);
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\nstage.bmp 0 0 16 -8 flat 0 1 2 3\n");
+  const RunResult warned = dir.run("--strict");
+  EXPECT_EQ(warned.status, 1);
+  EXPECT_EQ(warned.errors, "tessarn: warning: job 2 (flat): the rectangle is 16 x -8 pixels: it has no tiles\n");
   // A run that ended early exits -1 under --strict too, skipped jobs or not.
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\nbad.bmp 0 0 8 8 b 0 1 2 3\ngone.bmp 0 0 8 8 c 0 1 2 3\n");
   const RunResult ended = dir.run("--report --strict");
@@ -324,26 +374,30 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   dir.write("stage.bmp", stageBmp());
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 font 0 1 2 3\n");
   const std::string layout = "--first-pattern 0x100 --pattern-limit 1024 ";
-  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1 --c-source font").status, 0);
+  // (--c-source makes its folder.)
+  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1 --c-source lib/font").status, 0);
   EXPECT_EQ(dir.read("font.pat"), words16(kBlank) + words16(kStageTile));
-  EXPECT_EQ(dir.read("font.d"), "output.txt font.c font.h font.pat: tessarn.txt stage.bmp\n");
+  EXPECT_EQ(dir.read("font.d"), "output.txt lib/font.c lib/font.h font.pat: tessarn.txt stage.bmp\n");
 
-  // One pixel to the right: the stage tile mirrored, then a blank one.
+  // One pixel to the right: the stage tile mirrored, then a blank one. A
+  // second file of patterns follows the font's; the run adds none, and its
+  // table is its count alone (C has no empty arrays).
   dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
-  const RunResult second = dir.run(layout + "--patterns-from font.pat --attributes 0x0400 --attributes level=0x0c00 "
-                                            "--attributes typo=0x1000 --strict --pattern-file level.pat "
-                                            "--depfile level.d --preview p2");
+  dir.write("title.pat", words16({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}));
+  const RunResult second = dir.run(layout + "--patterns-from font.pat --patterns-from title.pat --attributes 0x0400 "
+                                            "--attributes level=0x0c00 --attributes typo=0x1000 --strict "
+                                            "--pattern-file level.pat --depfile level.d --preview p2");
   EXPECT_EQ(second.status, 1);
   EXPECT_EQ(second.errors, "tessarn: --attributes names typo, which no job of the run has\n");
-  EXPECT_TRUE(dir.read("output.txt").starts_with(mapBlock("level", {{0x4D01, 0x0D00}}, 2, 1)));
+  EXPECT_EQ(dir.read("output.txt"),
+            mapBlock("level", {{0x4D01, 0x0D00}}, 2, 1) + "\r\n#define MAX_PCG 0\r\n#define FIRST_PCG 259\r\n");
   EXPECT_TRUE(dir.exists("level.pat"));
   EXPECT_EQ(dir.read("level.pat"), "");
-  EXPECT_EQ(dir.read("level.d"), "output.txt level.pat: font.pat tessarn.txt stage.bmp\n");
+  EXPECT_EQ(dir.read("level.d"), "output.txt level.pat: font.pat title.pat tessarn.txt stage.bmp\n");
   // The previews draw the given patterns and ignore numbers and attributes:
   // the same as a plain run's.
   ASSERT_EQ(dir.run("--preview p3").status, 0);
   EXPECT_EQ(dir.read("p2/001-level.png"), dir.read("p3/001-level.png"));
-  EXPECT_EQ(dir.read("p2/patterns.png"), dir.read("p1/patterns.png"));
 
   // A run that does not complete leaves no pattern file or C library behind,
   // nor does one whose header cannot be created.
