@@ -1,6 +1,6 @@
 # tessarn_add_conversion(<target> DIRECTORY <dir> [OUTPUT_DIRECTORY <dir>]
 #                        [BYPRODUCTS <file>...] [OPTIONS <argument>...]
-#                        [C_LIBRARY])
+#                        [C_LIBRARY] [ALLOW_SKIPPED])
 #
 # Converts a folder of art with tessarn as part of a build: the job list
 # <dir>/tessarn.txt and its bitmaps go in, output.txt (and any binary
@@ -19,8 +19,13 @@
 # must be listed in BYPRODUCTS, by their names in the job list: the build
 # tool wants every file the depfile names as an output declared.
 #
-# DIRECTORY is taken from the current source folder, OUTPUT_DIRECTORY from
-# the current build folder.
+# DIRECTORY is taken from the current source folder, and must be there when
+# CMake configures; OUTPUT_DIRECTORY from the current build folder.
+#
+# tessarn runs with --strict and --messages utf-8: a job it skips (or a
+# warning) fails the build at the conversion, saying why in words a build
+# log shows, rather than later in the game's compile. ALLOW_SKIPPED lets
+# such a run pass (without --strict).
 #
 # OPTIONS are passed on to tessarn as they are (--pattern-limit 1024, say).
 # tessarn runs in the top build folder, so a path among them is taken from
@@ -46,7 +51,8 @@
 # The library is C; in a project without C enabled it is compiled as C++.
 
 function(tessarn_add_conversion target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "C_LIBRARY" "DIRECTORY;OUTPUT_DIRECTORY" "BYPRODUCTS;OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "C_LIBRARY;ALLOW_SKIPPED" "DIRECTORY;OUTPUT_DIRECTORY"
+                        "BYPRODUCTS;OPTIONS")
   if(NOT arg_DIRECTORY)
     message(FATAL_ERROR "tessarn_add_conversion(${target}): DIRECTORY is required")
   endif()
@@ -55,6 +61,10 @@ function(tessarn_add_conversion target)
   endif()
   cmake_path(ABSOLUTE_PATH arg_DIRECTORY BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
              OUTPUT_VARIABLE directory)
+  if(NOT IS_DIRECTORY "${directory}")
+    message(FATAL_ERROR "tessarn_add_conversion(${target}): DIRECTORY ${arg_DIRECTORY} is not a folder "
+                        "(${directory})")
+  endif()
   if(NOT arg_OUTPUT_DIRECTORY)
     set(arg_OUTPUT_DIRECTORY "${target}")
   endif()
@@ -81,6 +91,10 @@ function(tessarn_add_conversion target)
     list(APPEND byproducts "${output_directory}/${name}")
   endforeach()
   set(outputs "${output_directory}/output.txt")
+  set(run_options --messages utf-8)
+  if(NOT arg_ALLOW_SKIPPED)
+    list(APPEND run_options --strict)
+  endif()
   set(library_options)
   if(arg_C_LIBRARY)
     list(APPEND outputs "${output_directory}/${target}.c" "${output_directory}/${target}.h")
@@ -93,7 +107,7 @@ function(tessarn_add_conversion target)
     OUTPUT ${outputs}
     BYPRODUCTS ${byproducts}
     COMMAND tessarn::tessarn -C "${directory}" -o "${output_argument}"
-            --depfile "${output_argument}/tessarn.d" ${library_options} ${arg_OPTIONS}
+            --depfile "${output_argument}/tessarn.d" ${run_options} ${library_options} ${arg_OPTIONS}
     DEPENDS tessarn::tessarn "${directory}/tessarn.txt"
     DEPFILE "${output_directory}/tessarn.d"
     WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"

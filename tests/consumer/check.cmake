@@ -62,4 +62,19 @@ if(GENERATOR STREQUAL "Ninja")
     message(FATAL_ERROR "ninja -n finds work after a full build:\n${output}")
   endif()
 endif()
+# A job tessarn skips fails the build (--strict), saying why.
+file(APPEND "${WORK}/source/art work/tessarn.txt" "tessarn.txt 0 0 8 8 oops 0 1 2 3\n")
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${WORK}/build" RESULT_VARIABLE status OUTPUT_VARIABLE out
+                ERROR_VARIABLE out)
+if(status EQUAL 0 OR NOT out MATCHES "tessarn.txt は BMP fileではありません")
+  message(FATAL_ERROR "a skipped job did not fail the build, or not in words:\n${out}")
+endif()
+# A DIRECTORY that is not there is an error when CMake configures.
+file(WRITE "${WORK}/missing/CMakeLists.txt" "cmake_minimum_required(VERSION 3.25)\nproject(missing NONE)\n"
+     "find_package(tessarn REQUIRED)\ntessarn_add_conversion(art DIRECTORY no-such-folder)\n")
+execute_process(COMMAND "${CMAKE_COMMAND}" -S "${WORK}/missing" -B "${WORK}/missing/build" "-DCMAKE_PREFIX_PATH=${WORK}/prefix"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(TESSARN_BUILD AND (status EQUAL 0 OR NOT out MATCHES "DIRECTORY no-such-folder is not a folder"))
+  message(FATAL_ERROR "a missing DIRECTORY was not an error when configuring:\n${out}")
+endif()
 message(STATUS "${GENERATOR}: tessarn ran when its inputs changed, and only then")
