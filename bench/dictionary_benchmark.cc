@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -12,9 +13,10 @@ namespace {
 
 using tessarn::Pattern;
 
-Pattern randomPattern(std::mt19937_64& random) {
+// A pattern of `bits` bits a pixel.
+Pattern randomPattern(std::mt19937_64& random, int bits) {
   Pattern p;
-  for (uint16_t& row : p) row = static_cast<uint16_t>(random());
+  for (int k = 0; k < bits; ++k) p.words[static_cast<size_t>(k)] = random();
   return p;
 }
 
@@ -22,15 +24,18 @@ Pattern randomPattern(std::mt19937_64& random) {
 // the common case in a real map.
 void BM_LookupStored(benchmark::State& state) {
   const int stored = static_cast<int>(state.range(0));
+  const int bits = static_cast<int>(state.range(1));
   std::mt19937_64 random(42);
-  tessarn::PatternDictionary dictionary;
+  tessarn::DictionarySettings settings;
+  settings.bitsPerPixel = bits;
+  tessarn::PatternDictionary dictionary(settings);
   std::vector<Pattern> tiles;
   uint16_t word;
   for (int i = 1; i < stored; ++i) {
-    Pattern p = randomPattern(random);
+    Pattern p = randomPattern(random, bits);
     dictionary.lookupOrAdd(p, &word);
     Pattern mirrored;
-    for (int r = 0; r < 8; ++r) mirrored[r] = tessarn::mirrorRow(p[7 - r]);
+    tessarn::mirrorWords(p.words.data(), bits, true, true, mirrored.words.data());
     tiles.push_back(i % 2 ? p : mirrored);
   }
   std::shuffle(tiles.begin(), tiles.end(), random);
@@ -42,7 +47,7 @@ void BM_LookupStored(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_LookupStored)->Arg(100)->Arg(1000)->Arg(16000);
+BENCHMARK(BM_LookupStored)->ArgsProduct({{100, 1000, 16000}, {2, 4, 8}});
 
 }  // namespace
 

@@ -449,8 +449,8 @@ struct Model {
   bool convert(const JobRecord& job, int64_t number, const Image& image) {
     if (library) library->begin(job.name, number, tilesFor(job.width), tilesFor(job.height));
     uint16_t attributes = 0;
-    for (const tessarn::AttributeRule& rule : options->attributes) {
-      if (rule.everyJob || rule.jobName == job.name) attributes |= rule.bits;
+    for (const tessarn::JobRule& rule : options->attributes) {
+      if (rule.everyJob || rule.jobName == job.name) attributes |= rule.value;
     }
     std::string& text = outputs["output.txt"];
     text += "unsigned short " + job.name + "[]={\r\n";
@@ -743,7 +743,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool usable = model.configure(options);
   std::string error;
   std::vector<tessarn::Pattern> given;
-  require(tessarn::readPatternFiles(&files, options.patternsFrom, options.patterns.layout, &given, &error) == usable,
+  require(tessarn::readPatternFiles(&files, options.patternsFrom, *options.target, options.patterns.layout, &given, &error) == usable,
           "the given patterns' verdict");
   if (!usable) return 0;
   const int expected_status = model.run(list);
@@ -765,7 +765,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tessarn::MemoryFileSystem run_files = filesOf(data, size);
       tessarn::MemoryFileSystem console_files, preview_files;
       std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
-      tessarn::PreviewImages preview(&preview_files);
+      tessarn::PreviewImages preview(&preview_files, tessarn::ColourMode::kMapped);
       tessarn::RunReport report(model.limit);
       tessarn::ObserverList views;
       views.add(&preview);
@@ -817,7 +817,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       require(status == expected_status, "exit status");
       require(messages == model.console, "messages");
-      for (const auto& [name, bytes] : model.outputs) require(run_files.files[name] == bytes, "an output's bytes");
+      for (const auto& [name, bytes] : model.outputs) {
+        if (run_files.files[name] != bytes) {
+          std::fprintf(stderr, "%s differs\n", name.c_str());
+          FILE* f = std::fopen("/tmp/expected.bin", "wb"); std::fwrite(bytes.data(), 1, bytes.size(), f); std::fclose(f);
+          f = std::fopen("/tmp/actual.bin", "wb"); std::fwrite(run_files.files[name].data(), 1, run_files.files[name].size(), f); std::fclose(f);
+        }
+        require(run_files.files[name] == bytes, "an output's bytes");
+      }
       if (faults & 32) {
         // A run that never got to its jobs has no patterns to count.
         const bool started = (faults & 3) == 0;

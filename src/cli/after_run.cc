@@ -18,12 +18,16 @@ void writeLine(WriteStream* stream, const std::string& line) {
 }  // namespace
 
 AfterRunFiles::AfterRunFiles(const Options& options, FileSystem* files, const Dependencies* dependencies)
-    : files_(files), dependencies_(dependencies), patternFile_(options.patternFile), depfile_(options.depfile) {
+    : files_(files),
+      dependencies_(dependencies),
+      target_(*options.target),
+      patternFile_(options.patternFile),
+      depfile_(options.depfile) {
   if (!options.cSource.empty()) library_ = {options.cSource + ".c", options.cSource + ".h"};
 }
 
 void AfterRunFiles::runFinished(const PatternDictionary& dictionary) {
-  if (!patternFile_.empty()) patternTable_ = binaryPatternTable(dictionary);
+  if (!patternFile_.empty()) patternTable_ = binaryPatternTable(target_, dictionary);
 }
 
 bool AfterRunFiles::writeFile(const std::string& name, const std::string& contents) {

@@ -41,6 +41,7 @@ class AfterRunFiles : public RunObserver {
 
   FileSystem* files_;
   const Dependencies* dependencies_;
+  const Target& target_;
   std::string patternFile_;
   std::string depfile_;
   std::vector<std::string> library_;  // BASE.c and BASE.h, if made

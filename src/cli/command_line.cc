@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "outputs/c_names.h"
+#include "target/map_entry.h"
 
 namespace tessarn {
 namespace {
@@ -43,6 +44,9 @@ constexpr OptionName kOptionNames[] = {
     {"", "--report", nullptr},
     {"", "--strict", nullptr},
     {"", "--messages", "KIND"},
+    {"", "--target", "NAME"},
+    {"", "--colours", "KIND"},
+    {"", "--palette", "[NAME=]N"},
     {"", "--first-pattern", "N"},
     {"", "--pattern-limit", "L"},
     {"", "--attributes", "[NAME=]BITS"},
@@ -185,41 +189,77 @@ std::string hex4(uint32_t bits) {
   return text;
 }
 
-// --attributes [NAME=]BITS: a name is whatever comes before the last '='.
-bool parseAttributes(const std::string& text, const MapWordLayout& layout, AttributeRule* rule,
-                     std::string* error) {
+// [NAME=]VALUE, for --attributes and --palette: a name is whatever comes
+// before the last '='.
+bool parseJobRule(const char* option, const std::string& text, uint32_t max, JobRule* rule, std::string* error) {
   const size_t equals = text.rfind('=');
   if (equals != std::string::npos) {
     rule->everyJob = false;
     rule->jobName = text.substr(0, equals);
     if (rule->jobName.empty()) {
-      *error = "--attributes " + text + ": no job name before '='";
+      *error = std::string(option) + " " + text + ": no job name before '='";
       return false;
     }
   }
-  uint32_t bits = 0;
-  const std::string value = equals == std::string::npos ? text : text.substr(equals + 1);
-  if (!parseOption("--attributes", value, 0, 0xFFFF, &bits, error)) return false;
-  rule->bits = static_cast<uint16_t>(bits);
-  if (!layout.leavesRoomFor(rule->bits)) {
-    *error = "--attributes " + text + ": the bits " + hex4(bits & (layout.numberBits() | layout.mirrorBits())) +
-             " are taken: pattern numbers below " + std::to_string(layout.patternLimit) + " use " +
-             hex4(layout.numberBits()) + ", the mirror bits " + hex4(layout.mirrorBits());
+  uint32_t value = 0;
+  const std::string number = equals == std::string::npos ? text : text.substr(equals + 1);
+  if (!parseOption(option, number, 0, max, &value, error)) return false;
+  rule->value = static_cast<uint16_t>(value);
+  return true;
+}
+
+// The attribute bits must be bits no entry's other fields use.
+bool checkAttributes(const std::string& text, const JobRule& rule, const Target& target, const EntryFormat& entries,
+                     int limit, std::string* error) {
+  if (!target.isClassic() && entries.freeBits() == 0) {
+    *error = "--attributes " + text + ": the target " + target.name + " leaves no bit of its map entries for them";
     return false;
   }
-  return true;
+  if ((rule.value & ~entries.freeBits() & (target.byteEntries() ? 0xFF00 : 0)) != 0) {
+    *error = "--attributes " + text + ": the target " + target.name + "'s attributes are bits of its attribute byte, " +
+             "0 to 0xFF";
+    return false;
+  }
+  if ((rule.value & entries.takenBits()) == 0) return true;
+  *error = "--attributes " + text + ": the bits " + hex4(rule.value & entries.takenBits()) +
+           " are taken: pattern numbers below " + std::to_string(limit) + " use " + hex4(entries.numberBits()) +
+           ", the mirror bits " + hex4(entries.mirrorBits()) +
+           (target.hasPaletteField() && entries.paletteBits() != 0 ? ", the palette field " + hex4(entries.paletteBits())
+                                                                     : "");
+  return false;
 }
 
 // The values as the command line gave them, before they are checked.
 struct Given {
-  std::vector<std::string> directory, outputDirectory, depfile, preview, messages;
+  std::vector<std::string> directory, outputDirectory, depfile, preview, messages, target, colours, palettes;
   std::vector<std::string> first, limit, attributes, mirror, patternsFrom, patternFile, cSource, symbolPrefix;
 };
 
-// The options that fit map words to the hardware, checked alone and
-// against each other.
+// The target and its colours.
+bool readTarget(const Given& given, Options* options, std::string* error) {
+  std::string target, colours;
+  if (!single("--target", given.target, &target, error) || !single("--colours", given.colours, &colours, error)) {
+    return false;
+  }
+  if (!target.empty()) {
+    options->target = findTarget(target);
+    if (options->target == nullptr) {
+      *error = "--target " + target + ": not one of " + targetNames();
+      return false;
+    }
+  }
+  int mode = 0;
+  if (!colours.empty() && !choose("--colours", colours, {"mapped", "direct"}, &mode, error)) return false;
+  options->colours = mode == 0 ? ColourMode::kMapped : ColourMode::kDirect;
+  return true;
+}
+
+// The options that fit map entries to the hardware, checked alone and
+// against each other and the target.
 bool readLayout(const Given& given, Options* options, std::string* error) {
+  const Target& target = *options->target;
   MapWordLayout& layout = options->patterns.layout;
+  layout.patternLimit = target.patternLimit;
   std::string first, limit, mirror;
   uint32_t value = 0;
   if (!single("--pattern-limit", given.limit, &limit, error) || !single("--first-pattern", given.first, &first, error) ||
@@ -227,7 +267,9 @@ bool readLayout(const Given& given, Options* options, std::string* error) {
     return false;
   }
   if (!limit.empty()) {
-    if (!parseOption("--pattern-limit", limit, 1, kPatternNumbers, &value, error)) return false;
+    if (!parseOption("--pattern-limit", limit, 1, static_cast<uint32_t>(target.patternLimit), &value, error)) {
+      return false;
+    }
     layout.patternLimit = static_cast<int>(value);
   }
   if (!first.empty()) {
@@ -239,15 +281,32 @@ bool readLayout(const Given& given, Options* options, std::string* error) {
              std::to_string(layout.patternLimit);
     return false;
   }
-  int mode = 0;
+  int mode = target.canMirror() ? 0 : 3;
   if (!mirror.empty() && !choose("--mirror", mirror, {"both", "lr", "tb", "none"}, &mode, error)) return false;
+  if (!target.canMirror() && mode != 3) {
+    *error = "--mirror " + mirror + ": the target " + target.name + " cannot mirror (only none)";
+    return false;
+  }
   constexpr MirrorMode kModes[] = {MirrorMode::kBoth, MirrorMode::kLeftRight, MirrorMode::kTopBottom,
                                    MirrorMode::kNone};
   layout.mirror = kModes[mode];
+  const EntryFormat entries(target, layout);
   for (const std::string& text : given.attributes) {
-    AttributeRule rule;
-    if (!parseAttributes(text, layout, &rule, error)) return false;
+    JobRule rule;
+    if (!parseJobRule("--attributes", text, 0xFFFF, &rule, error) ||
+        !checkAttributes(text, rule, target, entries, layout.patternLimit, error)) {
+      return false;
+    }
     options->attributes.push_back(rule);
+  }
+  for (const std::string& text : given.palettes) {
+    if (!target.hasPaletteField()) {
+      *error = "--palette " + text + ": the target " + target.name + " has no palette field";
+      return false;
+    }
+    JobRule rule;
+    if (!parseJobRule("--palette", text, static_cast<uint32_t>(target.paletteCount() - 1), &rule, error)) return false;
+    options->palettes.push_back(rule);
   }
   return true;
 }
@@ -303,7 +362,8 @@ bool readValues(const Given& given, const Surroundings& surroundings, Options* o
          single("--pattern-file", given.patternFile, &options->patternFile, error) &&
          single("--c-source", given.cSource, &options->cSource, error) &&
          single("--symbol-prefix", given.symbolPrefix, &options->symbolPrefix, error) &&
-         readLanguage(given, surroundings, options, error) && readLayout(given, options, error) &&
+         readLanguage(given, surroundings, options, error) && readTarget(given, options, error) &&
+         readLayout(given, options, error) &&
          checkLibraryNames(*options, error);
 }
 
@@ -341,13 +401,24 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundin
   add("--messages", &given.messages, "KIND",
       "sjis, utf-8 (the same Japanese text) or en (English); by default TESSARN_MESSAGES, or utf-8 on a "
       "UTF-8 terminal, or sjis");
+  add("--target", &given.target, "NAME",
+      ("The machine whose patterns, map entries and limits to write: " + targetNames() +
+       " (default classic: two bit planes, 16-bit words)").c_str());
+  add("--colours", &given.colours, "KIND",
+      "mapped (default: the job's four colour indices become colours 0-3) or direct (an index's colour is it "
+      "modulo 2^bits, its palette the rest)");
+  add("--palette", &given.palettes, "[NAME=]N",
+      "Palette N in the map entries of every job, or of the jobs named NAME (direct colours: of tiles of "
+      "colour 0 only); repeatable");
   add("--first-pattern", &given.first, "N", "Number the run's patterns from N (default 0)");
   add("--pattern-limit", &given.limit, "L",
-      ("No pattern may be numbered L or higher, 1 to " + std::to_string(kPatternNumbers) + " (the default)").c_str());
+      ("No pattern may be numbered L or higher: 1 to the target's limit (the default; classic's is " +
+       std::to_string(kPatternNumbers) + ")").c_str());
   add("--attributes", &given.attributes, "[NAME=]BITS",
-      "OR BITS into every map word, or into those of the jobs named NAME; repeatable");
+      "OR BITS into every map entry, or into those of the jobs named NAME; repeatable");
   add("--mirror", &given.mirror, "KIND",
-      "Which mirror images count as the same pattern: both (the default), lr, tb or none");
+      "Which mirror images count as the same pattern: both, lr, tb or none (default: both where the target "
+      "mirrors, else none)");
   app.add_flag("--keep-duplicates", options->patterns.keepDuplicates,
                "Make every tile a new pattern: no sharing at all");
   add("--patterns-from", &given.patternsFrom, "FILE",

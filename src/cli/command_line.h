@@ -32,10 +32,13 @@ struct Options {
   bool report = false;
   bool strict = false;
   MessageLanguage messages = MessageLanguage::kShiftJis;
+  const Target* target = &classicTarget();
+  ColourMode colours = ColourMode::kMapped;
   // The numbering, limit and mirroring of patterns, and whether duplicates
   // are kept.
   DictionarySettings patterns;
-  std::vector<AttributeRule> attributes;
+  std::vector<JobRule> attributes;
+  std::vector<JobRule> palettes;
   std::vector<std::string> patternsFrom;  // --patterns-from, in order
   std::string patternFile;                // --pattern-file; empty: none
   std::string cSource;                    // --c-source BASE; empty: none

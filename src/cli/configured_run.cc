@@ -14,11 +14,13 @@ namespace {
 
 void writeText(WriteStream* stream, const std::string& text) { (void)stream->write(text.data(), text.size()); }
 
-// The names the per-job options give.
-std::vector<std::string> namesGiven(const Options& options) {
-  std::vector<std::string> names;
-  for (const AttributeRule& rule : options.attributes) {
-    if (!rule.everyJob) names.push_back(rule.jobName);
+// The names the per-job options give, with the option that gives each.
+std::vector<NamedJob> namesGiven(const Options& options) {
+  std::vector<NamedJob> names;
+  for (const auto& [option, rules] : {std::pair{"--attributes", &options.attributes}, {"--palette", &options.palettes}}) {
+    for (const JobRule& rule : *rules) {
+      if (!rule.everyJob) names.push_back({option, rule.jobName});
+    }
   }
   return names;
 }
@@ -68,16 +70,20 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
 
   RunSettings settings;
   std::string error;
-  if (!readPatternFiles(&recorded, options.patternsFrom, options.patterns.layout,
+  if (!readPatternFiles(&recorded, options.patternsFrom, *options.target, options.patterns.layout,
                         &settings.patterns.startPatterns, &error) ||
       !prepareDirectories(options, files, &error)) {
     writeText(errors, usageErrorText(error));
     return kExitUsage;
   }
   settings.language = options.messages;
+  settings.target = options.target;
+  settings.colours = options.colours;
   settings.patterns.layout = options.patterns.layout;
   settings.patterns.keepDuplicates = options.patterns.keepDuplicates;
+  settings.patterns.bitsPerPixel = options.target->bitsPerPixel;
   settings.attributes = options.attributes;
+  settings.palettes = options.palettes;
   settings.library = {options.cSource, options.symbolPrefix, &recorded};
   settings.threads = conditions.threads;
 
@@ -85,7 +91,7 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   const bool warnings_apart = !options.report && (options.strict || conditions.warnOnStandardError);
   ObserverList views;
   RunReport report(options.patterns.layout.patternLimit);
-  PreviewImages preview(&preview_files);
+  PreviewImages preview(&preview_files, options.colours);
   RunVerdict verdict(namesGiven(options), options.strict || warnings_apart);
   AfterRunFiles after_run(options, &recorded, &dependencies);
   if (options.report) views.add(&report);
@@ -100,8 +106,8 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   if (warnings_apart) {
     for (const std::string& warning : verdict.warnings()) writeText(errors, "tessarn: warning: " + warning + "\n");
   }
-  for (const std::string& name : verdict.unusedNames()) {
-    writeText(errors, "tessarn: --attributes names " + name + ", which no job of the run has\n");
+  for (const NamedJob& named : verdict.unusedNames()) {
+    writeText(errors, "tessarn: " + named.option + " names " + named.name + ", which no job of the run has\n");
   }
   for (const std::string& failure : preview.failures()) {
     writeText(errors, "tessarn: preview " + failure + "\n");

@@ -24,9 +24,8 @@ struct ContextDeleter {
 
 }  // namespace
 
-bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, int64_t height,
-                     const std::array<Rgb, 4>& palette, const RowPainter& paint,
-                     std::string* error) {
+bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, int64_t height, int bit_depth,
+                     const std::vector<Rgb>& palette, const RowPainter& paint, std::string* error) {
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
     *error = name + ": " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels is no size for a PNG image";
@@ -43,11 +42,11 @@ bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, 
   spng_ihdr ihdr{};
   ihdr.width = static_cast<uint32_t>(width);
   ihdr.height = static_cast<uint32_t>(height);
-  ihdr.bit_depth = 2;
+  ihdr.bit_depth = static_cast<uint8_t>(bit_depth);
   ihdr.color_type = SPNG_COLOR_TYPE_INDEXED;
   spng_plte plte{};
-  plte.n_entries = 4;
-  for (int k = 0; k < 4; ++k) plte.entries[k] = {palette[k].red, palette[k].green, palette[k].blue, 255};
+  plte.n_entries = static_cast<uint32_t>(palette.size());
+  for (size_t k = 0; k < palette.size(); ++k) plte.entries[k] = {palette[k].red, palette[k].green, palette[k].blue, 255};
   int status = spng_set_png_stream(ctx.get(), writeToStream, stream.get());
   if (status == 0) status = spng_set_ihdr(ctx.get(), &ihdr);
   if (status == 0) status = spng_set_plte(ctx.get(), &plte);
@@ -55,13 +54,16 @@ bool writeIndexedPng(FileSystem* files, const std::string& name, int64_t width, 
     status = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
                                SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
   }
-  std::vector<uint8_t> colours(static_cast<size_t>(width));
-  std::vector<uint8_t> packed(static_cast<size_t>((width + 3) / 4));
+  std::vector<uint8_t> indices(static_cast<size_t>(width));
+  const int per_byte = 8 / bit_depth;
+  std::vector<uint8_t> packed(static_cast<size_t>((width + per_byte - 1) / per_byte));
+  const int mask = (1 << bit_depth) - 1;
   for (int64_t y = 0; y < height && status == 0; ++y) {
-    paint(y, colours.data());
+    paint(y, indices.data());
     std::fill(packed.begin(), packed.end(), 0);
     for (int64_t x = 0; x < width; ++x) {
-      packed[x / 4] = static_cast<uint8_t>(packed[x / 4] | (colours[x] & 3) << (6 - 2 * (x % 4)));
+      const int shift = 8 - bit_depth * static_cast<int>(x % per_byte + 1);
+      packed[x / per_byte] = static_cast<uint8_t>(packed[x / per_byte] | (indices[x] & mask) << shift);
     }
     status = spng_encode_row(ctx.get(), packed.data(), packed.size());
     if (status == SPNG_EOI && y == height - 1) status = 0;

@@ -18,8 +18,13 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tessarn {
+
+// The line end of every text file tessarn writes, and of its messages, on
+// every platform.
+constexpr std::string_view kLineEnd = "\r\n";
 
 class ReadStream {
  public:

@@ -13,7 +13,8 @@ namespace tessarn {
 
 struct Failure {
   MessageId message = MessageId::kOutOfMemory;
-  std::string name;  // the file the message names, if it names one
+  std::string name;          // the file the message names, if it names one
+  MessageNumbers numbers{};  // the numbers it holds, if any
 };
 
 enum class FailureEffect {
@@ -28,6 +29,9 @@ inline FailureEffect effectOf(MessageId message) {
     case MessageId::kNotIndexed:
     case MessageId::kUnsupportedCompression:
     case MessageId::kUnreadablePng:
+    case MessageId::kTwoPalettes:
+    case MessageId::kPaletteTooHigh:
+    case MessageId::kAreaTwoPalettes:
       return FailureEffect::kSkipsJob;
     case MessageId::kWriteFailed:
       return FailureEffect::kFailsRun;

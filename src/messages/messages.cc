@@ -1,5 +1,6 @@
 #include "messages/messages.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace tessarn {
@@ -11,7 +12,8 @@ struct MessageText {
   std::string_view english;
 };
 
-// Every message, without the line end. "%s" marks where the file name goes.
+// Every message, without the line end. "%s" marks where the file name goes,
+// "%d" where the numbers go.
 MessageText textOf(MessageId id) {
   switch (id) {
     case MessageId::kJobListMissing:
@@ -83,8 +85,23 @@ MessageText textOf(MessageId id) {
               "\xE3\x83\xA1\xE3\x83\xA2\xE3\x83\xAA\xE3\x81\x8C\xE8\xB6\xB3\xE3\x82\x8A\xE3\x81\xBE"
               "\xE3\x81\x9B\xE3\x82\x93",
               "out of memory"};
+    case MessageId::kTwoPalettes:
+      // %s の %d,%d のタイルは二つのパレットの色を使っています
+      return {"%s \x82\xCC %d,%d \x82\xCC\x83^\x83" "C\x83\x8B\x82\xCD\x93\xF1\x82\xC2\x82\xCC\x83p\x83\x8C\x83" "b\x83g\x82\xCC\x90" "F\x82\xF0\x8Eg\x82\xC1\x82\xC4\x82\xA2\x82\xDC\x82\xB7",
+              "%s \xE3\x81\xAE %d,%d \xE3\x81\xAE\xE3\x82\xBF\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAF\xE4\xBA\x8C\xE3\x81\xA4\xE3\x81\xAE\xE3\x83\x91\xE3\x83\xAC\xE3\x83\x83\xE3\x83\x88\xE3\x81\xAE\xE8\x89\xB2\xE3\x82\x92\xE4\xBD\xBF\xE3\x81\xA3\xE3\x81\xA6\xE3\x81\x84\xE3\x81\xBE\xE3\x81\x99",
+              "%s: the tile at %d,%d uses colours of two palettes"};
+    case MessageId::kPaletteTooHigh:
+      // %s の %d,%d のタイルのパレット %d はこの機種では使えません
+      return {"%s \x82\xCC %d,%d \x82\xCC\x83^\x83" "C\x83\x8B\x82\xCC\x83p\x83\x8C\x83" "b\x83g %d \x82\xCD\x82\xB1\x82\xCC\x8B@\x8E\xED\x82\xC5\x82\xCD\x8Eg\x82\xA6\x82\xDC\x82\xB9\x82\xF1",
+              "%s \xE3\x81\xAE %d,%d \xE3\x81\xAE\xE3\x82\xBF\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAE\xE3\x83\x91\xE3\x83\xAC\xE3\x83\x83\xE3\x83\x88 %d \xE3\x81\xAF\xE3\x81\x93\xE3\x81\xAE\xE6\xA9\x9F\xE7\xA8\xAE\xE3\x81\xA7\xE3\x81\xAF\xE4\xBD\xBF\xE3\x81\x88\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93",
+              "%s: the tile at %d,%d is in palette %d, which this target cannot hold"};
+    case MessageId::kAreaTwoPalettes:
+      // %s の %d,%d の16×16の区画は二つのパレットを使っています
+      return {"%s \x82\xCC %d,%d \x82\xCC" "16\x81~16\x82\xCC\x8B\xE6\x89\xE6\x82\xCD\x93\xF1\x82\xC2\x82\xCC\x83p\x83\x8C\x83" "b\x83g\x82\xF0\x8Eg\x82\xC1\x82\xC4\x82\xA2\x82\xDC\x82\xB7",
+              "%s \xE3\x81\xAE %d,%d \xE3\x81\xAE" "16\xC3\x97" "16\xE3\x81\xAE\xE5\x8C\xBA\xE7\x94\xBB\xE3\x81\xAF\xE4\xBA\x8C\xE3\x81\xA4\xE3\x81\xAE\xE3\x83\x91\xE3\x83\xAC\xE3\x83\x83\xE3\x83\x88\xE3\x82\x92\xE4\xBD\xBF\xE3\x81\xA3\xE3\x81\xA6\xE3\x81\x84\xE3\x81\xBE\xE3\x81\x99",
+              "%s: the 16x16 area at %d,%d uses two palettes"};
   }
-  return {};
+  return {};  // not reached: every message is listed
 }
 
 std::string_view messageTemplate(MessageId id, MessageLanguage language) {
@@ -100,53 +117,54 @@ std::string_view messageTemplate(MessageId id, MessageLanguage language) {
   return text.shiftJis;
 }
 
-// A message's bytes in order: the text before "%s", the name, the text after
-// it, the line end.
-struct MessageParts {
-  std::string_view parts[4];
-  size_t size() const {
-    return parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size();
-  }
-};
-
-MessageParts partsOf(MessageId id, std::string_view name, MessageLanguage language) {
+// A message's pieces in order (the text between the slots, the name, the
+// numbers, the line end), each handed to `append`.
+template <typename Append>
+void composeMessage(MessageId id, std::string_view name, MessageLanguage language, const MessageNumbers& numbers,
+                    Append append) {
   std::string_view text = messageTemplate(id, language);
-  size_t slot = text.find("%s");
-  if (slot == std::string_view::npos) return {{text, {}, {}, "\r\n"}};
-  return {{text.substr(0, slot), name, text.substr(slot + 2), "\r\n"}};
+  size_t number = 0;
+  for (size_t at; (at = text.find('%')) != std::string_view::npos && at + 1 < text.size();) {
+    append(text.substr(0, at));
+    if (text[at + 1] == 's') {
+      append(name);
+    } else {
+      char digits[24];
+      const auto [end, ignored] = std::to_chars(digits, digits + sizeof digits, numbers[number++ % numbers.size()]);
+      append(std::string_view(digits, static_cast<size_t>(end - digits)));
+    }
+    text.remove_prefix(at + 2);
+  }
+  append(text);
+  append(kLineEnd);
 }
 
 }  // namespace
 
-std::string formatMessage(MessageId id, std::string_view name, MessageLanguage language) {
-  MessageParts message = partsOf(id, name, language);
+std::string formatMessage(MessageId id, std::string_view name, MessageLanguage language,
+                          const MessageNumbers& numbers) {
   std::string out;
-  out.reserve(message.size());
-  for (std::string_view part : message.parts) out.append(part);
+  composeMessage(id, name, language, numbers, [&](std::string_view part) { out.append(part); });
   return out;
 }
 
-void Console::report(MessageId id, std::string_view name) {
-  MessageParts message = partsOf(id, name, language_);
-  // Composed on the stack when it fits (it does unless the file name is very
-  // long), so that reporting needs no memory: the out-of-memory message must
-  // get out when none is left.
+void Console::report(MessageId id, std::string_view name, const MessageNumbers& numbers) {
+  // Composed on the stack: the out-of-memory message must get out when no
+  // memory is left, so reporting allocates nothing unless a file name is
+  // very long.
   char local[512];
-  std::string composed;
-  const char* bytes = local;
-  if (message.size() <= sizeof local) {
-    char* at = local;
-    for (std::string_view part : message.parts) {
-      if (part.empty()) continue;
-      std::memcpy(at, part.data(), part.size());
-      at += part.size();
-    }
-  } else {
-    composed = formatMessage(id, name, language_);
-    bytes = composed.data();
-  }
+  size_t size = 0;
+  composeMessage(id, name, language_, numbers, [&](std::string_view part) {
+    if (size + part.size() <= sizeof local) std::memcpy(local + size, part.data(), part.size());
+    size += part.size();
+  });
   // Nothing sensible can be done if standard output itself fails.
-  (void)out_->write(bytes, message.size());
+  if (size <= sizeof local) {
+    (void)out_->write(local, size);
+  } else {
+    const std::string composed = formatMessage(id, name, language_, numbers);
+    (void)out_->write(composed.data(), composed.size());
+  }
 }
 
 }  // namespace tessarn

@@ -4,14 +4,16 @@
 // Messages are Japanese text written as Shift_JIS bytes, or on request the
 // same text in UTF-8, or plain English. Some hold a file name (the "%s" of
 // the table), written as it is in every language (the pattern-limit message
-// holds the limit there instead); every message ends in
-// CR LF, written explicitly so that the bytes are the same on every
-// platform. A message is handed to the console in one write, so it is never
-// split by other output.
+// holds the limit there instead), and some numbers (the "%d"s, in order);
+// every message ends in CR LF, written explicitly so that the bytes are the
+// same on every platform. A message is handed to the console in one write,
+// so it is never split by other output.
 
 #ifndef TESSARN_MESSAGES_MESSAGES_H_
 #define TESSARN_MESSAGES_MESSAGES_H_
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,14 +32,20 @@ enum class MessageId {
   kWriteFailed,             // %s: writing, flushing or closing an output failed
   kTooManyPatterns,         // %s: a tile needs a pattern numbered at or past the limit
   kOutOfMemory,             // memory could not be allocated
+  kTwoPalettes,             // %s %d,%d: a tile's pixels name two palettes (direct colours)
+  kPaletteTooHigh,          // %s %d,%d %d: a tile's palette is more than the target holds
+  kAreaTwoPalettes,         // %s %d,%d: a 16x16 area's tiles name two palettes
 };
 
 enum class MessageLanguage { kShiftJis, kUtf8, kEnglish };
 
-// The message's bytes, with `name` in place of its "%s" (if it has one) and
-// CR LF at the end.
+// The numbers a message holds, in order.
+using MessageNumbers = std::array<int64_t, 3>;
+
+// The message's bytes, with `name` in place of its "%s" (if it has one),
+// the numbers in place of its "%d"s, and CR LF at the end.
 std::string formatMessage(MessageId id, std::string_view name = {},
-                          MessageLanguage language = MessageLanguage::kShiftJis);
+                          MessageLanguage language = MessageLanguage::kShiftJis, const MessageNumbers& numbers = {});
 
 // Writes messages to standard output (or whatever stream stands for it).
 class Console {
@@ -45,7 +53,7 @@ class Console {
   explicit Console(WriteStream* out, MessageLanguage language = MessageLanguage::kShiftJis)
       : out_(out), language_(language) {}
 
-  void report(MessageId id, std::string_view name = {});
+  void report(MessageId id, std::string_view name = {}, const MessageNumbers& numbers = {});
 
  private:
   WriteStream* out_;

@@ -1,6 +1,7 @@
-// One output file with its own write buffer, and the two forms its values
-// take: hex text as output.txt writes them, and 16-bit little-endian words.
-// After the first failed write it drops everything, and close() reports the
+// One output file with its own write buffer, and the forms its values
+// take: hex text as output.txt writes them, and binary (16-bit words,
+// little- or big-endian, or bytes): the one place that writes either. After
+// the first failed write it drops everything, and close() reports the
 // failure.
 
 #ifndef TESSARN_OUTPUTS_BUFFERED_OUTPUT_H_
@@ -19,37 +20,65 @@
 
 namespace tessarn {
 
+// How a value is written: a 16-bit word (little-endian in binary, or
+// big-endian), or a byte.
+enum class ValueForm { kWord, kWordBigEndian, kByte };
+
 class BufferedOutput {
  public:
   BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream);
   ~BufferedOutput();
 
-  // (Inline: most pieces are a few bytes.)
+  // Inline, as are the value writers: most pieces are a few bytes.
   void append(std::string_view bytes) {
     if (bytes.size() > kBufferSize) return appendLong(bytes);
     std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
   }
 
-  // 16-bit words, little-endian; at most kMaxWords at a time.
-  void appendWords16(const uint16_t* words, int count) {
+  // Values in binary, as `form` says: 16-bit words little-endian or
+  // big-endian, or bytes (a value's low 8 bits); at most kMaxWords at a time.
+  void appendValues(const uint16_t* values, int count, ValueForm form) {
     assert(count >= 0 && count <= kMaxWords);
-    char* at = reserve(2 * static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i, at += 2) {
-      at[0] = static_cast<char>(words[i] & 0xFF);
-      at[1] = static_cast<char>(words[i] >> 8);
+    switch (form) {
+      case ValueForm::kWord:
+      case ValueForm::kWordBigEndian: {
+        const bool big = form == ValueForm::kWordBigEndian;
+        char* at = reserve(2 * static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i, at += 2) {
+          at[big ? 1 : 0] = static_cast<char>(values[i] & 0xFF);
+          at[big ? 0 : 1] = static_cast<char>(values[i] >> 8);
+        }
+        return;
+      }
+      case ValueForm::kByte: {
+        char* at = reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) at[i] = static_cast<char>(values[i] & 0xFF);
+        return;
+      }
     }
   }
 
-  // Values as output.txt writes them: "0x", four upper-case hex digits,
-  // ", "; at most kMaxWords at a time.
-  void appendHexValues(const uint16_t* words, int count) {
+  // Values as output.txt writes them: "0x", four upper-case hex digits
+  // (two for bytes), ", "; at most kMaxWords at a time.
+  void appendHexValues(const uint16_t* values, int count, ValueForm form) {
     assert(count >= 0 && count <= kMaxWords);
+    if (form == ValueForm::kByte) {
+      char* at = reserve(6 * static_cast<size_t>(count));
+      for (int i = 0; i < count; ++i, at += 6) {
+        at[0] = '0';
+        at[1] = 'x';
+        std::memcpy(at + 2, kHexPairs[values[i] & 0xFF].data(), 2);
+        at[4] = ',';
+        at[5] = ' ';
+      }
+      return;
+    }
     char* at = reserve(8 * static_cast<size_t>(count));
     for (int i = 0; i < count; ++i, at += 8) {
       at[0] = '0';
       at[1] = 'x';
-      std::memcpy(at + 2, kHexPairs[words[i] >> 8].data(), 2);
-      std::memcpy(at + 4, kHexPairs[words[i] & 0xFF].data(), 2);
+      std::memcpy(at + 2, kHexPairs[values[i] >> 8].data(), 2);
+      std::memcpy(at + 4, kHexPairs[values[i] & 0xFF].data(), 2);
       at[6] = ',';
       at[7] = ' ';
     }

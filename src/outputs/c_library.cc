@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "target/pattern_format.h"
 
 namespace tessarn {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 // A job name in a comment: printable ASCII as it is, but for the bytes that
 // could end the comment or start a trigraph; any other byte as \xHH.
 std::string forComment(const std::string& name) {
@@ -28,8 +28,15 @@ std::string forComment(const std::string& name) {
 
 }  // namespace
 
-CLibrary::CLibrary(const CLibrarySettings& settings)
-    : settings_(settings), names_(settings.symbolPrefix, fileStemOf(settings.base)) {}
+CLibrary::CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form)
+    : settings_(settings),
+      target_(target),
+      form_(form),
+      names_(settings.symbolPrefix, fileStemOf(settings.base),
+             target.hasAttributeMap() ? std::vector<std::string>{"_attr"} : std::vector<std::string>{},
+             target.isClassic() ? std::vector<std::string>{"patterns", "PATTERN_COUNT", "FIRST_PATTERN"}
+                                : std::vector<std::string>{"patterns", "PATTERN_COUNT", "PATTERN_SIZE",
+                                                           "FIRST_PATTERN"}) {}
 
 bool CLibrary::create(Failure* failure) {
   const std::string name = settings_.base + ".c";
@@ -47,54 +54,68 @@ bool CLibrary::create(Failure* failure) {
   return true;
 }
 
-void CLibrary::beginMap(const std::string& job_name, int64_t number, int64_t tiles_wide,
-                        int64_t tiles_high) {
+void CLibrary::beginArray(const char* type, const std::string& symbol) {
+  anyArray_ = true;
+  source_->append(kLineEnd);
+  source_->append(std::string("const ") + type + " " + symbol + "[] = {");
+  source_->append(kLineEnd);
+}
+
+void CLibrary::endArray() {
+  source_->append("};");
+  source_->append(kLineEnd);
+}
+
+void CLibrary::beginMap(const std::string& job_name, int64_t number, int64_t tiles_wide, int64_t tiles_high) {
   inArray_ = tiles_wide * tiles_high > 0;
   // A map with no tiles has no size (a row of none is no row).
   if (!inArray_) tiles_wide = tiles_high = 0;
   entries_.push_back({names_.jobSymbol(job_name, number), number, job_name, tiles_wide, tiles_high});
-  if (!inArray_) return;
-  anyArray_ = true;
-  source_->append(kLineEnd);
-  source_->append("const unsigned short " + entries_.back().symbol + "[] = {");
-  source_->append(kLineEnd);
+  if (inArray_) beginArray(form_ == ValueForm::kByte ? "unsigned char" : "unsigned short", entries_.back().symbol);
 }
 
 void CLibrary::beginRow() {
   if (inArray_) source_->append("\t");
 }
 
-void CLibrary::writeWords(const uint16_t* words, int count) {
-  if (inArray_) source_->appendHexValues(words, count);
+void CLibrary::writeValues(const uint16_t* values, int count) {
+  if (inArray_) source_->appendHexValues(values, count, form_);
 }
 
 void CLibrary::endRow() {
   if (inArray_) source_->append(kLineEnd);
 }
 
-void CLibrary::endMap() {
-  if (inArray_) {
-    source_->append("};");
+void CLibrary::endMap(const std::vector<std::vector<uint16_t>>& attribute_rows) {
+  if (!inArray_) return;
+  endArray();
+  inArray_ = false;
+  if (!target_.hasAttributeMap()) return;
+  beginArray("unsigned char", entries_.back().symbol + "_attr");
+  for (const std::vector<uint16_t>& row : attribute_rows) {
+    source_->append("\t");
+    for (size_t at = 0; at < row.size(); at += BufferedOutput::kMaxWords) {
+      const int count = static_cast<int>(std::min<size_t>(BufferedOutput::kMaxWords, row.size() - at));
+      source_->appendHexValues(row.data() + at, count, ValueForm::kByte);
+    }
     source_->append(kLineEnd);
   }
-  inArray_ = false;
+  endArray();
 }
 
 bool CLibrary::finish(const PatternDictionary& dictionary, Failure* failure) {
   const int count = dictionary.count() - dictionary.givenCount();
   if (count > 0) {
-    anyArray_ = true;
-    source_->append(kLineEnd);
-    source_->append("const unsigned short " + names_.patterns() + "[] = {");
-    source_->append(kLineEnd);
+    const bool classic = target_.isClassic();
+    beginArray(classic ? "unsigned short" : "unsigned char", names_.runName("patterns"));
     for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
-      const Pattern pattern = dictionary.pattern(n);
+      uint16_t values[kMaxPatternWords * 8];
+      const int size = patternValues(target_, dictionary.pattern(n), values);
       source_->append("\t");
-      source_->appendHexValues(pattern.data(), static_cast<int>(pattern.size()));
+      source_->appendHexValues(values, size, classic ? ValueForm::kWord : ValueForm::kByte);
       source_->append(kLineEnd);
     }
-    source_->append("};");
-    source_->append(kLineEnd);
+    endArray();
   }
   if (!anyArray_) {
     source_->append(kLineEnd);
@@ -114,29 +135,33 @@ bool CLibrary::finish(const PatternDictionary& dictionary, Failure* failure) {
 
 std::string CLibrary::headerText(const PatternDictionary& dictionary) const {
   const int count = dictionary.count() - dictionary.givenCount();
+  const bool classic = target_.isClassic();
   const std::string end(kLineEnd);
+  const std::string map_type = form_ == ValueForm::kByte ? "unsigned char" : "unsigned short";
+  const std::string patterns = names_.runName("patterns");
   std::string text = "/* The maps and patterns that tessarn made, defined in " +
                      fileStemOf(settings_.base) + ".c:" + end;
   for (const Entry& entry : entries_) {
     text += " *   " + entry.symbol + ": job " + std::to_string(entry.number) + ", " + forComment(entry.jobName) +
             (entry.tilesWide * entry.tilesHigh > 0 ? "" : " (no tiles: no array)") + end;
   }
-  text += " *   " + names_.patterns() + ": the patterns the run added" + (count > 0 ? "" : " (none: no array)") +
-          end + " */" + end;
+  text += " *   " + patterns + ": the patterns the run added" + (count > 0 ? "" : " (none: no array)") + end + " */" + end;
   text += "#ifndef " + names_.guard() + end + "#define " + names_.guard() + end + end;
   text += "#ifdef __cplusplus" + end + "extern \"C\" {" + end + "#endif" + end;
   for (const Entry& entry : entries_) {
     text += end;
     if (entry.tilesWide * entry.tilesHigh > 0) {
-      text += "extern const unsigned short " + entry.symbol + "[];" + end;
+      text += "extern const " + map_type + " " + entry.symbol + "[];" + end;
+      if (target_.hasAttributeMap()) text += "extern const unsigned char " + entry.symbol + "_attr[];" + end;
     }
     text += "#define " + entry.symbol + "_WIDTH " + std::to_string(entry.tilesWide) + end;
     text += "#define " + entry.symbol + "_HEIGHT " + std::to_string(entry.tilesHigh) + end;
   }
   text += end;
-  if (count > 0) text += "extern const unsigned short " + names_.patterns() + "[];" + end;
-  text += "#define " + names_.patternCount() + " " + std::to_string(count) + end;
-  text += "#define " + names_.firstPattern() + " " +
+  if (count > 0) text += "extern const " + std::string(classic ? "unsigned short " : "unsigned char ") + patterns + "[];" + end;
+  text += "#define " + names_.runName("PATTERN_COUNT") + " " + std::to_string(count) + end;
+  if (!classic) text += "#define " + names_.runName("PATTERN_SIZE") + " " + std::to_string(target_.patternBytes()) + end;
+  text += "#define " + names_.runName("FIRST_PATTERN") + " " +
           std::to_string(dictionary.layout().firstPattern + dictionary.givenCount()) + end + end;
   text += "#ifdef __cplusplus" + end + "}" + end + "#endif" + end + end;
   text += "#endif" + end;

@@ -1,25 +1,22 @@
 // A run's maps and pattern table as a small C library that a game compiles
 // as it is: BASE.c defines the arrays, const (so that the compilers of small
-// machines keep them in read-only memory), with the same words output.txt
+// machines keep them in read-only memory), with the same values output.txt
 // holds; BASE.h declares them, with macros for their sizes:
 //
 //   extern const unsigned short SYMBOL[];   one per converted job with tiles
+//                                           (unsigned char: entries that are bytes)
+//   extern const unsigned char SYMBOL_attr[];  its attribute map, if the target has them
 //   #define SYMBOL_WIDTH n                  its size in tiles (both 0 for a
 //   #define SYMBOL_HEIGHT n                 job with no tiles, which has no array)
-//   extern const unsigned short Ppatterns[];  the patterns the run added
+//   extern const unsigned short Ppatterns[];  the patterns the run added (unsigned
+//                                             char, a pattern's bytes, but for classic)
 //   #define PPATTERN_COUNT n                  (no array if it added none)
+//   #define PPATTERN_SIZE n                   the bytes of a pattern, but for classic
 //   #define PFIRST_PATTERN n                  the number of the first of them
 //
-// P is the symbol prefix. A job's SYMBOL is P and its name with every byte
-// but A-Z, a-z, 0-9 and '_' made '_', with "map_" in front if it would not
-// start with a letter, cut so that it stays within kMaxSymbol characters
-// with its longest suffix. A symbol that is taken (by an earlier job, the
-// pattern table's names, the include guard, or a keyword of C, C++ or
-// cc65) gets '_' and the job's number appended, cut
-// further to stay within the length, and again while taken. Every name the
-// files define is distinct. The files compile as C89 and as C++.
-//
-// Lines end in CR LF, as in output.txt.
+// P is the symbol prefix; the names follow c_names.h. Every name the files
+// define is distinct. The files compile as C89 and as C++. Lines end in
+// CR LF, as in output.txt.
 
 #ifndef TESSARN_OUTPUTS_C_LIBRARY_H_
 #define TESSARN_OUTPUTS_C_LIBRARY_H_
@@ -33,6 +30,7 @@
 #include "messages/failure.h"
 #include "outputs/buffered_output.h"
 #include "outputs/c_names.h"
+#include "target/target.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
@@ -45,17 +43,19 @@ struct CLibrarySettings {
 
 class CLibrary {
  public:
-  explicit CLibrary(const CLibrarySettings& settings);
+  // Entries are written as `form` says.
+  CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form);
 
   // Creates BASE.c; false, with `*failure` set, if it cannot be created.
   bool create(Failure* failure);
 
-  // Job `number`'s map: its array, if it has tiles, in rows of words.
+  // Job `number`'s map: its array, if it has tiles, in rows of entries,
+  // then its attribute map's rows (if the target has them).
   void beginMap(const std::string& job_name, int64_t number, int64_t tiles_wide, int64_t tiles_high);
   void beginRow();
-  void writeWords(const uint16_t* words, int count);
+  void writeValues(const uint16_t* values, int count);
   void endRow();
-  void endMap();
+  void endMap(const std::vector<std::vector<uint16_t>>& attribute_rows);
 
   // The patterns the run added, then BASE.h: the run is complete. False,
   // with `*failure` set, if BASE.h cannot be created.
@@ -75,7 +75,13 @@ class CLibrary {
   };
   std::string headerText(const PatternDictionary& dictionary) const;
 
+  // An array's opening and closing, and its rows.
+  void beginArray(const char* type, const std::string& symbol);
+  void endArray();
+
   CLibrarySettings settings_;
+  const Target& target_;
+  const ValueForm form_;
   CNames names_;
   std::unique_ptr<BufferedOutput> source_;
   std::unique_ptr<BufferedOutput> header_;

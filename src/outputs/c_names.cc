@@ -7,7 +7,6 @@
 namespace tessarn {
 namespace {
 
-constexpr std::string_view kMacroSuffixes[] = {"_WIDTH", "_HEIGHT"};
 constexpr size_t kLongestSuffix = 7;  // "_HEIGHT"
 constexpr size_t kMaxJobSymbol = CNames::kMaxSymbol - kLongestSuffix;
 
@@ -54,20 +53,21 @@ std::string fileStemOf(const std::string& base) {
   return base.substr(start);
 }
 
-CNames::CNames(const std::string& prefix, const std::string& file_stem) : prefix_(prefix) {
+CNames::CNames(const std::string& prefix, const std::string& file_stem, std::vector<std::string> job_suffixes,
+               const std::vector<std::string>& run_names)
+    : prefix_(prefix), jobSuffixes_(std::move(job_suffixes)) {
+  jobSuffixes_.insert(jobSuffixes_.begin(), {"_WIDTH", "_HEIGHT"});
   std::string stem = cleanedName(file_stem);
   for (char& c : stem) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   guard_ = ("TESSARN_" + stem).substr(0, kMaxSymbol - 2) + "_H";
-  patterns_ = prefix + "patterns";
-  patternCount_ = prefix + "PATTERN_COUNT";
-  firstPattern_ = prefix + "FIRST_PATTERN";
-  for (const std::string* name : {&guard_, &patterns_, &patternCount_, &firstPattern_}) take(*name);
+  take(guard_);
+  for (const std::string& name : run_names) take(runName(name));
 }
 
 bool CNames::taken(const std::string& symbol) const {
   if (isKeyword(symbol) || taken_.count(symbol) != 0) return true;
-  for (std::string_view suffix : kMacroSuffixes) {
-    if (taken_.count(symbol + std::string(suffix)) != 0) return true;
+  for (const std::string& suffix : jobSuffixes_) {
+    if (taken_.count(symbol + suffix) != 0) return true;
   }
   return false;
 }
@@ -92,7 +92,7 @@ std::string CNames::jobSymbol(const std::string& job_name, int64_t number) {
     symbol.append(tail).append("_").append(std::to_string(m));
   }
   take(symbol);
-  for (std::string_view suffix : kMacroSuffixes) take(symbol + std::string(suffix));
+  for (const std::string& suffix : jobSuffixes_) take(symbol + suffix);
   return symbol;
 }
 

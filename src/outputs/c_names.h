@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessarn {
 
@@ -38,13 +39,16 @@ class CNames {
   // name, suffixes included, stays within this.
   static constexpr size_t kMaxSymbol = 56;
 
-  // `file_stem`: BASE's file name, for the include guard.
-  CNames(const std::string& prefix, const std::string& file_stem);
+  // `file_stem`: BASE's file name, for the include guard. Beside each job's
+  // symbol the files define it with `job_suffixes` (besides _WIDTH and
+  // _HEIGHT, none longer), and once the prefix with each of `run_names`:
+  // all of them are taken.
+  CNames(const std::string& prefix, const std::string& file_stem, std::vector<std::string> job_suffixes,
+         const std::vector<std::string>& run_names);
 
   const std::string& guard() const { return guard_; }
-  const std::string& patterns() const { return patterns_; }
-  const std::string& patternCount() const { return patternCount_; }
-  const std::string& firstPattern() const { return firstPattern_; }
+  // The prefix and `name`, one of the run's names.
+  std::string runName(const std::string& name) const { return prefix_ + name; }
 
   // The symbol of job `number` named `job_name`; it and its macros are
   // taken from then on.
@@ -60,9 +64,7 @@ class CNames {
 
   std::string prefix_;
   std::string guard_;
-  std::string patterns_;
-  std::string patternCount_;
-  std::string firstPattern_;
+  std::vector<std::string> jobSuffixes_;
   std::set<std::string> taken_;
 };
 

@@ -1,13 +1,13 @@
 #include "outputs/output_files.h"
 
-#include <cstring>
+#include <algorithm>
 
+#include "target/pattern_format.h"
 #include "tiles/region_tiling.h"
 
 namespace tessarn {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kTextOutputName = "output.txt";
 
 // The size macros' value: (size + 7) / 8, truncating toward zero as the C
@@ -15,10 +15,29 @@ constexpr std::string_view kTextOutputName = "output.txt";
 // overflow for any 32-bit size.
 int64_t macroTiles(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
+ValueForm entryForm(const Target& target) {
+  switch (target.entry) {
+    case EntryKind::kWord:
+      return ValueForm::kWord;
+    case EntryKind::kWordBigEndian:
+      return ValueForm::kWordBigEndian;
+    case EntryKind::kByte:
+    case EntryKind::kByteAndAttribute:
+    case EntryKind::kByteAndAreaTable:
+      return ValueForm::kByte;
+  }
+  return ValueForm::kWord;  // not reached: every kind is listed
+}
+
 }  // namespace
 
-bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput>* output,
-                         Failure* failure) {
+OutputFiles::OutputFiles(FileSystem* files, const Target& target, const MapWordLayout& layout,
+                         const CLibrarySettings& library)
+    : files_(files), target_(target), entries_(target, layout), form_(entryForm(target)) {
+  if (!library.base.empty()) library_ = std::make_unique<CLibrary>(library, target, form_);
+}
+
+bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput>* output, Failure* failure) {
   std::unique_ptr<WriteStream> stream = files_->create(name);
   if (!stream) {
     *failure = {MessageId::kCannotCreate, name};
@@ -26,10 +45,6 @@ bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput
   }
   *output = std::make_unique<BufferedOutput>(name, std::move(stream));
   return true;
-}
-
-OutputFiles::OutputFiles(FileSystem* files, const CLibrarySettings& library) : files_(files) {
-  if (!library.base.empty()) library_ = std::make_unique<CLibrary>(library);
 }
 
 bool OutputFiles::createTextOutput(Failure* failure) {
@@ -40,12 +55,14 @@ bool OutputFiles::createBinaryOutput(const std::string& name, Failure* failure) 
   return create(name, &binary_, failure);
 }
 
-void OutputFiles::beginMapArray(const std::string& name, int64_t number, int32_t width, int32_t height) {
-  text_->append("unsigned short ");
-  text_->append(name);
+void OutputFiles::beginMapArray(const MapBlock& block) {
+  block_ = block;
+  cells_.clear();
+  text_->append(form_ == ValueForm::kByte ? "unsigned char " : "unsigned short ");
+  text_->append(block.name);
   text_->append("[]={");
   text_->append(kLineEnd);
-  if (library_) library_->beginMap(name, number, tilesFor(width), tilesFor(height));
+  if (library_) library_->beginMap(block.name, block.number, tilesFor(block.width), tilesFor(block.height));
 }
 
 void OutputFiles::beginMapRow() {
@@ -53,27 +70,81 @@ void OutputFiles::beginMapRow() {
   if (library_) library_->beginRow();
 }
 
+void OutputFiles::writeMapCells(const MapCell* cells, int count) {
+  uint16_t values[BufferedOutput::kMaxWords];
+  for (int i = 0; i < count; ++i) values[i] = entries_.entry(cells[i], block_.attributes);
+  appendValues(values, count, form_);
+  if (library_) library_->writeValues(values, count);
+  if (target_.hasAttributeMap()) cells_.insert(cells_.end(), cells, cells + count);
+}
+
 void OutputFiles::endMapRow() {
   text_->append(kLineEnd);
   if (library_) library_->endRow();
 }
 
-void OutputFiles::endMapArray(std::string_view name, int32_t width, int32_t height) {
+void OutputFiles::endMapArray() {
   text_->append("};");
   text_->append(kLineEnd);
-  if (library_) library_->endMap();
-  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", macroTiles(width)},
-                                                         {"#define H_", macroTiles(height)}};
+  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", macroTiles(block_.width)},
+                                                         {"#define H_", macroTiles(block_.height)}};
   for (const auto& [prefix, tiles] : macros) {
     text_->append(prefix);
-    text_->append(name);
+    text_->append(block_.name);
     text_->append(" ");
     text_->append(std::to_string(tiles));
     text_->append(kLineEnd);
   }
+  if (target_.hasAttributeMap()) {
+    writeAttributeMap();
+  } else if (library_) {
+    library_->endMap({});
+  }
+}
+
+std::vector<std::vector<uint16_t>> OutputFiles::attributeMap() const {
+  const int64_t wide = tilesFor(block_.width);
+  const int64_t high = tilesFor(block_.height);
+  std::vector<std::vector<uint16_t>> rows;
+  if (target_.entry == EntryKind::kByteAndAreaTable) {
+    const std::vector<uint8_t> table = areaTable(cells_, wide, high, block_.palette);
+    const int64_t blocks_wide = (wide + 3) / 4;
+    for (int64_t row = 0; row < (high + 3) / 4; ++row) {
+      const auto start = table.begin() + static_cast<ptrdiff_t>(row * blocks_wide);
+      rows.emplace_back(start, start + static_cast<ptrdiff_t>(blocks_wide));
+    }
+    return rows;
+  }
+  for (int64_t row = 0; row < high; ++row) {
+    rows.emplace_back();
+    for (int64_t column = 0; column < wide; ++column) {
+      rows.back().push_back(entries_.attributeByte(cells_[static_cast<size_t>(row * wide + column)], block_.attributes));
+    }
+  }
+  return rows;
+}
+
+void OutputFiles::writeAttributeMap() {
+  const std::vector<std::vector<uint16_t>> rows = attributeMap();
+  text_->append("unsigned char ");
+  text_->append(block_.name);
+  text_->append("_attr[]={");
+  text_->append(kLineEnd);
+  for (const std::vector<uint16_t>& row : rows) {
+    text_->append("\t");
+    for (size_t at = 0; at < row.size(); at += BufferedOutput::kMaxWords) {
+      const int count = static_cast<int>(std::min<size_t>(BufferedOutput::kMaxWords, row.size() - at));
+      appendValues(row.data() + at, count, ValueForm::kByte);
+    }
+    text_->append(kLineEnd);
+  }
+  text_->append("};");
+  text_->append(kLineEnd);
+  if (library_) library_->endMap(rows);
 }
 
 bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure* failure) {
+  const bool classic = target_.isClassic();
   text_->append(kLineEnd);
   text_->append("#define MAX_PCG ");
   text_->append(std::to_string(dictionary.count() - dictionary.givenCount()));
@@ -84,14 +155,20 @@ bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure
     text_->append(std::to_string(first_number));
     text_->append(kLineEnd);
   }
+  if (!classic) {
+    text_->append("#define PCG_SIZE ");
+    text_->append(std::to_string(target_.patternBytes()));
+    text_->append(kLineEnd);
+  }
   // C has no empty arrays: a run that added no pattern has only the count.
   if (dictionary.count() > dictionary.givenCount()) {
-    text_->append("unsigned short PCG_DAT[]={");
+    text_->append(classic ? "unsigned short PCG_DAT[]={" : "unsigned char PCG_DAT[]={");
     text_->append(kLineEnd);
     for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
+      uint16_t values[kMaxPatternWords * 8];
+      const int count = patternValues(target_, dictionary.pattern(n), values);
       text_->append("\t");
-      const Pattern pattern = dictionary.pattern(n);
-      appendValues(pattern.data(), static_cast<int>(pattern.size()));
+      appendValues(values, count, classic ? ValueForm::kWord : ValueForm::kByte);
       text_->append(kLineEnd);
     }
     text_->append("};");

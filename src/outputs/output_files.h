@@ -1,13 +1,25 @@
 // output.txt and the binary outputs: the only code that knows their formats
-// (map blocks, the pattern table, CR LF line ends, little-endian words; the
-// README shows them to users).
+// (map blocks, attribute maps, the pattern table; the README shows them to
+// users). Values are the target's map entries and pattern bytes
+// (target/map_entry.h, target/pattern_format.h).
+//
+// A job's map block is "unsigned short NAME[]={" (entries that are bytes:
+// "unsigned char"), a line of entries per row of tiles, "};", and the
+// W_NAME and H_NAME macros; under a target with attribute maps, the map's
+// "unsigned char NAME_attr[]={" follows, its rows laid out as the map's.
 //
 // The pattern table holds the patterns the run added: every pattern of the
 // dictionary after the ones it was given. Its count is MAX_PCG; a line
 // "#define FIRST_PCG n" follows when its first pattern's number n is not 0.
+// Under the classic target the table is "unsigned short PCG_DAT[]", eight
+// row words a pattern; under any other, "#define PCG_SIZE n" (the bytes of
+// a pattern) comes next and the table is "unsigned char PCG_DAT[]", a
+// pattern's bytes a line. A table of no patterns has no array (C has no
+// empty ones).
 //
 // Every value written goes to output.txt as hex text and, while there is a
-// current binary output, to it as a 16-bit word. Creating a binary output
+// current binary output, to it in binary: a job's entries, then its
+// attribute map, and at the end the table's bytes. Creating a binary output
 // makes it the current one. Failures come back to the caller: an output
 // that cannot be created, and (once per file, when it is closed) an output
 // whose writes, flush or close failed.
@@ -15,45 +27,52 @@
 #ifndef TESSARN_OUTPUTS_OUTPUT_FILES_H_
 #define TESSARN_OUTPUTS_OUTPUT_FILES_H_
 
-#include <array>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "io/file_system.h"
+#include "messages/failure.h"
 #include "outputs/buffered_output.h"
 #include "outputs/c_library.h"
-#include "messages/failure.h"
+#include "target/map_entry.h"
+#include "target/target.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
 
+// A job's map as its block is made: where it is, and what its entries get.
+struct MapBlock {
+  std::string name;
+  int64_t number = 0;  // in the job list, from 1
+  int32_t width = 0;   // of the rectangle, in pixels
+  int32_t height = 0;
+  uint16_t attributes = 0;  // ORed into every entry (gbc: attribute byte)
+  int palette = 0;          // of its areas of colour 0 only
+};
+
 class OutputFiles {
  public:
-  // With a library's base name in `library`, the map words and the pattern
+  // With a library's base name in `library`, the entries and the pattern
   // table also go to its C files.
-  explicit OutputFiles(FileSystem* files, const CLibrarySettings& library = {});
+  OutputFiles(FileSystem* files, const Target& target, const MapWordLayout& layout,
+              const CLibrarySettings& library = {});
 
-  // Creates output.txt, or a binary output that becomes the current one
-  // (the caller closes the one before). False, with `*failure` set, if the
-  // file cannot be created.
-  // output.txt and, if there is to be one, the library's BASE.c.
+  // Creates output.txt and, if there is to be one, the library's BASE.c;
+  // or a binary output that becomes the current one (the caller closes the
+  // one before). False, with `*failure` set, if the file cannot be created.
   bool createTextOutput(Failure* failure);
   bool createBinaryOutput(const std::string& name, Failure* failure);
 
-  // The map block of job `number`, its rectangle `width` x `height` pixels.
-  void beginMapArray(const std::string& name, int64_t number, int32_t width, int32_t height);
+  void beginMapArray(const MapBlock& block);
   void beginMapRow();
-  // At most BufferedOutput::kMaxWords words.
-  void writeMapWords(const uint16_t* words, int count) {
-    appendValues(words, count);
-    if (library_) library_->writeWords(words, count);
-  }
+  // At most BufferedOutput::kMaxWords cells.
+  void writeMapCells(const MapCell* cells, int count);
   void endMapRow();
-  void endMapArray(std::string_view name, int32_t width, int32_t height);
+  // The block's end: its macros, and its attribute map.
+  void endMapArray();
   // The pattern table that ends a complete run (and the library's BASE.h).
   // False, with `*failure` set, if BASE.h cannot be created.
   bool writePatternTable(const PatternDictionary& dictionary, Failure* failure);
@@ -69,16 +88,24 @@ class OutputFiles {
 
  private:
   bool create(const std::string& name, std::unique_ptr<BufferedOutput>* output, Failure* failure);
-  // To the text output and, if there is one, the binary output.
-  void appendValues(const uint16_t* words, int count) {
-    text_->appendHexValues(words, count);
-    if (binary_) binary_->appendWords16(words, count);
+  // To the text output as hex and, if there is one, the binary output.
+  void appendValues(const uint16_t* values, int count, ValueForm form) {
+    text_->appendHexValues(values, count, form);
+    if (binary_) binary_->appendValues(values, count, form);
   }
+  // The current block's attribute map, row by row.
+  std::vector<std::vector<uint16_t>> attributeMap() const;
+  void writeAttributeMap();
 
   FileSystem* files_;
+  const Target& target_;
+  const EntryFormat entries_;
+  const ValueForm form_;  // of the entries
   std::unique_ptr<BufferedOutput> text_;
   std::unique_ptr<BufferedOutput> binary_;
   std::unique_ptr<CLibrary> library_;  // if the run makes one
+  MapBlock block_;                     // the current block's
+  std::vector<MapCell> cells_;         // the current block's, for its attribute map
 };
 
 }  // namespace tessarn

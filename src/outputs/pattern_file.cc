@@ -2,38 +2,23 @@
 
 #include <memory>
 
+#include "target/pattern_format.h"
+
 namespace tessarn {
-namespace {
 
-constexpr size_t kPatternBytes = 16;
-
-void appendPatterns(std::string_view bytes, std::vector<Pattern>* patterns) {
-  for (size_t at = 0; at < bytes.size(); at += kPatternBytes) {
-    Pattern pattern;
-    for (size_t r = 0; r < 8; ++r) {
-      pattern[r] = static_cast<uint16_t>(static_cast<uint8_t>(bytes[at + 2 * r]) |
-                                         static_cast<uint8_t>(bytes[at + 2 * r + 1]) << 8);
-    }
-    patterns->push_back(pattern);
-  }
-}
-
-}  // namespace
-
-std::string binaryPatternTable(const PatternDictionary& dictionary) {
-  std::string bytes;
-  bytes.reserve(kPatternBytes * static_cast<size_t>(dictionary.count() - dictionary.givenCount()));
+std::string binaryPatternTable(const Target& target, const PatternDictionary& dictionary) {
+  const size_t size = static_cast<size_t>(target.patternBytes());
+  std::string bytes(size * static_cast<size_t>(dictionary.count() - dictionary.givenCount()), '\0');
   for (int n = dictionary.givenCount(); n < dictionary.count(); ++n) {
-    for (uint16_t row : dictionary.pattern(n)) {
-      bytes += static_cast<char>(row & 0xFF);
-      bytes += static_cast<char>(row >> 8);
-    }
+    layOutPattern(target, dictionary.pattern(n),
+                  reinterpret_cast<uint8_t*>(bytes.data()) + size * static_cast<size_t>(n - dictionary.givenCount()));
   }
   return bytes;
 }
 
-bool readPatternFiles(FileSystem* files, const std::vector<std::string>& names, const MapWordLayout& layout,
-                      std::vector<Pattern>* patterns, std::string* error) {
+bool readPatternFiles(FileSystem* files, const std::vector<std::string>& names, const Target& target,
+                      const MapWordLayout& layout, std::vector<Pattern>* patterns, std::string* error) {
+  const size_t pattern_bytes = static_cast<size_t>(target.patternBytes());
   for (const std::string& name : names) {
     FileBytes bytes;
     std::unique_ptr<RandomAccessFile> file = files->openRandomAccess(name);
@@ -42,12 +27,12 @@ bool readPatternFiles(FileSystem* files, const std::vector<std::string>& names, 
       return false;
     }
     const std::string_view table(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (table.empty() || table.size() % kPatternBytes != 0) {
+    if (table.empty() || table.size() % pattern_bytes != 0) {
       *error = "--patterns-from " + name + ": holds " + std::to_string(table.size()) +
-               " bytes, not a whole number of " + std::to_string(kPatternBytes) + "-byte patterns";
+               " bytes, not a whole number of " + std::to_string(pattern_bytes) + "-byte patterns";
       return false;
     }
-    appendPatterns(table, patterns);
+    for (size_t at = 0; at < table.size(); at += pattern_bytes) patterns->push_back(readPattern(target, bytes.data() + at));
   }
   const size_t room = static_cast<size_t>(layout.patternLimit - layout.firstPattern);
   if (patterns->size() > room) {

@@ -49,50 +49,101 @@ bool wants(const RunState& run, bool (RunObserver::*question)() const) {
   return run.observer() != nullptr && (run.observer()->*question)();
 }
 
+// How the job's tiles are made: its colouring, and the palette rules of
+// the target.
+TilingRules tilingRules(const RunState& run) {
+  const RunSettings& settings = run.settings();
+  const Target& target = *settings.target;
+  TilingRules rules;
+  rules.colouring.direct = settings.colours == ColourMode::kDirect;
+  std::copy(run.job().colour, run.job().colour + 4, rules.colouring.colour);
+  rules.colouring.bitsPerPixel = target.bitsPerPixel;
+  rules.colouring.palette = paletteFor(settings.palettes, run.job().name);
+  rules.highestPalette = target.hasPaletteField() ? target.paletteCount() - 1 : 0;
+  rules.areaPalettes = target.entry == EntryKind::kByteAndAreaTable;
+  return rules;
+}
+
+// Whether the tiles' palettes can break the rules, so that the job's cells
+// must be kept back until its end. (At 8 bits a pixel there is no palette
+// above the colour.)
+bool palettesMayFail(const TilingRules& rules) {
+  return rules.colouring.direct && rules.colouring.bitsPerPixel < 8;
+}
+
 // A job's map block in the outputs: opened, filled by the tiling (straight,
-// or counted on the way when the run's observer wants counts or words),
+// or counted on the way when the run's observer wants counts or cells),
 // and closed.
 class JobBlock {
  public:
-  JobBlock(RunState* run, JobSummary* summary)
+  JobBlock(RunState* run, JobSummary* summary, const TilingRules& rules)
       : run_(run),
         summary_(summary),
+        rules_(rules),
         patternsBefore_(run->dictionary().count()),
-        output_(&run->outputs(), attributesFor(run->settings().attributes, run->job().name)),
-        counting_(&output_, summary, keptWords(*run, summary)) {}
+        output_(&run->outputs()),
+        counting_(&output_, summary, keptCells(*run, summary)) {}
 
-  int patternsBefore() const { return patternsBefore_; }
+  const TilingRules& rules() const { return rules_; }
 
-  // Opens the block; the map words follow through the sink returned.
-  MapWordSink* begin() {
+  // Opens the block; the map cells follow through the sink returned.
+  MapCellSink* begin() {
     const JobRecord& job = run_->job();
-    run_->outputs().beginMapArray(job.name, summary_->number, job.width, job.height);
-    const bool counted = wants(*run_, &RunObserver::wantsCounts) || summary_->mapWords.has_value();
-    return counted ? static_cast<MapWordSink*>(&counting_) : &output_;
+    run_->outputs().beginMapArray({job.name, summary_->number, job.width, job.height,
+                                   attributesFor(run_->settings().attributes, job.name), rules_.colouring.palette});
+    const bool counted = wants(*run_, &RunObserver::wantsCounts) || summary_->mapCells.has_value();
+    return counted ? static_cast<MapCellSink*>(&counting_) : &output_;
   }
 
-  // Closes the block the tiling wrote; false if the dictionary filled up.
-  bool end(TilingResult result, Failure* failure) {
+  // Forgets the patterns the job added: it turned out not to convert.
+  void takeBack() { run_->dictionary().truncate(patternsBefore_); }
+
+  // Ends the job the tiling did: false, with `*failure` set, if it filled
+  // the dictionary (the block stays open, as far as it got) or broke a
+  // palette rule (nothing of it written: the caller kept its cells back);
+  // else closes the block.
+  bool end(TilingResult result, const PaletteProblem& problem, Failure* failure) {
     summary_->newPatterns = run_->dictionary().count() - patternsBefore_;
-    if (result == TilingResult::kDictionaryFull) {
-      *failure = {MessageId::kTooManyPatterns, std::to_string(run_->dictionary().layout().patternLimit)};
-      return false;
+    switch (result) {
+      case TilingResult::kDictionaryFull:
+        *failure = {MessageId::kTooManyPatterns, std::to_string(run_->dictionary().layout().patternLimit)};
+        return false;
+      case TilingResult::kPaletteFailed:
+        takeBack();
+        *failure = paletteFailure(problem);
+        return false;
+      case TilingResult::kDone:
+      case TilingResult::kRowsFailed:
+        break;
     }
-    const JobRecord& job = run_->job();
-    run_->outputs().endMapArray(job.name, job.width, job.height);
+    run_->outputs().endMapArray();
     return true;
   }
 
  private:
-  // Where the words go, if the observer wants them kept.
-  static std::vector<uint16_t>* keptWords(const RunState& run, JobSummary* summary) {
+  // Where the cells go, if the observer wants them kept.
+  static std::vector<MapCell>* keptCells(const RunState& run, JobSummary* summary) {
     const RunObserver* observer = run.observer();
-    if (observer == nullptr || !observer->wantsMapWords(summary->tilesWide * summary->tilesHigh)) return nullptr;
-    return &summary->mapWords.emplace();
+    if (observer == nullptr || !observer->wantsMapCells(summary->tilesWide * summary->tilesHigh)) return nullptr;
+    return &summary->mapCells.emplace();
+  }
+
+  Failure paletteFailure(const PaletteProblem& problem) const {
+    const std::string& name = run_->job().bitmapName;
+    switch (problem.kind) {
+      case PaletteProblem::kTwoPalettes:
+        return {MessageId::kTwoPalettes, name, {problem.x, problem.y}};
+      case PaletteProblem::kPaletteTooHigh:
+        return {MessageId::kPaletteTooHigh, name, {problem.x, problem.y, problem.palette}};
+      case PaletteProblem::kAreaTwoPalettes:
+        break;
+    }
+    return {MessageId::kAreaTwoPalettes, name, {problem.x, problem.y}};
   }
 
   RunState* run_;
   JobSummary* summary_;
+  const TilingRules rules_;
   int patternsBefore_;
   OutputSink output_;
   CountingSink counting_;
@@ -103,9 +154,11 @@ bool rowsOnThread(const RunState& run, uint64_t bytes) {
   return run.settings().threads >= 2 && bytes >= run.settings().threadBytes;
 }
 
-// Where the tiling counts unnamed pixels: the summary, if warnings are wanted.
+// Where the tiling counts unnamed pixels (of mapped colours): the summary,
+// if warnings are wanted.
 UnnamedPixels* unnamedCount(const RunState& run, JobSummary* summary) {
-  return wants(run, &RunObserver::wantsWarnings) ? &summary->unnamedPixels : nullptr;
+  const bool mapped = run.settings().colours == ColourMode::kMapped;
+  return mapped && wants(run, &RunObserver::wantsWarnings) ? &summary->unnamedPixels : nullptr;
 }
 
 bool convertBmp(RunState* run, const BitmapImage& image, JobSummary* summary, Failure* failure) {
@@ -130,12 +183,21 @@ bool convertBmp(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
     return false;
   }
   if (wants(*run, &RunObserver::wantsPalette)) summary->palette = bitmapPalette(image, header);
-  JobBlock block(run, summary);
-  const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary(), block.begin(),
-                                         encode_on_thread, unnamedCount(*run, summary));
+  JobBlock block(run, summary, tilingRules(*run));
+  PaletteProblem problem;
+  TilingResult result;
+  if (palettesMayFail(block.rules())) {
+    RecordingSink recording;
+    result = tileRegion(rectangle, block.rules(), grid, &run->dictionary(), &recording, encode_on_thread,
+                        unnamedCount(*run, summary), &problem);
+    if (result != TilingResult::kPaletteFailed) recording.replay(summary->tilesWide, block.begin());
+  } else {
+    result = tileRegion(rectangle, block.rules(), grid, &run->dictionary(), block.begin(), encode_on_thread,
+                        unnamedCount(*run, summary), &problem);
+  }
   // A file that changed while it was read ends the run where it is.
   if (grid.feed != nullptr && !checkImageProblem(rows.finish(), job.bitmapName, failure)) return false;
-  return block.end(result, failure);
+  return block.end(result, problem, failure);
 }
 
 bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Failure* failure) {
@@ -159,16 +221,17 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
   const ImageProblem decoding =
       png.decode(rows.first, rows.last, on_thread, run->settings().rowBudget, &run->rowStorage(), &grid);
   if (!checkImageProblem(decoding, job.bitmapName, failure)) return false;
-  JobBlock block(run, summary);
+  JobBlock block(run, summary, tilingRules(*run));
   RecordingSink recording;
-  const TilingResult result = tileRegion(rectangle, job.colour, grid, &run->dictionary(), &recording, false,
-                                         unnamedCount(*run, summary));
+  PaletteProblem problem;
+  const TilingResult result = tileRegion(rectangle, block.rules(), grid, &run->dictionary(), &recording, false,
+                                         unnamedCount(*run, summary), &problem);
   if (!checkImageProblem(png.finish(), job.bitmapName, failure)) {
-    run->dictionary().truncate(block.patternsBefore());
+    block.takeBack();
     return false;
   }
-  recording.replay(summary->tilesWide, block.begin());
-  return block.end(result, failure);
+  if (result != TilingResult::kPaletteFailed) recording.replay(summary->tilesWide, block.begin());
+  return block.end(result, problem, failure);
 }
 
 }  // namespace

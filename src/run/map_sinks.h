@@ -1,8 +1,9 @@
-// Where the tiling's map words go on their way out of a job:
-//   OutputSink     into the outputs' map block, with the job's attributes;
+// Where the tiling's map cells go on their way out of a job:
+//   OutputSink     into the outputs' map block;
 //   CountingSink   counted (and kept, when asked) for a job's summary, then on;
-//   RecordingSink  kept back whole, to be written later or never (a PNG whose
-//                  verdict comes only once it is decoded to its end).
+//   RecordingSink  kept back whole, to be written later or never (a job whose
+//                  verdict comes only at its end: a PNG, decoded to its end,
+//                  or direct colours, whose palettes may break the rules).
 
 #ifndef TESSARN_RUN_MAP_SINKS_H_
 #define TESSARN_RUN_MAP_SINKS_H_
@@ -16,58 +17,48 @@
 
 namespace tessarn {
 
-// The job's attribute bits, if it has any, are ORed into every word here,
-// on the words' way out: inside the run no word holds them.
-class OutputSink : public MapWordSink {
+class OutputSink : public MapCellSink {
  public:
-  OutputSink(OutputFiles* outputs, uint16_t attributes) : outputs_(outputs), attributes_(attributes) {}
+  explicit OutputSink(OutputFiles* outputs) : outputs_(outputs) {}
   void beginRow() override { outputs_->beginMapRow(); }
-  void writeWords(const uint16_t* words, int count) override {
-    if (attributes_ == 0) return outputs_->writeMapWords(words, count);
-    uint16_t marked[BufferedOutput::kMaxWords];
-    for (int i = 0; i < count; ++i) marked[i] = static_cast<uint16_t>(words[i] | attributes_);
-    outputs_->writeMapWords(marked, count);
-  }
+  void writeCells(const MapCell* cells, int count) override { outputs_->writeMapCells(cells, count); }
   void endRow() override { outputs_->endMapRow(); }
 
  private:
   OutputFiles* outputs_;
-  uint16_t attributes_;
 };
 
-class CountingSink : public MapWordSink {
+class CountingSink : public MapCellSink {
  public:
-  // `kept`, if not null, gets every word.
-  CountingSink(MapWordSink* next, JobSummary* summary, std::vector<uint16_t>* kept)
+  // `kept`, if not null, gets every cell.
+  CountingSink(MapCellSink* next, JobSummary* summary, std::vector<MapCell>* kept)
       : next_(next), summary_(summary), kept_(kept) {}
   void beginRow() override { next_->beginRow(); }
-  void writeWords(const uint16_t* words, int count) override {
+  void writeCells(const MapCell* cells, int count) override {
     summary_->tilesWritten += count;
-    for (int i = 0; i < count; ++i) summary_->mirrored += (words[i] & kMirrorBits) != 0;
-    if (kept_ != nullptr) kept_->insert(kept_->end(), words, words + count);
-    next_->writeWords(words, count);
+    for (int i = 0; i < count; ++i) summary_->mirrored += (cells[i].word & kMirrorBits) != 0;
+    if (kept_ != nullptr) kept_->insert(kept_->end(), cells, cells + count);
+    next_->writeCells(cells, count);
   }
   void endRow() override { next_->endRow(); }
 
  private:
-  MapWordSink* next_;
+  MapCellSink* next_;
   JobSummary* summary_;
-  std::vector<uint16_t>* kept_;
+  std::vector<MapCell>* kept_;
 };
 
-class RecordingSink : public MapWordSink {
+class RecordingSink : public MapCellSink {
  public:
   void beginRow() override { ++rowsBegun_; }
-  void writeWords(const uint16_t* words, int count) override {
-    words_.insert(words_.end(), words, words + count);
-  }
+  void writeCells(const MapCell* cells, int count) override { cells_.insert(cells_.end(), cells, cells + count); }
   void endRow() override { ++rowsEnded_; }
 
-  // Writes what was recorded to `sink`, in rows of `tiles_wide` words.
-  void replay(int64_t tiles_wide, MapWordSink* sink) const;
+  // Writes what was recorded to `sink`, in rows of `tiles_wide` cells.
+  void replay(int64_t tiles_wide, MapCellSink* sink) const;
 
  private:
-  std::vector<uint16_t> words_;
+  std::vector<MapCell> cells_;
   int64_t rowsBegun_ = 0;
   int64_t rowsEnded_ = 0;
 };

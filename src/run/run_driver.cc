@@ -27,7 +27,7 @@ class Run {
     // Out of memory is said once, however many times memory runs out.
     if (failure.message == MessageId::kOutOfMemory && outOfMemory_) return;
     if (failure.message == MessageId::kOutOfMemory) outOfMemory_ = true;
-    console_->report(failure.message, failure.name);
+    console_->report(failure.message, failure.name, failure.numbers);
     if (effectOf(failure.message) != FailureEffect::kSkipsJob) failed_ = true;
   }
 

@@ -29,10 +29,10 @@ struct JobSummary {
   int64_t tilesHigh = 0;
   int newPatterns = 0;
   // If the observer wants counts:
-  int64_t tilesWritten = 0;  // map words written: every tile of a converted job
-  int64_t mirrored = 0;      // of those, the words with a mirror bit
-  // The words written, row by row, if the observer wants them.
-  std::optional<std::vector<uint16_t>> mapWords;
+  int64_t tilesWritten = 0;  // map cells written: every tile of a converted job
+  int64_t mirrored = 0;      // of those, the cells drawn mirrored
+  // The cells written, row by row, if the observer wants them.
+  std::optional<std::vector<MapCell>> mapCells;
   // The colours of the job's bitmap, if the observer wants them.
   std::optional<Palette> palette;
   // If the observer wants warnings (job_warnings.h says what they are):
@@ -48,7 +48,7 @@ class RunObserver {
   // a job of this many tiles), its bitmap's colours, its warnings. None by default: each
   // costs the run work on every job.
   virtual bool wantsCounts() const { return false; }
-  virtual bool wantsMapWords(int64_t /*tiles*/) const { return false; }
+  virtual bool wantsMapCells(int64_t /*tiles*/) const { return false; }
   virtual bool wantsPalette() const { return false; }
   virtual bool wantsWarnings() const { return false; }
   // A job is done with; the dictionary holds every pattern so far.
@@ -66,8 +66,8 @@ class ObserverList : public RunObserver {
   bool wantsCounts() const override {
     return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsCounts(); });
   }
-  bool wantsMapWords(int64_t tiles) const override {
-    return std::any_of(observers_.begin(), observers_.end(), [&](RunObserver* o) { return o->wantsMapWords(tiles); });
+  bool wantsMapCells(int64_t tiles) const override {
+    return std::any_of(observers_.begin(), observers_.end(), [&](RunObserver* o) { return o->wantsMapCells(tiles); });
   }
   bool wantsPalette() const override {
     return std::any_of(observers_.begin(), observers_.end(), [](RunObserver* o) { return o->wantsPalette(); });

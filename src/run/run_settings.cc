@@ -4,12 +4,22 @@
 
 namespace tessarn {
 
-uint16_t attributesFor(const std::vector<AttributeRule>& rules, const std::string& job_name) {
+uint16_t attributesFor(const std::vector<JobRule>& rules, const std::string& job_name) {
   uint16_t bits = 0;
-  for (const AttributeRule& rule : rules) {
-    if (rule.everyJob || rule.jobName == job_name) bits = static_cast<uint16_t>(bits | rule.bits);
+  for (const JobRule& rule : rules) {
+    if (rule.everyJob || rule.jobName == job_name) bits = static_cast<uint16_t>(bits | rule.value);
   }
   return bits;
+}
+
+int paletteFor(const std::vector<JobRule>& rules, const std::string& job_name) {
+  int every = 0;
+  int named = -1;
+  for (const JobRule& rule : rules) {
+    if (rule.everyJob) every = rule.value;
+    else if (rule.jobName == job_name) named = rule.value;
+  }
+  return named >= 0 ? named : every;
 }
 
 int threadsToUse(const char* setting) {

@@ -11,27 +11,38 @@
 #include "image/row_ring.h"
 #include "messages/messages.h"
 #include "outputs/c_library.h"
+#include "target/target.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
 
 class RunObserver;
 
-// Bits ORed into the map words of every job, or of the jobs of one name.
-struct AttributeRule {
+// A value for every job, or for the jobs of one name: attribute bits
+// (--attributes), a palette number (--palette).
+struct JobRule {
   bool everyJob = true;
   std::string jobName;  // if not everyJob
-  uint16_t bits = 0;
+  uint16_t value = 0;
 };
 
-// The bits that the rules OR into the map words of a job of this name.
-uint16_t attributesFor(const std::vector<AttributeRule>& rules, const std::string& job_name);
+// The bits that the rules OR into the map entries of a job of this name.
+uint16_t attributesFor(const std::vector<JobRule>& rules, const std::string& job_name);
+// The palette the rules give a job of this name: the last rule that names
+// it, else the last for every job, else 0.
+int paletteFor(const std::vector<JobRule>& rules, const std::string& job_name);
+
+// How a job's pixels become colour numbers (tiles/tile_encoder.h).
+enum class ColourMode { kMapped, kDirect };
 
 struct RunSettings {
   MessageLanguage language = MessageLanguage::kShiftJis;
   RunObserver* observer = nullptr;  // nobody watching
+  const Target* target = &classicTarget();
+  ColourMode colours = ColourMode::kMapped;
   DictionarySettings patterns;
-  std::vector<AttributeRule> attributes;
+  std::vector<JobRule> attributes;
+  std::vector<JobRule> palettes;
   CLibrarySettings library;  // the C library to write too, if any
   // How images' rows are read or decoded: into at most about `rowBudget`
   // bytes of memory (a ring, where they take more), and with `threads` 2,

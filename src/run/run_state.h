@@ -19,7 +19,10 @@ namespace tessarn {
 class RunState {
  public:
   RunState(FileSystem* files, const RunSettings& settings)
-      : settings_(settings), files_(files), outputs_(files, settings.library), dictionary_(settings.patterns) {}
+      : settings_(settings),
+        files_(files),
+        outputs_(files, *settings.target, settings.patterns.layout, settings.library),
+        dictionary_(settings.patterns) {}
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
 

@@ -82,7 +82,7 @@ void EncodingThread::encodeAll() {
     slot.rowsFailed = slot.firstTile == 0 && grid_.feed != nullptr && !grid_.feed->waitForRows(top, top + 8);
     slot.unnamed = {};
     if (!slot.rowsFailed) {
-      encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes,
+      encoder_.encode(left_ + 8 * slot.firstTile, top, slot.count, slot.tiles, slot.hashes, slot.palettes,
                       countUnnamed_ ? &slot.unnamed : nullptr);
     }
     advance(&encoded_, piece + 1);

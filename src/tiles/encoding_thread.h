@@ -37,6 +37,7 @@ class EncodingThread {
     UnnamedPixels unnamed;    // of its tiles, if counted
     Pattern tiles[kPieceTiles];
     uint64_t hashes[kPieceTiles];
+    TilePalette palettes[kPieceTiles];
   };
 
   // The tiles of a rectangle `tiles_wide` x `tiles_high` tiles from (left,

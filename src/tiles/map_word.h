@@ -1,14 +1,13 @@
-// A map word: the 16-bit cell of a map that names a pattern and how it is
-// drawn. Bits 0-13 hold the pattern's number, bit 14 (0x4000) says it is
-// drawn mirrored left-right, bit 15 (0x8000) mirrored top-bottom.
+// A map word: how the run names a tile's pattern and how it is drawn, in 16
+// bits. Bits 0-13 hold the pattern's number, bit 14 (0x4000) says it is
+// drawn mirrored left-right, bit 15 (0x8000) mirrored top-bottom. (The
+// classic map entry is this word; other machines' entries are made from it
+// at the output edge, target/map_entry.h.) A map cell is a word and the
+// palette the tile is drawn in.
 //
-// A run can fit its words to the hardware they are for (MapWordLayout):
-// patterns are numbered from a first number below a limit, so a number only
-// ever uses the bits that the limit leaves it; mirroring may be restricted,
-// which frees mirror bits; and bits that neither the number nor an allowed
-// mirror bit can use may carry attributes (a palette, a priority), ORed into
-// every word of a job as it is written out. Words inside the run never hold
-// attributes, so they decode with the functions here alone.
+// A run numbers its patterns from a first number below a limit, so a
+// number only ever uses the bits that the limit leaves it, and may restrict
+// which mirror images count as the same pattern (MapWordLayout).
 
 #ifndef TESSARN_TILES_MAP_WORD_H_
 #define TESSARN_TILES_MAP_WORD_H_
@@ -28,7 +27,14 @@ inline int patternNumberOf(uint16_t word) { return word & (kPatternNumbers - 1);
 inline bool mirroredLeftRight(uint16_t word) { return (word & kMirrorLeftRight) != 0; }
 inline bool mirroredTopBottom(uint16_t word) { return (word & kMirrorTopBottom) != 0; }
 
-// Which mirror images of a pattern count as the same pattern.
+// A map cell inside the run.
+struct MapCell {
+  uint16_t word = 0;
+  uint8_t palette = 0;
+  bool blank = false;  // every pixel colour 0: it takes its 16x16 area's palette
+};
+
+// Which mirror images count as the same pattern.
 enum class MirrorMode { kBoth, kLeftRight, kTopBottom, kNone };
 
 struct MapWordLayout {
@@ -48,16 +54,7 @@ struct MapWordLayout {
       case MirrorMode::kNone:
         return 0;
     }
-    return kMirrorBits;
-  }
-  // The bits that a number below the limit can use: with a limit of 1024,
-  // bits 0-9.
-  uint16_t numberBits() const {
-    return static_cast<uint16_t>((1u << std::bit_width(static_cast<unsigned>(patternLimit - 1))) - 1);
-  }
-  // Whether attribute bits leave the number's and the mirror bits alone.
-  bool leavesRoomFor(uint16_t attributes) const {
-    return (attributes & (numberBits() | mirrorBits())) == 0;
+    return kMirrorBits;  // not reached: every mode is listed
   }
 };
 

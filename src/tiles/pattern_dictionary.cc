@@ -8,31 +8,6 @@
 namespace tessarn {
 namespace {
 
-using Key = PatternDictionary::Key;
-
-Key keyOf(const Pattern& p) {
-  Key k;
-  std::memcpy(&k.top, p.data(), 8);
-  std::memcpy(&k.bottom, p.data() + 4, 8);
-  return k;
-}
-
-// Reverses the bits of every byte: each row mirrored left-right.
-uint64_t reverseBitsInBytes(uint64_t x) {
-  x = (x >> 1 & 0x5555555555555555u) | (x & 0x5555555555555555u) << 1;
-  x = (x >> 2 & 0x3333333333333333u) | (x & 0x3333333333333333u) << 2;
-  return (x >> 4 & 0x0F0F0F0F0F0F0F0Fu) | (x & 0x0F0F0F0F0F0F0F0Fu) << 4;
-}
-
-// Reverses the order of the four 16-bit rows.
-uint64_t reverseRows(uint64_t x) {
-  x = x >> 32 | x << 32;
-  return (x >> 16 & 0x0000FFFF0000FFFFu) | (x & 0x0000FFFF0000FFFFu) << 16;
-}
-
-Key mirrorLeftRight(Key k) { return {reverseBitsInBytes(k.top), reverseBitsInBytes(k.bottom)}; }
-Key mirrorTopBottom(Key k) { return {reverseRows(k.bottom), reverseRows(k.top)}; }
-
 constexpr uint16_t kOrientationBits[4] = {0, kMirrorLeftRight, kMirrorTopBottom,
                                           kMirrorLeftRight | kMirrorTopBottom};
 
@@ -51,6 +26,7 @@ uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBy
 PatternDictionary::PatternDictionary(const DictionarySettings& settings)
     : slots_(static_cast<uint32_t*>(std::calloc(kSlots, sizeof(uint32_t)))),
       layout_(settings.layout),
+      words_(settings.bitsPerPixel),
       mirrorBits_(settings.layout.mirrorBits()),
       keepDuplicates_(settings.keepDuplicates),
       givenCount_(static_cast<int>(settings.startPatterns.size())) {
@@ -58,37 +34,49 @@ PatternDictionary::PatternDictionary(const DictionarySettings& settings)
   assert(layout_.firstPattern >= 0 && layout_.firstPattern < layout_.patternLimit &&
          layout_.patternLimit <= kPatternNumbers);
   assert(givenCount_ <= layout_.patternLimit - layout_.firstPattern);
+  assert(words_ == 2 || words_ == 4 || words_ == 8);
   // Every pattern ever stored fits in memory reserved now, so growing the
   // dictionary never moves keys and never fails half-way.
-  orientations_.reserve(4 * kPatternNumbers);
-  if (settings.startPatterns.empty()) addPattern(Key{0, 0});
-  for (const Pattern& pattern : settings.startPatterns) addPattern(keyOf(pattern));
+  keys_.reserve(4 * static_cast<size_t>(words_) * kPatternNumbers);
+  if (settings.startPatterns.empty()) addPattern(Pattern{}.words.data());
+  for (const Pattern& pattern : settings.startPatterns) addPattern(pattern.words.data());
 }
 
 Pattern PatternDictionary::pattern(int index) const {
-  const Key& k = orientations_[4 * static_cast<size_t>(index)];
   Pattern p;
-  std::memcpy(p.data(), &k.top, 8);
-  std::memcpy(p.data() + 4, &k.bottom, 8);
+  std::memcpy(p.words.data(), keyAt(4 * static_cast<size_t>(index)), 8 * static_cast<size_t>(words_));
   return p;
 }
 
-size_t PatternDictionary::findSlot(const Key& key, uint64_t hash) const {
+template <int kWords>
+size_t PatternDictionary::findSlot(const uint64_t* key, uint64_t hash) const {
   const uint32_t tag = tagOf(hash);
   constexpr size_t kMask = kSlots - 1;
   for (size_t i = hash >> kIndexShift;; i = (i + 1) & kMask) {
     const uint32_t slot = slots_[i];
     if (slot == 0) return i;
     if (slotTag(slot) != tag) continue;
-    if (orientations_[orientationIndex(slotWord(slot))] == key) return i;
+    if (std::equal(key, key + kWords, keyAt(orientationIndex(slotWord(slot))))) return i;
   }
 }
 
-void PatternDictionary::addPattern(const Key& pattern) {
-  const Key left_right = mirrorLeftRight(pattern);
-  const Key orientations[4] = {pattern, left_right, mirrorTopBottom(pattern),
-                               mirrorTopBottom(left_right)};
-  orientations_.insert(orientations_.end(), orientations, orientations + 4);
+size_t PatternDictionary::findSlot(const uint64_t* key, uint64_t hash) const {
+  switch (words_) {
+    case 2:
+      return findSlot<2>(key, hash);
+    case 4:
+      return findSlot<4>(key, hash);
+    default:
+      return findSlot<8>(key, hash);
+  }
+}
+
+void PatternDictionary::addPattern(const uint64_t* pattern) {
+  for (int o = 0; o < 4; ++o) {
+    uint64_t orientation[kMaxPatternWords];
+    mirrorWords(pattern, words_, (o & 1) != 0, (o & 2) != 0, orientation);
+    keys_.insert(keys_.end(), orientation, orientation + words_);
+  }
   indexPattern(count() - 1);
 }
 
@@ -99,8 +87,10 @@ void PatternDictionary::indexPattern(int index) {
   // symmetric pattern) the first of them is the one found.
   for (int o = 0; o < 4; ++o) {
     if ((kOrientationBits[o] & ~mirrorBits_) != 0) continue;
-    const Key& orientation = orientations_[4 * static_cast<size_t>(index) + o];
-    const uint64_t hash = hashOfHalves(orientation.top, orientation.bottom);
+    const uint64_t* orientation = keyAt(4 * static_cast<size_t>(index) + o);
+    Pattern key;
+    std::copy(orientation, orientation + words_, key.words.begin());
+    const uint64_t hash = hashOf(key);
     const size_t i = findSlot(orientation, hash);
     const uint16_t map_word = static_cast<uint16_t>(index | kOrientationBits[o]);
     if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);
@@ -112,15 +102,14 @@ void PatternDictionary::truncate(int count) {
   // Open addressing cannot simply drop entries: the index is built again
   // from the patterns kept, in their order, which gives it the very state
   // it had when they were the only ones.
-  orientations_.resize(4 * static_cast<size_t>(count));
+  keys_.resize(4 * static_cast<size_t>(words_) * static_cast<size_t>(count));
   std::fill(slots_.get(), slots_.get() + kSlots, 0u);
   for (int n = 0; n < count; ++n) indexPattern(n);
 }
 
 bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t* map_word) {
-  const Key key = keyOf(tile);
   if (!keepDuplicates_) {
-    const size_t i = findSlot(key, hash);
+    const size_t i = findSlot(tile.words.data(), hash);
     if (slots_[i] != 0) {
       // The index holds words numbered from 0; the first number is below
       // the limit less the count, so adding it never reaches the mirror bits.
@@ -130,7 +119,7 @@ bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t
   }
   if (layout_.firstPattern + count() >= layout_.patternLimit) return false;
   *map_word = static_cast<uint16_t>(layout_.firstPattern + count());
-  addPattern(key);
+  addPattern(tile.words.data());
   return true;
 }
 

@@ -1,9 +1,5 @@
-// The run-wide store of distinct 8x8 patterns, and the mirror matching that
-// maps a tile to a pattern.
-//
-// A pattern is eight row words, top row first. A row word holds the eight
-// pixels of one row: its low byte is bit plane 0 and its high byte bit plane
-// 1, leftmost pixel in each byte's most significant bit.
+// The run-wide store of distinct 8x8 patterns (pattern.h), and the mirror
+// matching that maps a tile to a pattern.
 //
 // The dictionary starts with the blank pattern, or with the patterns it is
 // given (a fixed set the hardware already holds), and numbers its patterns
@@ -15,6 +11,8 @@
 // appended as the next pattern and maps to its number unmirrored; so is
 // every tile when duplicates are kept. No pattern is numbered at or past the
 // layout's limit (at most 16,384), so a number never reaches the mirror bits.
+// Patterns are compared by their colour numbers only: a map cell's palette
+// is no business of theirs.
 //
 // Lookups go through a hash index over all four orientations of every stored
 // pattern, holding for each distinct orientation the first (pattern,
@@ -24,7 +22,6 @@
 #ifndef TESSARN_TILES_PATTERN_DICTIONARY_H_
 #define TESSARN_TILES_PATTERN_DICTIONARY_H_
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,10 +34,9 @@
 #endif
 
 #include "tiles/map_word.h"
+#include "tiles/pattern.h"
 
 namespace tessarn {
-
-using Pattern = std::array<uint16_t, 8>;
 
 struct DictionarySettings {
   MapWordLayout layout;
@@ -48,6 +44,7 @@ struct DictionarySettings {
   // The patterns the run starts with; if none, it starts with the blank
   // pattern. At most the limit less the first number.
   std::vector<Pattern> startPatterns;
+  int bitsPerPixel = 2;  // of every pattern: 2, 4 or 8
 };
 
 // Mirrors one row word left-right: reverses the bits of each byte on its own.
@@ -58,17 +55,20 @@ class PatternDictionary {
   // A dictionary holding the start patterns.
   explicit PatternDictionary(const DictionarySettings& settings = {});
 
-  // The hash by which the index finds a tile: worked out once, where the
-  // tile is encoded (on another thread, perhaps), and handed to the calls
-  // below.
-  // (Inline: it is worked out for every tile, right as the tile is made.)
-  static uint64_t hashOf(const Pattern& tile) {
-    uint64_t top;
-    uint64_t bottom;
-    std::memcpy(&top, tile.data(), 8);
-    std::memcpy(&bottom, tile.data() + 4, 8);
+  // The hash by which the index finds a tile of `words` words: worked out
+  // once, where the tile is encoded (on another thread, perhaps), and
+  // handed to the calls below. Inline: it is worked out for every tile,
+  // right as the tile is made.
+  static uint64_t hashOf(const Pattern& tile, int words) {
+    uint64_t top = tile.words[0];
+    uint64_t bottom = tile.words[1];
+    for (int k = 2; k < words; k += 2) {
+      top = (top * 0xFF51AFD7ED558CCDu) ^ tile.words[k];
+      bottom = (bottom * 0xC4CEB9FE1A85EC53u) ^ tile.words[k + 1];
+    }
     return hashOfHalves(top, bottom);
   }
+  uint64_t hashOf(const Pattern& tile) const { return hashOf(tile, words_); }
 
   // Sets `map_word` to the tile's map word, appending the tile as a new
   // pattern when nothing matches. False, with nothing added, when the tile is
@@ -79,10 +79,9 @@ class PatternDictionary {
   // Start loading what looking up the tile of this hash will read, so that
   // the memory waits of several lookups overlap: first the index slot, then
   // (once the slot is at hand) the key it names. They change nothing.
-  // (Inline: they come for every tile.)
   void prefetchSlot(uint64_t hash) const { prefetch(&slots_[hash >> kIndexShift]); }
   void prefetchKey(uint64_t hash) const {
-    prefetch(&orientations_[orientationIndex(static_cast<uint16_t>(slots_[hash >> kIndexShift]))]);
+    prefetch(keyAt(orientationIndex(static_cast<uint16_t>(slots_[hash >> kIndexShift]))));
   }
 
   // Forgets every pattern from number `count` on, as if they had never been
@@ -91,22 +90,15 @@ class PatternDictionary {
 
   // The patterns held, those it started with included; pattern(i) is
   // numbered firstNumber() + i.
-  int count() const { return static_cast<int>(orientations_.size() / 4); }
+  int count() const { return static_cast<int>(keys_.size() / (4 * static_cast<size_t>(words_))); }
   Pattern pattern(int index) const;
   // The pattern a map word names.
   Pattern patternOf(uint16_t map_word) const { return pattern(patternNumberOf(map_word) - layout_.firstPattern); }
   const MapWordLayout& layout() const { return layout_; }
+  int bitsPerPixel() const { return words_; }
   // How many of the patterns were given to the run (a fixed set): the
   // tables the run writes hold only the ones after them.
   int givenCount() const { return givenCount_; }
-
-  // A pattern as two 64-bit halves, rows 0-3 and rows 4-7, each row a 16-bit
-  // lane with row 0 lowest, so that mirroring works on whole halves.
-  struct Key {
-    uint64_t top;
-    uint64_t bottom;
-    bool operator==(const Key& other) const = default;
-  };
 
  private:
   static void prefetch(const void* address) {
@@ -119,11 +111,12 @@ class PatternDictionary {
 #endif
   }
   // Where the orientation an index word (a slot's low 16 bits) names is
-  // kept: orientation o (its mirror bits shifted down) of pattern n at
+  // kept: orientation o (its mirror bits shifted down) of pattern n is key
   // 4n + o.
   static size_t orientationIndex(uint16_t index_word) {
     return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + (index_word >> 14);
   }
+  const uint64_t* keyAt(size_t orientation) const { return keys_.data() + orientation * static_cast<size_t>(words_); }
 
   // Multiplying by an odd constant carries every input bit into the high
   // bits of the product, so the slot index and the tag are taken from there.
@@ -140,17 +133,20 @@ class PatternDictionary {
   static constexpr int kIndexShift = 64 - 17;
   static_assert(kSlots == size_t{1} << (64 - kIndexShift));
 
-  // The slot holding `key`, or the empty slot where it would go.
-  size_t findSlot(const Key& key, uint64_t hash) const;
-  void addPattern(const Key& pattern);
+  // The slot holding the key of `words_` words at `key`, or the empty slot
+  // where it would go; made for each size of key.
+  template <int kWords>
+  size_t findSlot(const uint64_t* key, uint64_t hash) const;
+  size_t findSlot(const uint64_t* key, uint64_t hash) const;
+  void addPattern(const uint64_t* pattern);
   // Puts the orientations the layout allows of stored pattern `index` in
   // the index.
   void indexPattern(int index);
 
-  // Every stored pattern's four orientations, in the order a match is tried:
-  // orientation o of pattern n is at 4n + o, o being the map word's mirror
-  // bits shifted down.
-  std::vector<Key> orientations_;
+  // Every stored pattern's four orientations, `words_` words each, in the
+  // order a match is tried: orientation o of pattern n is key 4n + o, o
+  // being the map word's mirror bits shifted down.
+  std::vector<uint64_t> keys_;
   // Zeroed by calloc, which takes fresh zeroed pages from the system for
   // an index this size instead of writing half a megabyte of zeros: a small
   // run touches few of them.
@@ -159,7 +155,8 @@ class PatternDictionary {
   };
   std::unique_ptr<uint32_t[], FreeSlots> slots_;
   MapWordLayout layout_;
-  uint16_t mirrorBits_;  // the layout's, worked out once
+  int words_;             // of every key: the patterns' bits a pixel
+  uint16_t mirrorBits_;   // the layout's, worked out once
   bool keepDuplicates_;
   int givenCount_;
 };

@@ -1,9 +1,9 @@
 #include "tiles/region_tiling.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "tiles/encoding_thread.h"
-#include "tiles/tile_encoder.h"
 
 namespace tessarn {
 
@@ -18,32 +18,79 @@ namespace {
 
 constexpr int kBatch = 32;
 
-// Looks up encoded tiles and writes their words. What a batch's lookups
-// will read in the dictionary is prefetched in two rounds (the index slots,
-// then the keys they name), so that the cache misses overlap instead of
-// coming one after another. False, the words before written, if a tile
-// needs a pattern and none fits.
-bool lookUp(const Pattern* tiles, const uint64_t* hashes, int count, PatternDictionary* dictionary,
-            MapWordSink* sink) {
-  uint16_t words[kBatch];
+// The palette rules of direct colours, tile by tile in walk order.
+class PaletteCheck {
+ public:
+  PaletteCheck(const Rectangle& rectangle, const TilingRules& rules)
+      : rectangle_(rectangle), rules_(rules), areas_(rules.areaPalettes ? (tilesFor(rectangle.width) + 1) / 2 : 0) {}
+
+  bool active() const { return rules_.colouring.direct; }
+
+  // False, with `*problem` set, if tile `column` of tile row `row` breaks a
+  // rule.
+  bool check(int64_t row, int64_t column, const TilePalette& palette, PaletteProblem* problem) {
+    const int64_t x = rectangle_.x + 8 * column;
+    const int64_t y = rectangle_.y + 8 * row;
+    // A new row of areas starts every second tile row.
+    if (row % 2 == 0 && column == 0) std::fill(areas_.begin(), areas_.end(), -1);
+    if (palette.twoPalettes) {
+      *problem = {PaletteProblem::kTwoPalettes, x, y, 0};
+      return false;
+    }
+    if (palette.number > rules_.highestPalette) {
+      *problem = {PaletteProblem::kPaletteTooHigh, x, y, palette.number};
+      return false;
+    }
+    if (!rules_.areaPalettes || palette.blank) return true;
+    int& area = areas_[static_cast<size_t>(column / 2)];
+    if (area < 0) area = palette.number;
+    if (area == palette.number) return true;
+    *problem = {PaletteProblem::kAreaTwoPalettes, rectangle_.x + 16 * (column / 2), rectangle_.y + 16 * (row / 2), 0};
+    return false;
+  }
+
+ private:
+  const Rectangle& rectangle_;
+  const TilingRules& rules_;
+  std::vector<int> areas_;  // the palette of each area of the current row of areas, -1 if none yet
+};
+
+// Looks up encoded tiles (the first of them tile `column` of tile row
+// `row`) and writes their cells. What a batch's lookups will read in the
+// dictionary is prefetched in two rounds (the index slots, then the keys
+// they name), so that the cache misses overlap instead of coming one after
+// another. Stops, the cells before written, at a tile whose palette breaks
+// the rules, or that needs a pattern when none fits.
+TilingResult lookUp(const Pattern* tiles, const uint64_t* hashes, const TilePalette* palettes, int count,
+                    int64_t row, int64_t column, PaletteCheck* check, PatternDictionary* dictionary,
+                    MapCellSink* sink, PaletteProblem* problem) {
+  MapCell cells[kBatch];
   for (int done = 0; done < count; done += kBatch) {
     const int n = std::min(kBatch, count - done);
     for (int i = 0; i < n; ++i) dictionary->prefetchSlot(hashes[done + i]);
     for (int i = 0; i < n; ++i) dictionary->prefetchKey(hashes[done + i]);
     for (int i = 0; i < n; ++i) {
-      if (!dictionary->lookupOrAdd(tiles[done + i], hashes[done + i], &words[i])) {
-        sink->writeWords(words, i);
-        return false;
+      const TilePalette& palette = palettes[done + i];
+      if (check->active() && !check->check(row, column + done + i, palette, problem)) {
+        sink->writeCells(cells, i);
+        return TilingResult::kPaletteFailed;
       }
+      if (!dictionary->lookupOrAdd(tiles[done + i], hashes[done + i], &cells[i].word)) {
+        sink->writeCells(cells, i);
+        return TilingResult::kDictionaryFull;
+      }
+      cells[i].palette = palette.number;
+      cells[i].blank = palette.blank;
     }
-    sink->writeWords(words, n);
+    sink->writeCells(cells, n);
   }
-  return true;
+  return TilingResult::kDone;
 }
 
 // The tiles encoded on a thread of their own; false if none can be had.
 bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, const PixelGrid& grid,
-                    PatternDictionary* dictionary, MapWordSink* sink, UnnamedPixels* unnamed, TilingResult* result) {
+                    PaletteCheck* check, PatternDictionary* dictionary, MapCellSink* sink, UnnamedPixels* unnamed,
+                    PaletteProblem* problem, TilingResult* result) {
   const int64_t tiles_wide = tilesFor(rectangle.width);
   EncodingThread encoding(encoder, grid, rectangle.x, rectangle.y, tiles_wide, tilesFor(rectangle.height),
                           unnamed != nullptr);
@@ -56,10 +103,9 @@ bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, cons
     }
     if (unnamed != nullptr) unnamed->add(piece->unnamed);
     if (piece->firstTile == 0) sink->beginRow();
-    if (!lookUp(piece->tiles, piece->hashes, piece->count, dictionary, sink)) {
-      *result = TilingResult::kDictionaryFull;
-      break;
-    }
+    *result = lookUp(piece->tiles, piece->hashes, piece->palettes, piece->count, piece->tileRow, piece->firstTile,
+                     check, dictionary, sink, problem);
+    if (*result != TilingResult::kDone) break;
     if (piece->firstTile + piece->count == tiles_wide) sink->endRow();
   }
   return true;
@@ -67,20 +113,22 @@ bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, cons
 
 }  // namespace
 
-TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread,
-                        UnnamedPixels* unnamed) {
-  const TileEncoder encoder(grid, colour);
+TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, const PixelGrid& grid,
+                        PatternDictionary* dictionary, MapCellSink* sink, bool encode_on_thread,
+                        UnnamedPixels* unnamed, PaletteProblem* problem) {
+  const TileEncoder encoder(grid, rules.colouring);
+  PaletteCheck check(rectangle, rules);
   // 64-bit positions: x + width and the tile positions cannot overflow.
   const int64_t tiles_wide = tilesFor(rectangle.width);
   const int64_t tiles_high = tilesFor(rectangle.height);
   TilingResult result;
   if (encode_on_thread && tiles_wide > 0 &&
-      tileWithThread(rectangle, encoder, grid, dictionary, sink, unnamed, &result)) {
+      tileWithThread(rectangle, encoder, grid, &check, dictionary, sink, unnamed, problem, &result)) {
     return result;
   }
   Pattern batch[kBatch];
   uint64_t hashes[kBatch];
+  TilePalette palettes[kBatch];
   for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
     const int64_t top = rectangle.y + 8 * tile_row;
     if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top, top + 8)) {
@@ -89,8 +137,9 @@ TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], 
     sink->beginRow();
     for (int64_t done = 0; done < tiles_wide;) {
       const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
-      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes, unnamed);
-      if (!lookUp(batch, hashes, count, dictionary, sink)) return TilingResult::kDictionaryFull;
+      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes, palettes, unnamed);
+      result = lookUp(batch, hashes, palettes, count, tile_row, done, &check, dictionary, sink, problem);
+      if (result != TilingResult::kDone) return result;
       done += count;
     }
     sink->endRow();

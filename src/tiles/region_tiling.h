@@ -1,13 +1,19 @@
-// Converts one rectangle of an image into map words, tile by tile.
+// Converts one rectangle of an image into map cells, tile by tile.
 //
 // The rectangle is walked in 8x8 tiles: tile rows from the top (y, y + 8, ...
 // while below y + height), tiles left to right within a row (x, x + 8, ...
-// while left of x + width). That order fixes both the order of the map words
-// and the numbering of new patterns. The last tile column and row always
-// cover eight pixels, even where the rectangle ends sooner.
+// while left of x + width). That order fixes both the order of the map
+// cells and the numbering of new patterns. The last tile column and row
+// always cover eight pixels, even where the rectangle ends sooner.
 //
-// Tiles are encoded by the job's colours (tile_encoder.h), and each tile's
-// map word comes from the dictionary and goes to the sink.
+// Tiles are encoded by the job's colouring (tile_encoder.h), and each
+// tile's map word comes from the dictionary and goes to the sink with its
+// palette. With direct colours each tile's palette is checked first, in walk
+// order, before its lookup: a tile whose pixels name two palettes, a
+// palette past the highest the machine holds, or (where the machine takes
+// one palette a 16x16 area, 2x2 tiles from the rectangle's top-left) an
+// area whose tiles name two (tiles of colour 0 only take their area's)
+// stop the tiling there.
 
 #ifndef TESSARN_TILES_REGION_TILING_H_
 #define TESSARN_TILES_REGION_TILING_H_
@@ -15,6 +21,7 @@
 #include <cstdint>
 
 #include "image/pixel_grid.h"
+#include "tiles/map_word.h"
 #include "tiles/pattern_dictionary.h"
 #include "tiles/tile_encoder.h"
 
@@ -39,29 +46,47 @@ struct RowSpan {
 };
 RowSpan rowsCovered(const Rectangle& rectangle);
 
-// Where the map words go, one tile row at a time: beginRow, the row's words
+// Where the map cells go, one tile row at a time: beginRow, the row's cells
 // in one or more pieces, endRow.
-class MapWordSink {
+class MapCellSink {
  public:
-  virtual ~MapWordSink() = default;
+  virtual ~MapCellSink() = default;
   virtual void beginRow() = 0;
-  virtual void writeWords(const uint16_t* words, int count) = 0;
+  virtual void writeCells(const MapCell* cells, int count) = 0;
   virtual void endRow() = 0;
+};
+
+// How the tiles of a rectangle are made and checked.
+struct TilingRules {
+  TileColouring colouring;
+  int highestPalette = 255;    // direct colours: the highest a tile may be in
+  bool areaPalettes = false;   // direct colours: one palette a 16x16 area
+};
+
+// Why direct colours stopped the tiling, and where: the image pixel of the
+// failing tile's or area's top-left corner.
+struct PaletteProblem {
+  enum Kind { kTwoPalettes, kPaletteTooHigh, kAreaTwoPalettes } kind = kTwoPalettes;
+  int64_t x = 0;
+  int64_t y = 0;
+  int palette = 0;  // kPaletteTooHigh: the tile's
 };
 
 enum class TilingResult {
   kDone,
-  kDictionaryFull,  // a tile needed a new pattern and none fits; the words before it are written
-  kRowsFailed,      // the grid's rows never came; the words so far are written
+  kDictionaryFull,  // a tile needed a new pattern and none fits; the cells before it are written
+  kRowsFailed,      // the grid's rows never came; the cells so far are written
+  kPaletteFailed,   // a tile's or an area's palette broke the rules; the cells before it are written
 };
 
 // Tiles the rectangle, counting the tiles' unnamed pixels into `*unnamed`
-// if it is not null. With `encode_on_thread`, the tiles are encoded on a
-// thread of their own (encoding_thread.h), where one can be had, while this
-// one looks them up; the words are the same either way.
-TilingResult tileRegion(const Rectangle& rectangle, const int32_t (&colour)[4], const PixelGrid& grid,
-                        PatternDictionary* dictionary, MapWordSink* sink, bool encode_on_thread = false,
-                        UnnamedPixels* unnamed = nullptr);
+// if it is not null; `*problem` says what a kPaletteFailed result met.
+// With `encode_on_thread`, the tiles are encoded on a thread of their own
+// (encoding_thread.h), where one can be had, while this one looks them up;
+// the cells are the same either way.
+TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, const PixelGrid& grid,
+                        PatternDictionary* dictionary, MapCellSink* sink, bool encode_on_thread,
+                        UnnamedPixels* unnamed, PaletteProblem* problem);
 
 }  // namespace tessarn
 

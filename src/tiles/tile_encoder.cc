@@ -12,6 +12,71 @@
 namespace tessarn {
 namespace {
 
+// The palettes the pixels of one tile name, direct colours, pixel by pixel.
+class PaletteVote {
+ public:
+  explicit PaletteVote(int bits) : bits_(bits) {}
+  void add(int index) {
+    if ((index & ((1 << bits_) - 1)) == 0) return;  // colour 0 does not choose
+    const int palette = index >> bits_;
+    if (first_ < 0) first_ = palette;
+    two_ = two_ || palette != first_;
+  }
+  TilePalette result(int job_palette) const {
+    if (first_ < 0) return {static_cast<uint8_t>(job_palette), true, false};
+    return {static_cast<uint8_t>(first_), false, two_};
+  }
+
+ private:
+  int bits_;
+  int first_ = -1;
+  bool two_ = false;
+};
+
+// A tile of direct colours, from the palette index of each of its pixels
+// (-1 outside the image, as index 0).
+template <typename IndexAt>
+Pattern encodeDirect(const TileColours& colours, IndexAt index_at, TilePalette* palette) {
+  const int bits = colours.colouring.bitsPerPixel;
+  PaletteVote vote(bits);
+  Pattern tile;
+  for (int r = 0; r < 8; ++r) {
+    for (int i = 0; i < 8; ++i) {
+      const int index = std::max(index_at(i, r), 0);
+      tile.setColour(i, r, index & ((1 << bits) - 1));
+      vote.add(index);
+    }
+  }
+  *palette = vote.result(colours.colouring.palette);
+  return tile;
+}
+
+// A tile of mapped colours, from the palette index of each of its pixels
+// (-1 outside the image, colour 0).
+template <typename IndexAt>
+Pattern encodeMapped(const TileColours& colours, IndexAt index_at) {
+  Pattern tile;
+  for (int r = 0; r < 8; ++r) {
+    uint16_t word = 0;
+    for (int i = 0; i < 8; ++i) {
+      const int index = index_at(i, r);
+      word = static_cast<uint16_t>(word << 1 | (index < 0 ? 0 : colours.planes[static_cast<size_t>(index)]));
+    }
+    tile.setRowWord(0, r, word);
+  }
+  return tile;
+}
+
+// Any tile, pixel by pixel.
+Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top,
+                       TilePalette* palette) {
+  const auto index_at = [&](int i, int r) {
+    return grid.contains(left + i, top + r) ? int{grid.index(left + i, top + r)} : -1;
+  };
+  if (colours.colouring.direct) return encodeDirect(colours, index_at, palette);
+  *palette = {static_cast<uint8_t>(colours.colouring.palette), false, false};
+  return encodeMapped(colours, index_at);
+}
 
 // Any tile's unnamed pixels, pixel by pixel.
 uint64_t unnamedAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top) {
@@ -25,42 +90,53 @@ uint64_t unnamedAnywhere(const PixelGrid& grid, const TileColours& colours, int6
   return mask;
 }
 
-// Any tile: pixel by pixel, outside pixels colour 0.
-Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left,
-                       int64_t top) {
-  Pattern tile;
-  for (int r = 0; r < 8; ++r) {
-    uint16_t word = 0;
-    for (int i = 0; i < 8; ++i) {
-      int64_t px = left + i;
-      int64_t py = top + r;
-      uint16_t bits = grid.contains(px, py) ? colours.planes[grid.index(px, py)] : 0;
-      word = static_cast<uint16_t>(word << 1 | bits);
-    }
-    tile[r] = word;
-  }
-  return tile;
-}
-
 #ifdef TESSARN_HAVE_SSE2
 
 // Reverses the order of the eight bytes in each 64-bit half. movemask puts
-// the first byte in bit 0, and a row word wants the leftmost pixel in bit 7.
+// the first byte in bit 0, and a plane's byte wants the leftmost pixel in
+// bit 7.
 __m128i reverseEachHalf(__m128i x) {
   x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0x1B), 0x1B);
   return _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
 }
 
-// Encodes tiles inside an 8-bit image two rows (16 pixels) at a time: the
-// pixels are compared with the palette indices of colours 1 to 3, and
-// movemask collects the two bit planes. Colours that select nothing are
-// masked off, so the three matches never overlap.
+// Two rows of a tile, 16 pixels, each half reversed.
+__m128i loadRows(const uint8_t* row, ptrdiff_t row_step) {
+  return reverseEachHalf(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step))));
+}
+
+// Planes 2k and 2k+1, a byte a row, interleaved into row words 2k and 2k+1.
+void storePlanePair(uint64_t even, uint64_t odd, int pair, Pattern* tile) {
+  const __m128i rows = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(even)),
+                                         _mm_cvtsi64_si128(static_cast<long long>(odd)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(tile->words.data() + 2 * pair), rows);
+}
+
+// Encodes tiles inside an 8-bit image two rows (16 pixels) at a time.
 class InsideEncoder {
  public:
   explicit InsideEncoder(const TileColours& colours) : colours_(colours) {
     for (int k = 1; k < 4; ++k) {
       index_[k] = _mm_set1_epi8(static_cast<char>(colours.index[k]));
       selects_[k] = _mm_set1_epi8(colours.selects[k] ? -1 : 0);
+    }
+    const int bits = colours.colouring.bitsPerPixel;
+    colourMask_ = _mm_set1_epi8(static_cast<char>((1 << bits) - 1));
+  }
+
+  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
+    if (!colours_.colouring.direct) {
+      *palette = {static_cast<uint8_t>(colours_.colouring.palette), false, false};
+      return encodeMapped(top_left, row_step);
+    }
+    switch (colours_.colouring.bitsPerPixel) {
+      case 2:
+        return encodeDirect<2>(top_left, row_step, palette);
+      case 4:
+        return encodeDirect<4>(top_left, row_step, palette);
+      default:
+        return encodeDirect<8>(top_left, row_step, palette);
     }
   }
 
@@ -73,52 +149,93 @@ class InsideEncoder {
     return mask;
   }
 
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
+ private:
+  // The pixels are compared with the palette indices of colours 1 to 3, and
+  // movemask collects the two bit planes. Colours that select nothing are
+  // masked off, so the three matches never overlap.
+  Pattern encodeMapped(const uint8_t* top_left, ptrdiff_t row_step) const {
     uint64_t plane0 = 0;
     uint64_t plane1 = 0;
     for (int r = 0; r < 8; r += 2) {
-      const uint8_t* row = top_left + r * row_step;
-      __m128i pixels = reverseEachHalf(
-          _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step))));
-      __m128i is1 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[1]), selects_[1]);
-      __m128i is2 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[2]), selects_[2]);
-      __m128i is3 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[3]), selects_[3]);
-      uint64_t bits0 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is1, is3)));
-      uint64_t bits1 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is2, is3)));
-      plane0 |= bits0 << (8 * r);
-      plane1 |= bits1 << (8 * r);
+      const __m128i pixels = loadRows(top_left + r * row_step, row_step);
+      const __m128i is1 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[1]), selects_[1]);
+      const __m128i is2 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[2]), selects_[2]);
+      const __m128i is3 = _mm_and_si128(_mm_cmpeq_epi8(pixels, index_[3]), selects_[3]);
+      plane0 |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is1, is3)))} << (8 * r);
+      plane1 |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is2, is3)))} << (8 * r);
     }
-    // Interleaving the planes' bytes gives the eight row words.
-    __m128i rows = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(plane0)),
-                                     _mm_cvtsi64_si128(static_cast<long long>(plane1)));
     Pattern tile;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(tile.data()), rows);
+    storePlanePair(plane0, plane1, 0, &tile);
     return tile;
   }
 
- private:
+  // Plane p of 16 pixels is bit p of every byte: shifted up to bit 7, where
+  // movemask takes it (a 16-bit shift carries the low byte's bits only into
+  // the high byte's lower bits). The palette is the bits above the colour:
+  // ORed and ANDed over the pixels that are not colour 0, the two agree
+  // when every such pixel names the same one.
+  template <int kBits>
+  Pattern encodeDirect(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
+    uint64_t planes[kBits] = {};
+    __m128i any = _mm_setzero_si128();
+    __m128i all = _mm_set1_epi8(-1);
+    int zero_rows = 0;  // row pairs all of colour 0
+    for (int r = 0; r < 8; r += 2) {
+      const __m128i pixels = loadRows(top_left + r * row_step, row_step);
+      for (int p = 0; p < kBits; ++p) {
+        const __m128i shifted = _mm_slli_epi16(pixels, 7 - p);
+        planes[p] |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(shifted))} << (8 * r);
+      }
+      if (kBits < 8) {
+        const __m128i zero = _mm_cmpeq_epi8(_mm_and_si128(pixels, colourMask_), _mm_setzero_si128());
+        const __m128i above = _mm_andnot_si128(colourMask_, pixels);
+        any = _mm_or_si128(any, _mm_andnot_si128(zero, above));
+        all = _mm_and_si128(all, _mm_or_si128(zero, above));
+        zero_rows += _mm_movemask_epi8(zero) == 0xFFFF;
+      } else {
+        zero_rows += _mm_movemask_epi8(_mm_cmpeq_epi8(pixels, _mm_setzero_si128())) == 0xFFFF;
+      }
+    }
+    Pattern tile;
+    for (int k = 0; k < kBits / 2; ++k) storePlanePair(planes[2 * k], planes[2 * k + 1], k, &tile);
+    if (zero_rows == 4) {
+      *palette = {static_cast<uint8_t>(colours_.colouring.palette), true, false};
+    } else {
+      uint8_t ors[16];
+      uint8_t ands[16];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(ors), any);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(ands), all);
+      uint8_t or_all = 0;
+      uint8_t and_all = 0xFF;
+      for (int i = 0; i < 16; ++i) {
+        or_all = static_cast<uint8_t>(or_all | ors[i]);
+        and_all = static_cast<uint8_t>(and_all & ands[i]);
+      }
+      // (At 8 bits there is no palette above the colour.)
+      const int number = kBits < 8 ? or_all >> (kBits % 8) : 0;
+      *palette = {static_cast<uint8_t>(number), false, kBits < 8 && or_all != and_all};
+    }
+    return tile;
+  }
+
   const TileColours& colours_;
   __m128i index_[4];
   __m128i selects_[4];
+  __m128i colourMask_;
 };
 
 #else
 
-// Encodes tiles inside an 8-bit image through the colour table.
+// Encodes tiles inside an 8-bit image, pixel by pixel.
 class InsideEncoder {
  public:
   explicit InsideEncoder(const TileColours& colours) : colours_(colours) {}
 
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step) const {
-    Pattern tile;
-    for (int r = 0; r < 8; ++r) {
-      const uint8_t* row = top_left + r * row_step;
-      uint16_t word = 0;
-      for (int i = 0; i < 8; ++i) word = static_cast<uint16_t>(word << 1 | colours_.planes[row[i]]);
-      tile[r] = word;
-    }
-    return tile;
+  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
+    const auto index_at = [&](int i, int r) { return int{top_left[r * row_step + i]}; };
+    if (colours_.colouring.direct) return encodeDirect(colours_, index_at, palette);
+    *palette = {static_cast<uint8_t>(colours_.colouring.palette), false, false};
+    return encodeMapped(colours_, index_at);
   }
 
   uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
@@ -135,8 +252,10 @@ class InsideEncoder {
 
 #endif
 
-TileColours makeTileColours(const int32_t (&colour)[4]) {
+TileColours makeTileColours(const TileColouring& colouring) {
   TileColours colours{};
+  colours.colouring = colouring;
+  const int32_t* colour = colouring.colour;
   // From the highest colour number down, so a palette index listed twice
   // ends up with the lower number.
   for (int k = 3; k >= 0; --k) {
@@ -155,9 +274,6 @@ TileColours makeTileColours(const int32_t (&colour)[4]) {
 
 }  // namespace
 
-TileEncoder::TileEncoder(const PixelGrid& grid, const int32_t (&colour)[4])
-    : grid_(grid), colours_(makeTileColours(colour)) {}
-
 void UnnamedPixels::add(uint64_t mask, int64_t left, int64_t top) {
   if (mask == 0) return;
   const int first = std::countr_zero(mask);
@@ -173,15 +289,20 @@ void UnnamedPixels::add(const UnnamedPixels& other) {
   count += other.count;
 }
 
+TileEncoder::TileEncoder(const PixelGrid& grid, const TileColouring& colouring)
+    : grid_(grid), colours_(makeTileColours(colouring)) {}
+
 void TileEncoder::encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes,
-                         UnnamedPixels* unnamed) const {
+                         TilePalette* palettes, UnnamedPixels* unnamed) const {
   const InsideEncoder inside(colours_);
   const bool rows_inside = grid_.bitCount == 8 && top >= 0 && top <= grid_.height - 8;
+  const int words = colours_.colouring.bitsPerPixel;
   for (int i = 0; i < count; ++i) {
     const int64_t x = left + 8 * i;
     const bool tile_inside = rows_inside && x >= 0 && x <= grid_.width - 8;
-    tiles[i] = tile_inside ? inside.encode(grid_.row(top) + x, grid_.rowStep) : encodeAnywhere(grid_, colours_, x, top);
-    hashes[i] = PatternDictionary::hashOf(tiles[i]);
+    tiles[i] = tile_inside ? inside.encode(grid_.row(top) + x, grid_.rowStep, &palettes[i])
+                           : encodeAnywhere(grid_, colours_, x, top, &palettes[i]);
+    hashes[i] = PatternDictionary::hashOf(tiles[i], words);
     if (unnamed != nullptr) {
       unnamed->add(tile_inside ? inside.unnamed(grid_.row(top) + x, grid_.rowStep)
                                : unnamedAnywhere(grid_, colours_, x, top),

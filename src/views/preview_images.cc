@@ -13,21 +13,23 @@ constexpr int64_t kMaxPixels = int64_t{1} << 28;
 constexpr int kPatternsPerRow = 16;
 constexpr size_t kMaxNameBytes = 64;
 
-// Colour numbers 0 to 3 as greys, black to white.
-Rgb greyOf(int colour) {
-  const uint8_t v = static_cast<uint8_t>(colour * 85);
-  return {v, v, v};
+// Colour numbers of `bits` bits as greys, black to white.
+std::vector<Rgb> greys(int bits) {
+  std::vector<Rgb> palette;
+  const int top = (1 << bits) - 1;
+  for (int v = 0; v <= top; ++v) {
+    const auto grey = static_cast<uint8_t>(v * 255 / top);
+    palette.push_back({grey, grey, grey});
+  }
+  return palette;
 }
-
-const std::array<Rgb, 4> kGreys = {greyOf(0), greyOf(1), greyOf(2), greyOf(3)};
 
 // The colour numbers of pattern row `r` of a tile drawn with `map_word`.
 void paintTileRow(const PatternDictionary& dictionary, uint16_t map_word, int r, uint8_t* out) {
-  const bool left_right = mirroredLeftRight(map_word);
-  const uint16_t row = dictionary.patternOf(map_word)[mirroredTopBottom(map_word) ? 7 - r : r];
+  const Pattern pattern = dictionary.patternOf(map_word);
+  const int y = mirroredTopBottom(map_word) ? 7 - r : r;
   for (int i = 0; i < 8; ++i) {
-    const int bit = left_right ? i : 7 - i;
-    out[i] = static_cast<uint8_t>((row >> bit & 1) | (row >> (bit + 8) & 1) << 1);
+    out[i] = static_cast<uint8_t>(pattern.colourAt(mirroredLeftRight(map_word) ? 7 - i : i, y, dictionary.bitsPerPixel()));
   }
 }
 
@@ -41,35 +43,46 @@ std::string PreviewImages::imageName(int64_t number, const std::string& job_name
   return name + ".png";
 }
 
-bool PreviewImages::wantsMapWords(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
+bool PreviewImages::wantsMapCells(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
 
 void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) {
   if (summary.failure) return;
   const int64_t tiles = summary.tilesWide * summary.tilesHigh;
   if (tiles == 0) return;
   const std::string name = imageName(summary.number, summary.job->name);
-  // Too large to draw, whatever other observers wanted of the words.
-  if (!wantsMapWords(tiles)) {
+  // Too large to draw, whatever other observers wanted of the cells.
+  if (!wantsMapCells(tiles)) {
     failures_.push_back(name + ": a map of " + std::to_string(summary.tilesWide * 8) + " x " +
                         std::to_string(summary.tilesHigh * 8) +
                         " pixels is too large to draw (at most 2^28 pixels)");
     return;
   }
-  std::array<Rgb, 4> palette = kGreys;
-  for (int k = 0; summary.palette && k < 4; ++k) {
-    palette[k] = summary.palette->colourOf(summary.job->colour[k], kGreys[k]);
+  // Mapped colours: four entries, the job's colours; direct colours: the
+  // bitmap's entries, palette by palette.
+  const bool direct = colours_ == ColourMode::kDirect;
+  const int bits = dictionary.bitsPerPixel();
+  const std::vector<Rgb> fallback = greys(direct ? bits : 2);
+  std::vector<Rgb> palette;
+  for (int k = 0; k < (direct ? 256 : 4); ++k) {
+    const Rgb grey = fallback[static_cast<size_t>(k) % fallback.size()];
+    const int32_t index = direct ? k : summary.job->colour[k];
+    palette.push_back(summary.palette ? summary.palette->colourOf(index, grey) : grey);
   }
-  assert(summary.mapWords.has_value());
-  const std::vector<uint16_t>& words = *summary.mapWords;
+  assert(summary.mapCells.has_value());
+  const std::vector<MapCell>& cells = *summary.mapCells;
   const int64_t wide = summary.tilesWide;
-  std::string error;
   auto paint = [&](int64_t y, uint8_t* row) {
     for (int64_t t = 0; t < wide; ++t) {
-      paintTileRow(dictionary, words[static_cast<size_t>(y / 8 * wide + t)], static_cast<int>(y % 8),
-                   row + 8 * t);
+      const MapCell& cell = cells[static_cast<size_t>(y / 8 * wide + t)];
+      uint8_t* out = row + 8 * t;
+      paintTileRow(dictionary, cell.word, static_cast<int>(y % 8), out);
+      if (direct) {
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(cell.palette << bits | out[i]);
+      }
     }
   };
-  if (!writeIndexedPng(files_, name, wide * 8, summary.tilesHigh * 8, palette, paint, &error)) {
+  std::string error;
+  if (!writeIndexedPng(files_, name, wide * 8, summary.tilesHigh * 8, direct ? 8 : 2, palette, paint, &error)) {
     failures_.push_back(error);
   }
 }
@@ -88,8 +101,9 @@ void PreviewImages::runFinished(const PatternDictionary& dictionary) {
       }
     }
   };
+  const int bits = dictionary.bitsPerPixel();
   std::string error;
-  if (!writeIndexedPng(files_, "patterns.png", 8 * kPatternsPerRow, rows * 8, kGreys, paint, &error)) {
+  if (!writeIndexedPng(files_, "patterns.png", 8 * kPatternsPerRow, rows * 8, bits, greys(bits), paint, &error)) {
     failures_.push_back(error);
   }
 }

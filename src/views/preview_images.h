@@ -2,18 +2,21 @@
 // hardware will show:
 //   patterns.png    every pattern a map word can name, in number order from
 //                   the first (given ones included), 16 a row, 8 x 8 pixels
-//                   each, no gaps; colour numbers 0 to 3 as four greys from
-//                   black to white
-//   NNN-NAME.png    each converted job's map, drawn from its map words and
-//                   the patterns, mirrored as each word says: tiles wide x 8
-//                   by tiles high x 8 pixels. NNN is the job's number in the
+//                   each, no gaps; colour numbers as 2^bits greys from black
+//                   to white (bits: the target's)
+//   NNN-NAME.png    each converted job's map, drawn from its cells and the
+//                   patterns, mirrored as each cell says: tiles wide x 8 by
+//                   tiles high x 8 pixels. NNN is the job's number in the
 //                   list (from 001), NAME its name with every byte but A-Z,
-//                   a-z, 0-9, '-' and '_' made '_', cut to 64 bytes. Entry k
-//                   of its palette is the colour that the job's colour[k] has
-//                   in its own bitmap, or the grey of colour k where that
-//                   bitmap has no such entry.
-// Both are indexed with entry k for colour number k, so converting them
-// again with colours 0 1 2 3 gives the same patterns and map words.
+//                   a-z, 0-9, '-' and '_' made '_', cut to 64 bytes. Mapped
+//                   colours: entry k of its palette is the colour that the
+//                   job's colour[k] has in its own bitmap, or the grey of
+//                   colour k where that bitmap has no such entry. Direct
+//                   colours: a pixel is entry palette x 2^bits + colour, the
+//                   bitmap's colours (its own greys where it has none).
+// Each is indexed so that converting it again (patterns.png and direct
+// colours' images with --colours direct, mapped colours' with colours
+// 0 1 2 3) gives the same patterns and map cells.
 //
 // A job with no tiles has nothing to draw and gets no image. A map of more
 // than 2^28 pixels is not drawn: that is reported as a failure, as is an
@@ -27,15 +30,17 @@
 
 #include "io/file_system.h"
 #include "run/run_observer.h"
+#include "run/run_settings.h"
 
 namespace tessarn {
 
 class PreviewImages : public RunObserver {
  public:
-  // Writes the images through `files`, into whatever directory it writes.
-  explicit PreviewImages(FileSystem* files) : files_(files) {}
+  // Writes the images through `files`, into whatever directory it writes,
+  // for a run of these colours.
+  PreviewImages(FileSystem* files, ColourMode colours) : files_(files), colours_(colours) {}
 
-  bool wantsMapWords(int64_t tiles) const override;
+  bool wantsMapCells(int64_t tiles) const override;
   bool wantsPalette() const override { return true; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
@@ -48,6 +53,7 @@ class PreviewImages : public RunObserver {
 
  private:
   FileSystem* files_;
+  ColourMode colours_;
   std::vector<std::string> failures_;
 };
 

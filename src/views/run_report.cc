@@ -22,7 +22,7 @@ void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&)
     row.push_back(std::to_string(summary.mirrored));
   } else {
     const Failure& failure = *summary.failure;
-    std::string reason = formatMessage(failure.message, failure.name, MessageLanguage::kEnglish);
+    std::string reason = formatMessage(failure.message, failure.name, MessageLanguage::kEnglish, failure.numbers);
     reason.resize(reason.size() - 2);  // the line end
     const bool skipped = effectOf(failure.message) == FailureEffect::kSkipsJob;
     row.push_back((skipped ? "skipped: " : "run ended: ") + reason);

@@ -7,10 +7,10 @@
 
 namespace tessarn {
 
-RunVerdict::RunVerdict(std::vector<std::string> job_names, bool warnings) : wantsWarnings_(warnings) {
-  for (std::string& name : job_names) {
-    if (std::find(unusedNames_.begin(), unusedNames_.end(), name) == unusedNames_.end()) {
-      unusedNames_.push_back(std::move(name));
+RunVerdict::RunVerdict(std::vector<NamedJob> job_names, bool warnings) : wantsWarnings_(warnings) {
+  for (NamedJob& named : job_names) {
+    if (std::find(unusedNames_.begin(), unusedNames_.end(), named) == unusedNames_.end()) {
+      unusedNames_.push_back(std::move(named));
     }
   }
 }
@@ -20,7 +20,7 @@ void RunVerdict::jobFinished(const JobSummary& summary, const PatternDictionary&
   if (wantsWarnings_) {
     for (std::string& warning : jobWarnings(summary)) warnings_.push_back(std::move(warning));
   }
-  unusedNames_.erase(std::remove(unusedNames_.begin(), unusedNames_.end(), summary.job->name), unusedNames_.end());
+  std::erase_if(unusedNames_, [&](const NamedJob& named) { return named.name == summary.job->name; });
 }
 
 int RunVerdict::exitStatus(int run_status, bool strict) const {

@@ -13,11 +13,17 @@
 
 namespace tessarn {
 
+// A job name an option gives (--attributes NAME=..., --palette NAME=...).
+struct NamedJob {
+  std::string option;
+  std::string name;
+  bool operator==(const NamedJob& other) const = default;
+};
+
 class RunVerdict : public RunObserver {
  public:
-  // `job_names`: the names per-job options give (--attributes NAME=...);
-  // with `warnings`, the jobs' warnings are collected too.
-  RunVerdict(std::vector<std::string> job_names, bool warnings);
+  // With `warnings`, the jobs' warnings are collected too.
+  RunVerdict(std::vector<NamedJob> job_names, bool warnings);
 
   bool wantsWarnings() const override { return wantsWarnings_; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
@@ -26,13 +32,13 @@ class RunVerdict : public RunObserver {
   // The jobs' warnings, in job order.
   const std::vector<std::string>& warnings() const { return warnings_; }
   // The names given that no job has, in the order first given.
-  const std::vector<std::string>& unusedNames() const { return unusedNames_; }
+  const std::vector<NamedJob>& unusedNames() const { return unusedNames_; }
   // The status a run that ended with `run_status` exits with.
   int exitStatus(int run_status, bool strict) const;
 
  private:
   std::vector<std::string> warnings_;
-  std::vector<std::string> unusedNames_;
+  std::vector<NamedJob> unusedNames_;
   bool wantsWarnings_;
   int64_t skipped_ = 0;
 };
