@@ -72,7 +72,12 @@ void OutputFiles::beginMapRow() {
 
 void OutputFiles::writeMapCells(const MapCell* cells, int count) {
   uint16_t values[BufferedOutput::kMaxWords];
-  for (int i = 0; i < count; ++i) values[i] = entries_.entry(cells[i], block_.attributes);
+  if (target_.isClassic()) {
+    // The run's own words, as most runs write them: no field to move.
+    for (int i = 0; i < count; ++i) values[i] = static_cast<uint16_t>(cells[i].word | block_.attributes);
+  } else {
+    for (int i = 0; i < count; ++i) values[i] = entries_.entry(cells[i], block_.attributes);
+  }
   appendValues(values, count, form_);
   if (library_) library_->writeValues(values, count);
   if (target_.hasAttributeMap()) cells_.insert(cells_.end(), cells, cells + count);

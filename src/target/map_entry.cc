@@ -26,6 +26,17 @@ EntryFormat::EntryFormat(const Target& target, const MapWordLayout& layout) : ta
     case EntryKind::kWordBigEndian:
       numberBits_ = numberBitsBelow(layout.patternLimit);
       freeBits_ = static_cast<uint16_t>(~takenBits());
+      // (The dictionary gives mirror bits only where the run allows them.)
+      numberMask_ = kPatternNumbers - 1;
+      for (int o = 0; o < 4; ++o) {
+        orientationBits_[o] = static_cast<uint16_t>(((o & 1) ? bitAt(target.leftRightBit) : 0) |
+                                                    ((o & 2) ? bitAt(target.topBottomBit) : 0));
+      }
+      if (target.paletteShift >= 0) {
+        paletteMask_ = static_cast<unsigned>(target.paletteCount() - 1);
+        paletteShift_ = target.paletteShift;
+      }
+      attributeMask_ = 0xFFFF;
       break;
     case EntryKind::kByteAndAttribute:
       numberBits_ = layout.patternLimit > 256 ? bitAt(target.bankBit) : 0;
@@ -35,25 +46,6 @@ EntryFormat::EntryFormat(const Target& target, const MapWordLayout& layout) : ta
     case EntryKind::kByteAndAreaTable:
       break;
   }
-}
-
-uint16_t EntryFormat::entry(MapCell cell, uint16_t attributes) const {
-  const unsigned number = static_cast<unsigned>(patternNumberOf(cell.word));
-  switch (target_.entry) {
-    case EntryKind::kWord:
-    case EntryKind::kWordBigEndian:
-      break;
-    case EntryKind::kByte:
-    case EntryKind::kByteAndAttribute:
-    case EntryKind::kByteAndAreaTable:
-      return static_cast<uint16_t>(number & 0xFF);
-  }
-  unsigned entry = number | attributes;
-  // (The dictionary gives mirror bits only where the run allows them.)
-  if (mirroredLeftRight(cell.word)) entry |= bitAt(target_.leftRightBit);
-  if (mirroredTopBottom(cell.word)) entry |= bitAt(target_.topBottomBit);
-  if (target_.paletteShift >= 0) entry |= unsigned{cell.palette} << target_.paletteShift;
-  return static_cast<uint16_t>(entry);
 }
 
 uint8_t EntryFormat::attributeByte(MapCell cell, uint16_t attributes) const {

@@ -41,13 +41,25 @@ class EntryFormat {
   uint16_t paletteBits() const { return paletteBits_; }
   uint16_t takenBits() const { return static_cast<uint16_t>(numberBits_ | entryMirrorBits_ | paletteBits_); }
 
-  // The entry: a 16-bit word, or a byte.
-  uint16_t entry(MapCell cell, uint16_t attributes) const;
+  // The entry: a 16-bit word, or a byte. Inline: it is made for every cell.
+  uint16_t entry(MapCell cell, uint16_t attributes) const {
+    const unsigned number = static_cast<unsigned>(patternNumberOf(cell.word)) & numberMask_;
+    return static_cast<uint16_t>(number | orientationBits_[cell.word >> 14] |
+                                 (cell.palette & paletteMask_) << paletteShift_ | (attributes & attributeMask_));
+  }
   // gbc's attribute byte.
   uint8_t attributeByte(MapCell cell, uint16_t attributes) const;
 
  private:
   const Target& target_;
+  // How entry() makes an entry: the number's bits kept, the entry's bits
+  // for each orientation, the palette's mask and place, the attribute bits
+  // kept (none for a byte entry: gbc's go to its attribute byte).
+  unsigned numberMask_ = 0xFF;
+  uint16_t orientationBits_[4] = {};
+  unsigned paletteMask_ = 0;
+  int paletteShift_ = 0;
+  unsigned attributeMask_ = 0;
   uint16_t numberBits_ = 0;
   uint16_t entryMirrorBits_ = 0;
   uint16_t paletteBits_ = 0;

@@ -35,7 +35,7 @@ class EncodingThread {
     int count = 0;
     bool rowsFailed = false;  // the row's pixels never came
     UnnamedPixels unnamed;    // of its tiles, if counted
-    Pattern tiles[kPieceTiles];
+    uint64_t tiles[kPieceTiles * kMaxPatternWords];  // each tile's words, one after another
     uint64_t hashes[kPieceTiles];
     TilePalette palettes[kPieceTiles];
   };

@@ -88,9 +88,7 @@ void PatternDictionary::indexPattern(int index) {
   for (int o = 0; o < 4; ++o) {
     if ((kOrientationBits[o] & ~mirrorBits_) != 0) continue;
     const uint64_t* orientation = keyAt(4 * static_cast<size_t>(index) + o);
-    Pattern key;
-    std::copy(orientation, orientation + words_, key.words.begin());
-    const uint64_t hash = hashOf(key);
+    const uint64_t hash = hashOf(orientation, words_);
     const size_t i = findSlot(orientation, hash);
     const uint16_t map_word = static_cast<uint16_t>(index | kOrientationBits[o]);
     if (slots_[i] == 0) slots_[i] = makeSlot(tagOf(hash), map_word);
@@ -107,9 +105,11 @@ void PatternDictionary::truncate(int count) {
   for (int n = 0; n < count; ++n) indexPattern(n);
 }
 
-bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t* map_word) {
+// Made for each size of tile, so that the key comparisons inline.
+template <int kWords>
+bool PatternDictionary::lookupOrAddWords(const uint64_t* tile, uint64_t hash, uint16_t* map_word) {
   if (!keepDuplicates_) {
-    const size_t i = findSlot(tile.words.data(), hash);
+    const size_t i = findSlot<kWords>(tile, hash);
     if (slots_[i] != 0) {
       // The index holds words numbered from 0; the first number is below
       // the limit less the count, so adding it never reaches the mirror bits.
@@ -119,8 +119,19 @@ bool PatternDictionary::lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t
   }
   if (layout_.firstPattern + count() >= layout_.patternLimit) return false;
   *map_word = static_cast<uint16_t>(layout_.firstPattern + count());
-  addPattern(tile.words.data());
+  addPattern(tile);
   return true;
+}
+
+bool PatternDictionary::lookupOrAdd(const uint64_t* tile, uint64_t hash, uint16_t* map_word) {
+  switch (words_) {
+    case 2:
+      return lookupOrAddWords<2>(tile, hash, map_word);
+    case 4:
+      return lookupOrAddWords<4>(tile, hash, map_word);
+    default:
+      return lookupOrAddWords<8>(tile, hash, map_word);
+  }
 }
 
 }  // namespace tessarn

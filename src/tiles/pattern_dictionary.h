@@ -59,22 +59,24 @@ class PatternDictionary {
   // once, where the tile is encoded (on another thread, perhaps), and
   // handed to the calls below. Inline: it is worked out for every tile,
   // right as the tile is made.
-  static uint64_t hashOf(const Pattern& tile, int words) {
-    uint64_t top = tile.words[0];
-    uint64_t bottom = tile.words[1];
+  static uint64_t hashOf(const uint64_t* tile, int words) {
+    uint64_t top = tile[0];
+    uint64_t bottom = tile[1];
     for (int k = 2; k < words; k += 2) {
-      top = (top * 0xFF51AFD7ED558CCDu) ^ tile.words[k];
-      bottom = (bottom * 0xC4CEB9FE1A85EC53u) ^ tile.words[k + 1];
+      top = (top * 0xFF51AFD7ED558CCDu) ^ tile[k];
+      bottom = (bottom * 0xC4CEB9FE1A85EC53u) ^ tile[k + 1];
     }
     return hashOfHalves(top, bottom);
   }
-  uint64_t hashOf(const Pattern& tile) const { return hashOf(tile, words_); }
 
-  // Sets `map_word` to the tile's map word, appending the tile as a new
-  // pattern when nothing matches. False, with nothing added, when the tile is
-  // new and the next number would reach the limit.
-  bool lookupOrAdd(const Pattern& tile, uint64_t hash, uint16_t* map_word);
-  bool lookupOrAdd(const Pattern& tile, uint16_t* map_word) { return lookupOrAdd(tile, hashOf(tile), map_word); }
+  // Sets `map_word` to the map word of the tile whose words are at `tile`
+  // (bitsPerPixel() of them), appending the tile as a new pattern when
+  // nothing matches. False, with nothing added, when the tile is new and the
+  // next number would reach the limit.
+  bool lookupOrAdd(const uint64_t* tile, uint64_t hash, uint16_t* map_word);
+  bool lookupOrAdd(const Pattern& tile, uint16_t* map_word) {
+    return lookupOrAdd(tile.words.data(), hashOf(tile.words.data(), words_), map_word);
+  }
 
   // Start loading what looking up the tile of this hash will read, so that
   // the memory waits of several lookups overlap: first the index slot, then
@@ -138,6 +140,8 @@ class PatternDictionary {
   template <int kWords>
   size_t findSlot(const uint64_t* key, uint64_t hash) const;
   size_t findSlot(const uint64_t* key, uint64_t hash) const;
+  template <int kWords>
+  bool lookupOrAddWords(const uint64_t* tile, uint64_t hash, uint16_t* map_word);
   void addPattern(const uint64_t* pattern);
   // Puts the orientations the layout allows of stored pattern `index` in
   // the index.

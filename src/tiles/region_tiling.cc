@@ -61,9 +61,11 @@ class PaletteCheck {
 // they name), so that the cache misses overlap instead of coming one after
 // another. Stops, the cells before written, at a tile whose palette breaks
 // the rules, or that needs a pattern when none fits.
-TilingResult lookUp(const Pattern* tiles, const uint64_t* hashes, const TilePalette* palettes, int count,
-                    int64_t row, int64_t column, PaletteCheck* check, PatternDictionary* dictionary,
-                    MapCellSink* sink, PaletteProblem* problem) {
+template <bool kChecked>
+TilingResult lookUpChecked(const uint64_t* tiles, const uint64_t* hashes, const TilePalette* palettes, int count,
+                           int64_t row, int64_t column, PaletteCheck* check, PatternDictionary* dictionary,
+                           MapCellSink* sink, PaletteProblem* problem) {
+  const int words = dictionary->bitsPerPixel();
   MapCell cells[kBatch];
   for (int done = 0; done < count; done += kBatch) {
     const int n = std::min(kBatch, count - done);
@@ -71,20 +73,30 @@ TilingResult lookUp(const Pattern* tiles, const uint64_t* hashes, const TilePale
     for (int i = 0; i < n; ++i) dictionary->prefetchKey(hashes[done + i]);
     for (int i = 0; i < n; ++i) {
       const TilePalette& palette = palettes[done + i];
-      if (check->active() && !check->check(row, column + done + i, palette, problem)) {
+      if (kChecked && !check->check(row, column + done + i, palette, problem)) {
         sink->writeCells(cells, i);
         return TilingResult::kPaletteFailed;
       }
-      if (!dictionary->lookupOrAdd(tiles[done + i], hashes[done + i], &cells[i].word)) {
+      uint16_t word;
+      if (!dictionary->lookupOrAdd(tiles + static_cast<size_t>(done + i) * words, hashes[done + i], &word)) {
         sink->writeCells(cells, i);
         return TilingResult::kDictionaryFull;
       }
-      cells[i].palette = palette.number;
-      cells[i].blank = palette.blank;
+      cells[i] = {word, palette.number, palette.blank};
     }
     sink->writeCells(cells, n);
   }
   return TilingResult::kDone;
+}
+
+// (Made twice, so that mapped colours, checked for nothing, pay nothing.)
+TilingResult lookUp(const uint64_t* tiles, const uint64_t* hashes, const TilePalette* palettes, int count,
+                    int64_t row, int64_t column, PaletteCheck* check, PatternDictionary* dictionary,
+                    MapCellSink* sink, PaletteProblem* problem) {
+  return check->active() ? lookUpChecked<true>(tiles, hashes, palettes, count, row, column, check, dictionary, sink,
+                                               problem)
+                         : lookUpChecked<false>(tiles, hashes, palettes, count, row, column, check, dictionary,
+                                                sink, problem);
 }
 
 // The tiles encoded on a thread of their own; false if none can be had.
@@ -126,7 +138,7 @@ TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, co
       tileWithThread(rectangle, encoder, grid, &check, dictionary, sink, unnamed, problem, &result)) {
     return result;
   }
-  Pattern batch[kBatch];
+  uint64_t batch[kBatch * kMaxPatternWords];
   uint64_t hashes[kBatch];
   TilePalette palettes[kBatch];
   for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {

@@ -106,11 +106,12 @@ __m128i loadRows(const uint8_t* row, ptrdiff_t row_step) {
                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + row_step))));
 }
 
-// Planes 2k and 2k+1, a byte a row, interleaved into row words 2k and 2k+1.
-void storePlanePair(uint64_t even, uint64_t odd, int pair, Pattern* tile) {
+// Planes 2k and 2k+1, a byte a row, interleaved into the row words of
+// pair k: words 2k and 2k+1 of `out`.
+void storePlanePair(uint64_t even, uint64_t odd, int pair, uint64_t* out) {
   const __m128i rows = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(even)),
                                          _mm_cvtsi64_si128(static_cast<long long>(odd)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(tile->words.data() + 2 * pair), rows);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * pair), rows);
 }
 
 // Encodes tiles inside an 8-bit image two rows (16 pixels) at a time.
@@ -125,18 +126,16 @@ class InsideEncoder {
     colourMask_ = _mm_set1_epi8(static_cast<char>((1 << bits) - 1));
   }
 
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
-    if (!colours_.colouring.direct) {
+  // Writes the tile's words to `out`: the colouring's, made for each.
+  template <bool kDirect, int kBits>
+  void encode(const uint8_t* top_left, ptrdiff_t row_step, uint64_t* out, TilePalette* palette) const {
+    if constexpr (kDirect) {
+      encodeDirect<kBits>(top_left, row_step, out, palette);
+    } else {
       *palette = {static_cast<uint8_t>(colours_.colouring.palette), false, false};
-      return encodeMapped(top_left, row_step);
-    }
-    switch (colours_.colouring.bitsPerPixel) {
-      case 2:
-        return encodeDirect<2>(top_left, row_step, palette);
-      case 4:
-        return encodeDirect<4>(top_left, row_step, palette);
-      default:
-        return encodeDirect<8>(top_left, row_step, palette);
+      encodeMapped(top_left, row_step, out);
+      // Colours 0-3 at any depth: the planes above are 0.
+      for (int k = 2; k < kBits; ++k) out[k] = 0;
     }
   }
 
@@ -153,7 +152,7 @@ class InsideEncoder {
   // The pixels are compared with the palette indices of colours 1 to 3, and
   // movemask collects the two bit planes. Colours that select nothing are
   // masked off, so the three matches never overlap.
-  Pattern encodeMapped(const uint8_t* top_left, ptrdiff_t row_step) const {
+  void encodeMapped(const uint8_t* top_left, ptrdiff_t row_step, uint64_t* out) const {
     uint64_t plane0 = 0;
     uint64_t plane1 = 0;
     for (int r = 0; r < 8; r += 2) {
@@ -164,9 +163,7 @@ class InsideEncoder {
       plane0 |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is1, is3)))} << (8 * r);
       plane1 |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(is2, is3)))} << (8 * r);
     }
-    Pattern tile;
-    storePlanePair(plane0, plane1, 0, &tile);
-    return tile;
+    storePlanePair(plane0, plane1, 0, out);
   }
 
   // Plane p of 16 pixels is bit p of every byte: shifted up to bit 7, where
@@ -175,7 +172,7 @@ class InsideEncoder {
   // ORed and ANDed over the pixels that are not colour 0, the two agree
   // when every such pixel names the same one.
   template <int kBits>
-  Pattern encodeDirect(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
+  void encodeDirect(const uint8_t* top_left, ptrdiff_t row_step, uint64_t* out, TilePalette* palette) const {
     uint64_t planes[kBits] = {};
     __m128i any = _mm_setzero_si128();
     __m128i all = _mm_set1_epi8(-1);
@@ -196,8 +193,7 @@ class InsideEncoder {
         zero_rows += _mm_movemask_epi8(_mm_cmpeq_epi8(pixels, _mm_setzero_si128())) == 0xFFFF;
       }
     }
-    Pattern tile;
-    for (int k = 0; k < kBits / 2; ++k) storePlanePair(planes[2 * k], planes[2 * k + 1], k, &tile);
+    for (int k = 0; k < kBits / 2; ++k) storePlanePair(planes[2 * k], planes[2 * k + 1], k, out);
     if (zero_rows == 4) {
       *palette = {static_cast<uint8_t>(colours_.colouring.palette), true, false};
     } else {
@@ -215,7 +211,6 @@ class InsideEncoder {
       const int number = kBits < 8 ? or_all >> (kBits % 8) : 0;
       *palette = {static_cast<uint8_t>(number), false, kBits < 8 && or_all != and_all};
     }
-    return tile;
   }
 
   const TileColours& colours_;
@@ -231,11 +226,18 @@ class InsideEncoder {
  public:
   explicit InsideEncoder(const TileColours& colours) : colours_(colours) {}
 
-  Pattern encode(const uint8_t* top_left, ptrdiff_t row_step, TilePalette* palette) const {
+  // Writes the tile's words to `out`.
+  template <bool kDirect, int kBits>
+  void encode(const uint8_t* top_left, ptrdiff_t row_step, uint64_t* out, TilePalette* palette) const {
     const auto index_at = [&](int i, int r) { return int{top_left[r * row_step + i]}; };
-    if (colours_.colouring.direct) return encodeDirect(colours_, index_at, palette);
-    *palette = {static_cast<uint8_t>(colours_.colouring.palette), false, false};
-    return encodeMapped(colours_, index_at);
+    Pattern tile;
+    if (colours_.colouring.direct) {
+      tile = encodeDirect(colours_, index_at, palette);
+    } else {
+      *palette = {static_cast<uint8_t>(colours_.colouring.palette), false, false};
+      tile = encodeMapped(colours_, index_at);
+    }
+    std::copy(tile.words.begin(), tile.words.begin() + colours_.colouring.bitsPerPixel, out);
   }
 
   uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
@@ -292,22 +294,54 @@ void UnnamedPixels::add(const UnnamedPixels& other) {
 TileEncoder::TileEncoder(const PixelGrid& grid, const TileColouring& colouring)
     : grid_(grid), colours_(makeTileColours(colouring)) {}
 
-void TileEncoder::encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes,
-                         TilePalette* palettes, UnnamedPixels* unnamed) const {
-  const InsideEncoder inside(colours_);
-  const bool rows_inside = grid_.bitCount == 8 && top >= 0 && top <= grid_.height - 8;
-  const int words = colours_.colouring.bitsPerPixel;
-  for (int i = 0; i < count; ++i) {
+namespace {
+
+// The tiles of one call to TileEncoder::encode, made for each colouring so
+// that the inner loop decides nothing.
+template <bool kDirect, int kBits>
+void encodeTiles(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top, int count,
+                 uint64_t* tiles, uint64_t* hashes, TilePalette* palettes, UnnamedPixels* unnamed) {
+  const InsideEncoder inside(colours);
+  const bool rows_inside = grid.bitCount == 8 && top >= 0 && top <= grid.height - 8;
+  for (int i = 0; i < count; ++i, tiles += kBits) {
     const int64_t x = left + 8 * i;
-    const bool tile_inside = rows_inside && x >= 0 && x <= grid_.width - 8;
-    tiles[i] = tile_inside ? inside.encode(grid_.row(top) + x, grid_.rowStep, &palettes[i])
-                           : encodeAnywhere(grid_, colours_, x, top, &palettes[i]);
-    hashes[i] = PatternDictionary::hashOf(tiles[i], words);
+    const bool tile_inside = rows_inside && x >= 0 && x <= grid.width - 8;
+    if (tile_inside) {
+      inside.encode<kDirect, kBits>(grid.row(top) + x, grid.rowStep, tiles, &palettes[i]);
+    } else {
+      const Pattern tile = encodeAnywhere(grid, colours, x, top, &palettes[i]);
+      std::copy(tile.words.begin(), tile.words.begin() + kBits, tiles);
+    }
+    hashes[i] = PatternDictionary::hashOf(tiles, kBits);
     if (unnamed != nullptr) {
-      unnamed->add(tile_inside ? inside.unnamed(grid_.row(top) + x, grid_.rowStep)
-                               : unnamedAnywhere(grid_, colours_, x, top),
+      unnamed->add(tile_inside ? inside.unnamed(grid.row(top) + x, grid.rowStep) : unnamedAnywhere(grid, colours, x, top),
                    x, top);
     }
+  }
+}
+
+template <bool kDirect>
+void encodeTilesOf(int bits, const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top, int count,
+                   uint64_t* tiles, uint64_t* hashes, TilePalette* palettes, UnnamedPixels* unnamed) {
+  switch (bits) {
+    case 2:
+      return encodeTiles<kDirect, 2>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
+    case 4:
+      return encodeTiles<kDirect, 4>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
+    default:
+      return encodeTiles<kDirect, 8>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
+  }
+}
+
+}  // namespace
+
+void TileEncoder::encode(int64_t left, int64_t top, int count, uint64_t* tiles, uint64_t* hashes,
+                         TilePalette* palettes, UnnamedPixels* unnamed) const {
+  const int bits = colours_.colouring.bitsPerPixel;
+  if (colours_.colouring.direct) {
+    encodeTilesOf<true>(bits, grid_, colours_, left, top, count, tiles, hashes, palettes, unnamed);
+  } else {
+    encodeTilesOf<false>(bits, grid_, colours_, left, top, count, tiles, hashes, palettes, unnamed);
   }
 }
 

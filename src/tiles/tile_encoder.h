@@ -77,12 +77,15 @@ class TileEncoder {
  public:
   TileEncoder(const PixelGrid& grid, const TileColouring& colouring);
 
-  // The `count` tiles from (left, top) rightwards, into `tiles`, with their
-  // hashes (PatternDictionary::hashOf) into `hashes` and their palettes into
+  // The `count` tiles from (left, top) rightwards, into `tiles`, each its
+  // first bitsPerPixel words of a Pattern, one after another; with their
+  // hashes (PatternDictionary::hashOf) into `hashes`, their palettes into
   // `palettes`, and their unnamed pixels into `*unnamed` if it is not null.
   // The rows they cover must be in the grid.
-  void encode(int64_t left, int64_t top, int count, Pattern* tiles, uint64_t* hashes, TilePalette* palettes,
+  void encode(int64_t left, int64_t top, int count, uint64_t* tiles, uint64_t* hashes, TilePalette* palettes,
               UnnamedPixels* unnamed = nullptr) const;
+  // Words a tile takes.
+  int tileWords() const { return colours_.colouring.bitsPerPixel; }
 
  private:
   const PixelGrid& grid_;
