@@ -766,7 +766,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tessarn::MemoryFileSystem console_files, preview_files;
       std::unique_ptr<tessarn::WriteStream> console = console_files.create("console");
       tessarn::PreviewImages preview(&preview_files, tessarn::ColourMode::kMapped);
-      tessarn::RunReport report(model.limit);
+      tessarn::RunReport report(tessarn::classicTarget(), model.limit);
       tessarn::ObserverList views;
       views.add(&preview);
       views.add(&report);

@@ -90,7 +90,7 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   // Warnings are in the report, if there is one; else on their own lines.
   const bool warnings_apart = !options.report && (options.strict || conditions.warnOnStandardError);
   ObserverList views;
-  RunReport report(options.patterns.layout.patternLimit);
+  RunReport report(*options.target, options.patterns.layout.patternLimit);
   PreviewImages preview(&preview_files, options.colours);
   RunVerdict verdict(namesGiven(options), options.strict || warnings_apart);
   AfterRunFiles after_run(options, &recorded, &dependencies);

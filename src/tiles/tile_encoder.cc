@@ -114,6 +114,16 @@ void storePlanePair(uint64_t even, uint64_t odd, int pair, uint64_t* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * pair), rows);
 }
 
+// The 16 bytes of `x` combined into one by `op` (OR or AND), halving.
+template <typename Op>
+int foldBytes(__m128i x, Op op) {
+  x = op(x, _mm_srli_si128(x, 8));
+  x = op(x, _mm_srli_si128(x, 4));
+  x = op(x, _mm_srli_si128(x, 2));
+  x = op(x, _mm_srli_si128(x, 1));
+  return _mm_cvtsi128_si32(x) & 0xFF;
+}
+
 // Encodes tiles inside an 8-bit image two rows (16 pixels) at a time.
 class InsideEncoder {
  public:
@@ -197,16 +207,8 @@ class InsideEncoder {
     if (zero_rows == 4) {
       *palette = {static_cast<uint8_t>(colours_.colouring.palette), true, false};
     } else {
-      uint8_t ors[16];
-      uint8_t ands[16];
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(ors), any);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(ands), all);
-      uint8_t or_all = 0;
-      uint8_t and_all = 0xFF;
-      for (int i = 0; i < 16; ++i) {
-        or_all = static_cast<uint8_t>(or_all | ors[i]);
-        and_all = static_cast<uint8_t>(and_all & ands[i]);
-      }
+      const int or_all = foldBytes(any, _mm_or_si128);
+      const int and_all = foldBytes(all, _mm_and_si128);
       // (At 8 bits there is no palette above the colour.)
       const int number = kBits < 8 ? or_all >> (kBits % 8) : 0;
       *palette = {static_cast<uint8_t>(number), false, kBits < 8 && or_all != and_all};

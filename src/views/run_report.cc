@@ -45,7 +45,7 @@ std::string RunReport::text() const {
     const size_t cells = row.size() == kColumns ? kColumns : 2;
     for (size_t c = 0; c < cells; ++c) widths[c] = std::max(widths[c], row[c].size());
   }
-  std::string out;
+  std::string out = target_.isClassic() ? "" : "target: " + std::string(target_.name) + "\n";
   for (const auto& row : table) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {

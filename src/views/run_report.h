@@ -4,7 +4,8 @@
 // skipped or ended the run, in English), then the jobs' warnings
 // (job_warnings.h), each after "warning: ", then "patterns: C of L": the
 // highest pattern number used plus one, against the limit. A run that never
-// started (no job list) has only the last line, with C = 0.
+// started (no job list) has only the last line, with C = 0. Under a target
+// other than classic, a line "target: NAME" comes first.
 
 #ifndef TESSARN_VIEWS_RUN_REPORT_H_
 #define TESSARN_VIEWS_RUN_REPORT_H_
@@ -13,12 +14,13 @@
 #include <vector>
 
 #include "run/run_observer.h"
+#include "target/target.h"
 
 namespace tessarn {
 
 class RunReport : public RunObserver {
  public:
-  explicit RunReport(int pattern_limit = kPatternNumbers) : patternLimit_(pattern_limit) {}
+  RunReport(const Target& target, int pattern_limit) : target_(target), patternLimit_(pattern_limit) {}
 
   bool wantsCounts() const override { return true; }
   bool wantsWarnings() const override { return true; }
@@ -33,6 +35,7 @@ class RunReport : public RunObserver {
   // reason as the third and last.
   std::vector<std::vector<std::string>> rows_;
   std::vector<std::string> warnings_;
+  const Target& target_;
   int patternLimit_;
   int patterns_ = 0;
 };
