@@ -69,6 +69,17 @@ TEST(OptionsE2E, CommandLinesThatDoNotRun) {
       {"--c-source lib --symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg",
        "--symbol-prefix abcdefghijklmnopqrstuvwxyzabcdefg" + not_prefix},
       {"--c-source out/", "--c-source out/: not a file name a C file can #include"},
+      {"--target n64", "--target n64: not one of classic, gb, gbc, nes, snes-2bpp, snes-4bpp, snes-8bpp, snes-mode7, "
+                       "gba-affine, pce, md, sms, gg, gba-4bpp, gba-8bpp"},
+      {"--target pce --mirror lr", "--mirror lr: the target pce cannot mirror (only none)"},
+      {"--target gb --attributes 0", "--attributes 0: the target gb leaves no bit of its map entries for them"},
+      {"--target gbc --attributes a=0x100", "--attributes a=0x100: the target gbc's attributes are bits of its "
+                                            "attribute byte, 0 to 0xFF"},
+      {"--target snes-4bpp --attributes 0x0400", "--attributes 0x0400: the bits 0x0400 are taken: pattern numbers below "
+                                                 "1024 use 0x03FF, the mirror bits 0xC000, the palette field 0x1C00"},
+      {"--palette 1", "--palette 1: the target classic has no palette field"},
+      {"--target sms --palette a=2", "--palette: 2 is not a number from 0 to 1 (decimal or 0x hex)"},
+      {"--target gb --pattern-limit 257", "--pattern-limit: 257 is not a number from 1 to 256 (decimal or 0x hex)"},
 #ifndef _WIN32
       {"--c-source 'a\"b'", "--c-source a\"b: not a file name a C file can #include"},
 #endif
@@ -412,6 +423,61 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
   for (const char* name : {"level.pat", "lib.c"}) EXPECT_FALSE(dir.exists(name)) << name;
 }
 
+// A machine's formats from end to end (md: big-endian words, a 4-bit
+// table), direct colours and their palettes, and the jobs whose palettes
+// break the machine's rules (nes), skipped with nothing of them left.
+TEST(OptionsE2E, TargetsAndDirectColours) {
+  // Tile 0: row 0 colours 1-8 of palette 1; tile 1: the same mirrored
+  // left-right, in palette 2.
+  BmpSpec art{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
+  for (int x = 0; x < 8; ++x) {
+    art.pixels[static_cast<size_t>(x)] = static_cast<uint8_t>(17 + x);
+    art.pixels[static_cast<size_t>(15 - x)] = static_cast<uint8_t>(33 + x);
+  }
+  ScratchDir dir;
+  dir.write("art.bmp", writeBmp(art));
+  dir.write("tessarn.txt", "art.bmp 0 0 16 8 m.bin\n");
+  const RunResult md = dir.run("--target md --colours direct --report --preview p");
+  EXPECT_EQ(md.status, 0);
+  EXPECT_TRUE(md.errors.starts_with("target: md\n")) << md.errors;
+  const std::string ramp = "\x12\x34\x56\x78"s + std::string(28, '\0');
+  EXPECT_EQ(dir.read("output.txt"), mapBlock("m.bin", {{0x2001, 0x4801}}, 2, 1) +
+                                        "\r\n#define MAX_PCG 2\r\n#define PCG_SIZE 32\r\nunsigned char PCG_DAT[]={\r\n" +
+                                        byteLine(std::string(32, '\0')) + byteLine(ramp) + "};\r\n");
+  EXPECT_EQ(dir.read("m.bin"), "\x20\x01\x48\x01"s + std::string(32, '\0') + ramp);
+  // The previews convert back, under the same target, with direct colours.
+  ScratchDir again;
+  again.write("patterns.png", dir.read("p/patterns.png"));
+  again.write("m.png", dir.read("p/001-m_bin.png"));
+  again.write("tessarn.txt", "patterns.png 0 0 16 8 p.bin m.png 0 0 16 8 m.bin\n");
+  ASSERT_EQ(again.run("--target md --colours direct").status, 0);
+  EXPECT_EQ(again.read("m.bin"), dir.read("m.bin"));
+  EXPECT_EQ(again.read("p.bin"), "\x00\x00\x00\x01"s);
+
+  // nes: palettes 0-3, one a 16x16 area. A job that breaks that is skipped
+  // whole, its patterns taken back: a tile of two palettes, an area of two,
+  // a palette past 3. Tiles: palettes 1 and 2; 2; 1; 4.
+  BmpSpec areas{.width = 32, .height = 8, .pixels = std::vector<uint8_t>(256, 0)};
+  for (const auto& [at, index] : {std::pair{0, 5}, {65, 10}, {8, 9}, {16, 6}, {24, 17}}) areas.pixels[static_cast<size_t>(at)] = static_cast<uint8_t>(index);
+  dir.write("areas.bmp", writeBmp(areas));
+  dir.write("tessarn.txt", "areas.bmp 0 0 8 8 two areas.bmp 8 0 16 8 area areas.bmp 24 0 8 8 high "
+                           "areas.bmp 8 0 8 16 fine");
+  const RunResult nes = dir.run("--target nes --colours direct --strict --messages en --palette 3");
+  EXPECT_EQ(nes.status, 1);
+  const auto english = [](MessageId id, std::vector<long long> numbers) {
+    return expectedMessage(id, "areas.bmp", MessageLanguage::kEnglish, numbers);
+  };
+  EXPECT_EQ(nes.console, english(MessageId::kTwoPalettes, {0, 0}) + english(MessageId::kAreaTwoPalettes, {8, 0}) +
+                             english(MessageId::kPaletteTooHigh, {24, 0, 4}));
+  // fine: its tile of palette 2 above a blank one, one area (the blank one
+  // takes the area's palette, not the job's 3).
+  EXPECT_EQ(dir.read("output.txt"), "unsigned char fine[]={\r\n\t0x01, \r\n\t0x00, \r\n};\r\n#define W_fine 1\r\n"
+                                    "#define H_fine 2\r\nunsigned char fine_attr[]={\r\n\t0x02, \r\n};\r\n\r\n"
+                                    "#define MAX_PCG 2\r\n#define PCG_SIZE 16\r\nunsigned char PCG_DAT[]={\r\n" +
+                                        byteLine(std::string(16, '\0')) + byteLine("\x80"s + std::string(15, '\0')) +
+                                        "};\r\n");
+}
+
 #ifndef _WIN32
 // The labels of an assembly listing and the section each is in: ".area X"
 // (SDCC) or ".segment "X"" (cc65) starts section X.
@@ -433,17 +499,9 @@ std::map<std::string, std::string> sectionsOfLabels(const std::string& listing) 
 
 // The C library as each compiler takes it: C89 and C++ without a warning,
 // and for the small machines' compilers every array in read-only memory.
-// A compiler that is missing is passed over, unless TESSARN_REQUIRE_COMPILERS
+// A compiler that is missing skips the test, unless TESSARN_REQUIRE_COMPILERS
 // is set (as CI sets it).
 TEST(OptionsE2E, CLibraryCompilesWithEachCompiler) {
-  ScratchDir dir;
-  dir.write("stage.bmp", stageBmp());
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\nstage.bmp 0 0 16 8 a_bin 1 0 2 3\n"
-                           "stage.bmp 0 0 16 8 int 0 1 2 3\nstage.bmp 0 0 0 8 empty 0 1 2 3\n");
-  dir.write("lib/main.c", "#include \"gfx.h\"\nint main(void) {\n  return a_bin[1] == 1 && a_bin_2[0] == 2 && "
-                          "int_3_WIDTH == 2 && empty_WIDTH == 0 && PATTERN_COUNT == 4 && patterns[8] == 0x80 ? 0 : 1;\n}\n");
-  ASSERT_EQ(dir.run("--c-source lib/gfx").status, 0);
-  const std::vector<std::string> arrays = {"a_bin", "a_bin_2", "int_3", "patterns"};
   struct Compiler {
     const char* name;
     const char* command;  // run in lib/
@@ -451,19 +509,30 @@ TEST(OptionsE2E, CLibraryCompilesWithEachCompiler) {
     const char* readOnly;
   };
   const Compiler compilers[] = {
-      {"gcc", "gcc -std=c89 -pedantic -Wall -Wextra -Werror gfx.c main.c -o c89 && ./c89", nullptr, nullptr},
-      {"g++", "g++ -Wall -Wextra -Werror -x c++ gfx.c main.c -o cpp && ./cpp", nullptr, nullptr},
-      {"sdcc", "sdcc -mz80 -c gfx.c", "gfx.asm", "_CODE"},
-      {"cc65", "cc65 -O gfx.c -o gfx.s", "gfx.s", "RODATA"},
+      {"gcc", "gcc -std=c89 -pedantic -Wall -Wextra -Werror gfx.c nes.c main.c -o c89 && ./c89", nullptr, nullptr},
+      {"g++", "g++ -Wall -Wextra -Werror -x c++ gfx.c nes.c main.c -o cpp && ./cpp", nullptr, nullptr},
+      {"sdcc", "sdcc -mz80 -c gfx.c && sdcc -mz80 -c nes.c && cat nes.asm >> gfx.asm", "gfx.asm", "_CODE"},
+      {"cc65", "cc65 -O gfx.c -o gfx.s && cc65 -O nes.c -o nes.s && cat nes.s >> gfx.s", "gfx.s", "RODATA"},
   };
-  const bool required = std::getenv("TESSARN_REQUIRE_COMPILERS") != nullptr;
+  for (const Compiler& compiler : compilers) {
+    if (std::system(("command -v " + std::string(compiler.name) + " > /dev/null").c_str()) == 0) continue;
+    if (std::getenv("TESSARN_REQUIRE_COMPILERS") != nullptr) FAIL() << compiler.name << " is missing";
+    GTEST_SKIP() << compiler.name << " is missing: the C library is not compiled with every compiler";
+  }
+  ScratchDir dir;
+  dir.write("stage.bmp", stageBmp());
+  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\nstage.bmp 0 0 16 8 a_bin 1 0 2 3\n"
+                           "stage.bmp 0 0 16 8 int 0 1 2 3\nstage.bmp 0 0 0 8 empty 0 1 2 3\n");
+  // A library of byte maps with attribute tables (nes) beside the classic one.
+  dir.write("lib/main.c", "#include \"gfx.h\"\n#include \"nes.h\"\nint main(void) {\n  return a_bin[1] == 1 && "
+                          "a_bin_2[0] == 2 && int_3_WIDTH == 2 && empty_WIDTH == 0 && PATTERN_COUNT == 4 && "
+                          "patterns[8] == 0x80 && n_a_bin_attr[0] == 0 && n_PATTERN_SIZE == 16 && n_patterns[16] == 0x80 "
+                          "? 0 : 1;\n}\n");
+  ASSERT_EQ(dir.run("--c-source lib/gfx").status, 0);
+  ASSERT_EQ(dir.run("--target nes --c-source lib/nes --symbol-prefix n_").status, 0);
+  const std::vector<std::string> arrays = {"a_bin", "a_bin_2", "int_3", "patterns", "n_a_bin", "n_a_bin_attr", "n_patterns"};
   for (const Compiler& compiler : compilers) {
     SCOPED_TRACE(compiler.name);
-    if (std::system(("command -v " + std::string(compiler.name) + " > /dev/null").c_str()) != 0) {
-      if (required) ADD_FAILURE() << compiler.name << " is missing";
-      std::printf("%s is missing: the C library is not compiled with it\n", compiler.name);
-      continue;
-    }
     const std::string command = "cd '" + (dir.path() / "lib").string() + "' && " + compiler.command + " 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     if (compiler.listing == nullptr) continue;
