@@ -86,6 +86,8 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   settings.palettes = options.palettes;
   settings.library = {options.cSource, options.symbolPrefix, &recorded};
   settings.threads = conditions.threads;
+  settings.rowBudget = conditions.rowBudget;
+  settings.threadBytes = conditions.threadBytes;
 
   // Warnings are in the report, if there is one; else on their own lines.
   const bool warnings_apart = !options.report && (options.strict || conditions.warnOnStandardError);

@@ -20,6 +20,11 @@ struct RunConditions {
   // Warnings go to standard error (a person is reading it), besides
   // --strict's.
   bool warnOnStandardError = false;
+  // Images' rows (run_settings.h): the memory they may take, and the bytes
+  // of rows worth a thread. Tests make them small, to reach the ring and
+  // the threads with small images.
+  size_t rowBudget = RowRing::kDefaultBudget;
+  uint64_t threadBytes = uint64_t{1} << 20;
 };
 
 // Runs tessarn as `options` say, on `files` (names as the system takes them
