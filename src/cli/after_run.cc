@@ -2,8 +2,11 @@
 
 #include <memory>
 
+#include "outputs/buffered_output.h"
+#include "outputs/output_files.h"
 #include "outputs/pattern_file.h"
 #include "run/exit_status.h"
+#include "target/colour_format.h"
 
 namespace tessarn {
 namespace {
@@ -22,8 +25,17 @@ AfterRunFiles::AfterRunFiles(const Options& options, FileSystem* files, const De
       dependencies_(dependencies),
       target_(*options.target),
       patternFile_(options.patternFile),
+      paletteFile_(options.paletteFile),
+      paletteFormat_(options.paletteFormat),
       depfile_(options.depfile) {
   if (!options.cSource.empty()) library_ = {options.cSource + ".c", options.cSource + ".h"};
+}
+
+void AfterRunFiles::jobFinished(const JobSummary& summary, const PatternDictionary&) {
+  if (paletteFile_.empty()) return;
+  for (const std::vector<uint32_t>& palette : summary.palettes) {
+    appendValues(&paletteTable_, paletteValues(paletteFormat_, palette), paletteValueForm(paletteFormat_));
+  }
 }
 
 void AfterRunFiles::runFinished(const PatternDictionary& dictionary) {
@@ -42,6 +54,10 @@ int AfterRunFiles::finish(int status, WriteStream* errors) {
     writeLine(errors, "cannot write the pattern file " + patternFile_);
     status = kExitFailure;
   }
+  if (complete(status) && !paletteFile_.empty() && !writeFile(paletteFile_, paletteTable_)) {
+    writeLine(errors, "cannot write the palette file " + paletteFile_);
+    status = kExitFailure;
+  }
   if (complete(status) && !depfile_.empty() && !writeFile(depfile_, dependencies_->rule())) {
     writeLine(errors, "cannot write the depfile " + depfile_);
     status = kExitFailure;
@@ -49,7 +65,7 @@ int AfterRunFiles::finish(int status, WriteStream* errors) {
   if (!complete(status)) {
     // There may be none of them: nothing to say if so.
     for (const std::string& name : library_) (void)files_->remove(name);
-    for (const std::string* name : {&patternFile_, &depfile_}) {
+    for (const std::string* name : {&patternFile_, &paletteFile_, &depfile_}) {
       if (!name->empty()) (void)files_->remove(*name);
     }
   }

@@ -1,7 +1,8 @@
 // The files a run writes that stand only after a complete run (status 0, or
 // 1 under --strict): the C library (BASE.c, written as the run goes, and
-// BASE.h at its end), the pattern file, and the depfile, written last so
-// that it names the others. One rule holds for all of them: after any other
+// BASE.h at its end), the pattern file, the palette file (every job's
+// palettes in job order, in binary as the colour format writes them), and
+// the depfile, written last so that it names the others. One rule holds for all of them: after any other
 // status none of them is left, so that a build system runs tessarn again.
 // (output.txt and the binary outputs keep what they were written.)
 
@@ -24,9 +25,9 @@ class AfterRunFiles : public RunObserver {
   // where tessarn started; `dependencies` is the run's record of them.
   AfterRunFiles(const Options& options, FileSystem* files, const Dependencies* dependencies);
 
-  // Whether the run needs to tell this of its end (for the pattern table).
-  bool watches() const { return !patternFile_.empty(); }
-  void jobFinished(const JobSummary&, const PatternDictionary&) override {}
+  // Whether the run needs to tell this of its jobs and end (for the tables).
+  bool watches() const { return !patternFile_.empty() || !paletteFile_.empty(); }
+  void jobFinished(const JobSummary& summary, const PatternDictionary&) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
   // Writes what is due after a run that has come to `status`, or, if that
@@ -43,9 +44,12 @@ class AfterRunFiles : public RunObserver {
   const Dependencies* dependencies_;
   const Target& target_;
   std::string patternFile_;
+  std::string paletteFile_;
+  ColourFormat paletteFormat_;
   std::string depfile_;
   std::vector<std::string> library_;  // BASE.c and BASE.h, if made
   std::string patternTable_;
+  std::string paletteTable_;
 };
 
 }  // namespace tessarn

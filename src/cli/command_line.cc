@@ -47,6 +47,9 @@ constexpr OptionName kOptionNames[] = {
     {"", "--target", "NAME"},
     {"", "--colours", "KIND"},
     {"", "--palette", "[NAME=]N"},
+    {"", "--palettes", nullptr},
+    {"", "--colour-format", "NAME"},
+    {"", "--palette-file", "FILE"},
     {"", "--first-pattern", "N"},
     {"", "--pattern-limit", "L"},
     {"", "--attributes", "[NAME=]BITS"},
@@ -231,9 +234,34 @@ bool checkAttributes(const std::string& text, const JobRule& rule, const Target&
 
 // The values as the command line gave them, before they are checked.
 struct Given {
+  bool writePalettes = false;
   std::vector<std::string> directory, outputDirectory, depfile, preview, messages, target, colours, palettes;
+  std::vector<std::string> colourFormat, paletteFile;
   std::vector<std::string> first, limit, attributes, mirror, patternsFrom, patternFile, cSource, symbolPrefix;
 };
+
+// Whether palettes are written, and in which format: the target's own, or
+// --colour-format's.
+bool readPaletteFormat(const Given& given, Options* options, std::string* error) {
+  std::string format;
+  if (!single("--colour-format", given.colourFormat, &format, error) ||
+      !single("--palette-file", given.paletteFile, &options->paletteFile, error)) {
+    return false;
+  }
+  ColourFormat chosen = options->target->colourFormat;
+  if (!format.empty() && !findColourFormat(format, &chosen)) {
+    *error = "--colour-format " + format + ": not rgb888 or one of the targets but classic";
+    return false;
+  }
+  if (!given.writePalettes && options->paletteFile.empty()) return true;
+  if (chosen == ColourFormat::kNone) {
+    *error = std::string(given.writePalettes ? "--palettes" : "--palette-file " + options->paletteFile) +
+             ": the target classic has no colour format of its own: name one with --colour-format";
+    return false;
+  }
+  options->paletteFormat = chosen;
+  return true;
+}
 
 // The target and its colours.
 bool readTarget(const Given& given, Options* options, std::string* error) {
@@ -251,7 +279,7 @@ bool readTarget(const Given& given, Options* options, std::string* error) {
   int mode = 0;
   if (!colours.empty() && !choose("--colours", colours, {"mapped", "direct"}, &mode, error)) return false;
   options->colours = mode == 0 ? ColourMode::kMapped : ColourMode::kDirect;
-  return true;
+  return readPaletteFormat(given, options, error);
 }
 
 // The options that fit map entries to the hardware, checked alone and
@@ -410,6 +438,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundin
   add("--palette", &given.palettes, "[NAME=]N",
       "Palette N in the map entries of every job, or of the jobs named NAME (direct colours: of tiles of "
       "colour 0 only); repeatable");
+  app.add_flag("--palettes", given.writePalettes,
+               "Write each job's palettes after its map, in the target's colour format");
+  add("--colour-format", &given.colourFormat, "NAME",
+      "The colour format of the palettes: a target's (snes-4bpp, md, pce, gg, sms, gb, nes, ...) or rgb888; "
+      "classic has none of its own");
+  add("--palette-file", &given.paletteFile, "FILE",
+      "After a complete run, write every job's palettes to FILE, in binary (implies --palettes)");
   add("--first-pattern", &given.first, "N", "Number the run's patterns from N (default 0)");
   add("--pattern-limit", &given.limit, "L",
       ("No pattern may be numbered L or higher: 1 to the target's limit (the default; classic's is " +

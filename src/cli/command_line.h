@@ -21,6 +21,7 @@
 
 #include "messages/messages.h"
 #include "run/run_settings.h"
+#include "target/colour_format.h"
 
 namespace tessarn {
 
@@ -34,6 +35,10 @@ struct Options {
   MessageLanguage messages = MessageLanguage::kShiftJis;
   const Target* target = &classicTarget();
   ColourMode colours = ColourMode::kMapped;
+  // The format palettes are written in (--palettes, --palette-file), or
+  // kNone for none.
+  ColourFormat paletteFormat = ColourFormat::kNone;
+  std::string paletteFile;  // --palette-file; empty: none
   // The numbering, limit and mirroring of patterns, and whether duplicates
   // are kept.
   DictionarySettings patterns;

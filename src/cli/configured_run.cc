@@ -79,6 +79,7 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   settings.language = options.messages;
   settings.target = options.target;
   settings.colours = options.colours;
+  settings.paletteFormat = options.paletteFormat;
   settings.patterns.layout = options.patterns.layout;
   settings.patterns.keepDuplicates = options.patterns.keepDuplicates;
   settings.patterns.bitsPerPixel = options.target->bitsPerPixel;
@@ -93,7 +94,7 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   const bool warnings_apart = !options.report && (options.strict || conditions.warnOnStandardError);
   ObserverList views;
   RunReport report(*options.target, options.patterns.layout.patternLimit);
-  PreviewImages preview(&preview_files, options.colours);
+  PreviewImages preview(&preview_files, options.colours, options.paletteFormat);
   RunVerdict verdict(namesGiven(options), options.strict || warnings_apart);
   AfterRunFiles after_run(options, &recorded, &dependencies);
   if (options.report) views.add(&report);

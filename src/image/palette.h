@@ -23,6 +23,8 @@ class Palette {
   void add(Rgb colour) {
     if (count_ < static_cast<int>(entries_.size())) entries_[count_++] = colour;
   }
+  // Whether there is an entry for `index`.
+  bool has(int32_t index) const { return index >= 0 && index < count_; }
   // The colour of palette index `index`, or `fallback` if there is no such
   // entry.
   Rgb colourOf(int32_t index, Rgb fallback) const {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/file_system.h"
 #include "messages/failure.h"
@@ -23,6 +24,38 @@ namespace tessarn {
 // How a value is written: a 16-bit word (little-endian in binary, or
 // big-endian), or a byte.
 enum class ValueForm { kWord, kWordBigEndian, kByte };
+
+// Bytes a value takes in binary.
+inline size_t valueBytes(ValueForm form) { return form == ValueForm::kByte ? 1 : 2; }
+
+// Writes values in binary at `at`, as `form` says: 16-bit words
+// little-endian or big-endian, or bytes (a value's low 8 bits). Returns the
+// end of what it wrote. The one place that orders a value's bytes.
+inline char* putValues(char* at, const uint16_t* values, int count, ValueForm form) {
+  for (int i = 0; i < count; ++i) {
+    switch (form) {
+      case ValueForm::kWord:
+        *at++ = static_cast<char>(values[i] & 0xFF);
+        *at++ = static_cast<char>(values[i] >> 8);
+        break;
+      case ValueForm::kWordBigEndian:
+        *at++ = static_cast<char>(values[i] >> 8);
+        *at++ = static_cast<char>(values[i] & 0xFF);
+        break;
+      case ValueForm::kByte:
+        *at++ = static_cast<char>(values[i] & 0xFF);
+        break;
+    }
+  }
+  return at;
+}
+
+// Appends values in binary to `out`.
+inline void appendValues(std::string* out, const std::vector<uint16_t>& values, ValueForm form) {
+  const size_t at = out->size();
+  out->resize(at + valueBytes(form) * values.size());
+  putValues(out->data() + at, values.data(), static_cast<int>(values.size()), form);
+}
 
 class BufferedOutput {
  public:
@@ -35,27 +68,10 @@ class BufferedOutput {
     std::memcpy(reserve(bytes.size()), bytes.data(), bytes.size());
   }
 
-  // Values in binary, as `form` says: 16-bit words little-endian or
-  // big-endian, or bytes (a value's low 8 bits); at most kMaxWords at a time.
+  // Values in binary (putValues()); at most kMaxWords at a time.
   void appendValues(const uint16_t* values, int count, ValueForm form) {
     assert(count >= 0 && count <= kMaxWords);
-    switch (form) {
-      case ValueForm::kWord:
-      case ValueForm::kWordBigEndian: {
-        const bool big = form == ValueForm::kWordBigEndian;
-        char* at = reserve(2 * static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i, at += 2) {
-          at[big ? 1 : 0] = static_cast<char>(values[i] & 0xFF);
-          at[big ? 0 : 1] = static_cast<char>(values[i] >> 8);
-        }
-        return;
-      }
-      case ValueForm::kByte: {
-        char* at = reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) at[i] = static_cast<char>(values[i] & 0xFF);
-        return;
-      }
-    }
+    putValues(reserve(valueBytes(form) * static_cast<size_t>(count)), values, count, form);
   }
 
   // Values as output.txt writes them: "0x", four upper-case hex digits

@@ -26,14 +26,21 @@ std::string forComment(const std::string& name) {
   return out;
 }
 
+// What the files define with each job's symbol, beside _WIDTH and _HEIGHT.
+std::vector<std::string> jobSuffixes(const Target& target, ColourFormat palette_format) {
+  std::vector<std::string> suffixes;
+  if (target.hasAttributeMap()) suffixes.push_back("_attr");
+  if (palette_format != ColourFormat::kNone) suffixes.insert(suffixes.end(), {"_pal", "_COLORS"});
+  return suffixes;
+}
+
 }  // namespace
 
-CLibrary::CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form)
+CLibrary::CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form, ColourFormat palette_format)
     : settings_(settings),
       target_(target),
       form_(form),
-      names_(settings.symbolPrefix, fileStemOf(settings.base),
-             target.hasAttributeMap() ? std::vector<std::string>{"_attr"} : std::vector<std::string>{},
+      names_(settings.symbolPrefix, fileStemOf(settings.base), jobSuffixes(target, palette_format),
              target.isClassic() ? std::vector<std::string>{"patterns", "PATTERN_COUNT", "FIRST_PATTERN"}
                                 : std::vector<std::string>{"patterns", "PATTERN_COUNT", "PATTERN_SIZE",
                                                            "FIRST_PATTERN"}) {}
@@ -103,6 +110,19 @@ void CLibrary::endMap(const std::vector<std::vector<uint16_t>>& attribute_rows) 
   endArray();
 }
 
+void CLibrary::writePalettes(const std::vector<std::vector<uint16_t>>& rows, ValueForm form, size_t colours) {
+  Entry& entry = entries_.back();
+  entry.colours = colours;
+  entry.paletteWords = form != ValueForm::kByte;
+  beginArray(entry.paletteWords ? "unsigned short" : "unsigned char", entry.symbol + "_pal");
+  for (const std::vector<uint16_t>& row : rows) {
+    source_->append("\t");
+    source_->appendHexValues(row.data(), static_cast<int>(row.size()), form);
+    source_->append(kLineEnd);
+  }
+  endArray();
+}
+
 bool CLibrary::finish(const PatternDictionary& dictionary, Failure* failure) {
   const int count = dictionary.count() - dictionary.givenCount();
   if (count > 0) {
@@ -154,8 +174,13 @@ std::string CLibrary::headerText(const PatternDictionary& dictionary) const {
       text += "extern const " + map_type + " " + entry.symbol + "[];" + end;
       if (target_.hasAttributeMap()) text += "extern const unsigned char " + entry.symbol + "_attr[];" + end;
     }
+    if (entry.colours > 0) {
+      text += "extern const " + std::string(entry.paletteWords ? "unsigned short " : "unsigned char ") + entry.symbol +
+              "_pal[];" + end;
+    }
     text += "#define " + entry.symbol + "_WIDTH " + std::to_string(entry.tilesWide) + end;
     text += "#define " + entry.symbol + "_HEIGHT " + std::to_string(entry.tilesHigh) + end;
+    if (entry.colours > 0) text += "#define " + entry.symbol + "_COLORS " + std::to_string(entry.colours) + end;
   }
   text += end;
   if (count > 0) text += "extern const " + std::string(classic ? "unsigned short " : "unsigned char ") + patterns + "[];" + end;

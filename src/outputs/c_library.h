@@ -6,8 +6,10 @@
 //   extern const unsigned short SYMBOL[];   one per converted job with tiles
 //                                           (unsigned char: entries that are bytes)
 //   extern const unsigned char SYMBOL_attr[];  its attribute map, if the target has them
+//   extern const unsigned short SYMBOL_pal[];  its palettes, where they are written
 //   #define SYMBOL_WIDTH n                  its size in tiles (both 0 for a
 //   #define SYMBOL_HEIGHT n                 job with no tiles, which has no array)
+//   #define SYMBOL_COLORS n                 the colours of its palettes
 //   extern const unsigned short Ppatterns[];  the patterns the run added (unsigned
 //                                             char, a pattern's bytes, but for classic)
 //   #define PPATTERN_COUNT n                  (no array if it added none)
@@ -30,6 +32,7 @@
 #include "messages/failure.h"
 #include "outputs/buffered_output.h"
 #include "outputs/c_names.h"
+#include "target/colour_format.h"
 #include "target/target.h"
 #include "tiles/pattern_dictionary.h"
 
@@ -43,8 +46,9 @@ struct CLibrarySettings {
 
 class CLibrary {
  public:
-  // Entries are written as `form` says.
-  CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form);
+  // Entries are written as `form` says; palettes, where they are written,
+  // in `palette_format`.
+  CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form, ColourFormat palette_format);
 
   // Creates BASE.c; false, with `*failure` set, if it cannot be created.
   bool create(Failure* failure);
@@ -56,6 +60,8 @@ class CLibrary {
   void writeValues(const uint16_t* values, int count);
   void endRow();
   void endMap(const std::vector<std::vector<uint16_t>>& attribute_rows);
+  // The last map's palettes, a row of values each, `colours` colours in all.
+  void writePalettes(const std::vector<std::vector<uint16_t>>& rows, ValueForm form, size_t colours);
 
   // The patterns the run added, then BASE.h: the run is complete. False,
   // with `*failure` set, if BASE.h cannot be created.
@@ -72,6 +78,8 @@ class CLibrary {
     std::string jobName;
     int64_t tilesWide;
     int64_t tilesHigh;
+    size_t colours = 0;  // of its palettes, if written
+    bool paletteWords = false;
   };
   std::string headerText(const PatternDictionary& dictionary) const;
 

@@ -32,9 +32,13 @@ ValueForm entryForm(const Target& target) {
 }  // namespace
 
 OutputFiles::OutputFiles(FileSystem* files, const Target& target, const MapWordLayout& layout,
-                         const CLibrarySettings& library)
-    : files_(files), target_(target), entries_(target, layout), form_(entryForm(target)) {
-  if (!library.base.empty()) library_ = std::make_unique<CLibrary>(library, target, form_);
+                         const CLibrarySettings& library, ColourFormat palette_format)
+    : files_(files),
+      target_(target),
+      entries_(target, layout),
+      form_(entryForm(target)),
+      paletteFormat_(palette_format) {
+  if (!library.base.empty()) library_ = std::make_unique<CLibrary>(library, target, form_, palette_format);
 }
 
 bool OutputFiles::create(const std::string& name, std::unique_ptr<BufferedOutput>* output, Failure* failure) {
@@ -58,6 +62,7 @@ bool OutputFiles::createBinaryOutput(const std::string& name, Failure* failure) 
 void OutputFiles::beginMapArray(const MapBlock& block) {
   block_ = block;
   cells_.clear();
+  highestPalette_ = -1;
   text_->append(form_ == ValueForm::kByte ? "unsigned char " : "unsigned short ");
   text_->append(block.name);
   text_->append("[]={");
@@ -81,6 +86,7 @@ void OutputFiles::writeMapCells(const MapCell* cells, int count) {
   appendValues(values, count, form_);
   if (library_) library_->writeValues(values, count);
   if (target_.hasAttributeMap()) cells_.insert(cells_.end(), cells, cells + count);
+  for (int i = 0; i < count; ++i) highestPalette_ = std::max(highestPalette_, int{cells[i].palette});
 }
 
 void OutputFiles::endMapRow() {
@@ -146,6 +152,29 @@ void OutputFiles::writeAttributeMap() {
   text_->append("};");
   text_->append(kLineEnd);
   if (library_) library_->endMap(rows);
+}
+
+ValueForm paletteValueForm(ColourFormat format) {
+  if (!wordValues(format)) return ValueForm::kByte;
+  return bigEndianValues(format) ? ValueForm::kWordBigEndian : ValueForm::kWord;
+}
+
+void OutputFiles::writePalettes(const std::vector<std::vector<uint32_t>>& palettes) {
+  const ValueForm form = paletteValueForm(paletteFormat_);
+  text_->append(form == ValueForm::kByte ? "unsigned char " : "unsigned short ");
+  text_->append(block_.name);
+  text_->append("_pal[]={");
+  text_->append(kLineEnd);
+  std::vector<std::vector<uint16_t>> rows;
+  for (const std::vector<uint32_t>& palette : palettes) {
+    rows.push_back(paletteValues(paletteFormat_, palette));
+    text_->append("\t");
+    text_->appendHexValues(rows.back().data(), static_cast<int>(rows.back().size()), form);
+    text_->append(kLineEnd);
+  }
+  text_->append("};");
+  text_->append(kLineEnd);
+  if (library_) library_->writePalettes(rows, form, palettes.empty() ? 0 : palettes.size() * palettes[0].size());
 }
 
 bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure* failure) {

@@ -6,7 +6,9 @@
 // A job's map block is "unsigned short NAME[]={" (entries that are bytes:
 // "unsigned char"), a line of entries per row of tiles, "};", and the
 // W_NAME and H_NAME macros; under a target with attribute maps, the map's
-// "unsigned char NAME_attr[]={" follows, its rows laid out as the map's.
+// "unsigned char NAME_attr[]={" follows, its rows laid out as the map's;
+// where palettes are written, "NAME_pal[]" (words or bytes, as the colour
+// format has them) follows that, a palette a line.
 //
 // The pattern table holds the patterns the run added: every pattern of the
 // dictionary after the ones it was given. Its count is MAX_PCG; a line
@@ -37,11 +39,15 @@
 #include "messages/failure.h"
 #include "outputs/buffered_output.h"
 #include "outputs/c_library.h"
+#include "target/colour_format.h"
 #include "target/map_entry.h"
 #include "target/target.h"
 #include "tiles/pattern_dictionary.h"
 
 namespace tessarn {
+
+// How the values of a palette in `format` are written.
+ValueForm paletteValueForm(ColourFormat format);
 
 // A job's map as its block is made: where it is, and what its entries get.
 struct MapBlock {
@@ -58,7 +64,7 @@ class OutputFiles {
   // With a library's base name in `library`, the entries and the pattern
   // table also go to its C files.
   OutputFiles(FileSystem* files, const Target& target, const MapWordLayout& layout,
-              const CLibrarySettings& library = {});
+              const CLibrarySettings& library = {}, ColourFormat palette_format = ColourFormat::kNone);
 
   // Creates output.txt and, if there is to be one, the library's BASE.c;
   // or a binary output that becomes the current one (the caller closes the
@@ -73,6 +79,11 @@ class OutputFiles {
   void endMapRow();
   // The block's end: its macros, and its attribute map.
   void endMapArray();
+  // The highest palette of the current block's cells; -1 for none.
+  int highestPalette() const { return highestPalette_; }
+  // The closed block's palettes, colour values in the palette format:
+  // "NAME_pal[]", a palette a line.
+  void writePalettes(const std::vector<std::vector<uint32_t>>& palettes);
   // The pattern table that ends a complete run (and the library's BASE.h).
   // False, with `*failure` set, if BASE.h cannot be created.
   bool writePatternTable(const PatternDictionary& dictionary, Failure* failure);
@@ -104,8 +115,10 @@ class OutputFiles {
   std::unique_ptr<BufferedOutput> text_;
   std::unique_ptr<BufferedOutput> binary_;
   std::unique_ptr<CLibrary> library_;  // if the run makes one
+  const ColourFormat paletteFormat_;
   MapBlock block_;                     // the current block's
   std::vector<MapCell> cells_;         // the current block's, for its attribute map
+  int highestPalette_ = -1;            // the current block's
 };
 
 }  // namespace tessarn

@@ -7,6 +7,7 @@
 #include "image/bitmap_image.h"
 #include "image/bmp_rows.h"
 #include "image/png_image.h"
+#include "target/colour_format.h"
 #include "run/map_sinks.h"
 #include "tiles/region_tiling.h"
 
@@ -149,6 +150,36 @@ class JobBlock {
   CountingSink counting_;
 };
 
+// Whether the job's summary is to hold its image's colours: for the
+// observer, or for the job's palettes.
+bool wantsImagePalette(const RunState& run) {
+  return wants(run, &RunObserver::wantsPalette) || run.settings().paletteFormat != ColourFormat::kNone;
+}
+
+// The job's palettes as colour values: mapped colours, its four; direct
+// colours, the image's entries in blocks of 2^bits, from palette 0 to the
+// highest its cells are in (an index the image's palette has not is black).
+std::vector<std::vector<uint32_t>> jobPalettes(const RunState& run, const Palette& image, int highest) {
+  const RunSettings& settings = run.settings();
+  const ColourFormat format = settings.paletteFormat;
+  const auto value = [&](int32_t index) {
+    const Rgb colour = image.colourOf(index, Rgb{});
+    return colourValue(format, colour, image.has(index) ? index : -1);
+  };
+  std::vector<std::vector<uint32_t>> palettes;
+  if (settings.colours == ColourMode::kMapped) {
+    palettes.emplace_back();
+    for (int32_t index : run.job().colour) palettes.back().push_back(value(index));
+    return palettes;
+  }
+  const int size = 1 << settings.target->bitsPerPixel;
+  for (int p = 0; p <= highest; ++p) {
+    palettes.emplace_back();
+    for (int c = 0; c < size; ++c) palettes.back().push_back(value(p * size + c));
+  }
+  return palettes;
+}
+
 // Whether work on this many bytes of pixels is worth a thread of its own.
 bool rowsOnThread(const RunState& run, uint64_t bytes) {
   return run.settings().threads >= 2 && bytes >= run.settings().threadBytes;
@@ -182,7 +213,7 @@ bool convertBmp(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
                                 job.bitmapName, failure)) {
     return false;
   }
-  if (wants(*run, &RunObserver::wantsPalette)) summary->palette = bitmapPalette(image, header);
+  if (wantsImagePalette(*run)) summary->palette = bitmapPalette(image, header);
   JobBlock block(run, summary, tilingRules(*run));
   PaletteProblem problem;
   TilingResult result;
@@ -211,7 +242,7 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
   }
   PngImage png;
   if (!checkImageProblem(png.open(bytes.data(), bytes.size()), job.bitmapName, failure)) return false;
-  if (wants(*run, &RunObserver::wantsPalette)) summary->palette = png.palette();
+  if (wantsImagePalette(*run)) summary->palette = png.palette();
   const Rectangle rectangle = rectangleOf(job);
   const RowSpan rows = rowsCovered(rectangle);
   // The whole image is decoded, to check it.
@@ -248,8 +279,14 @@ bool convertJob(RunState* run, JobSummary* summary, Failure* failure) {
       *failure = {MessageId::kBitmapMissing, job.bitmapName};
       return false;
   }
-  if (isPng(image.head.data(), image.headSize)) return convertPng(run, image, summary, failure);
-  return convertBmp(run, image, summary, failure);
+  const bool converted = isPng(image.head.data(), image.headSize) ? convertPng(run, image, summary, failure)
+                                                                   : convertBmp(run, image, summary, failure);
+  if (converted && run->settings().paletteFormat != ColourFormat::kNone) {
+    const int highest = run->outputs().highestPalette();
+    summary->palettes = jobPalettes(*run, *summary->palette, highest >= 0 ? highest : paletteFor(run->settings().palettes, job.name));
+    run->outputs().writePalettes(summary->palettes);
+  }
+  return converted;
 }
 
 }  // namespace tessarn

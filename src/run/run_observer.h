@@ -35,6 +35,9 @@ struct JobSummary {
   std::optional<std::vector<MapCell>> mapCells;
   // The colours of the job's bitmap, if the observer wants them.
   std::optional<Palette> palette;
+  // Its palettes, colour values in the run's palette format, where they
+  // are written.
+  std::vector<std::vector<uint32_t>> palettes;
   // If the observer wants warnings (job_warnings.h says what they are):
   UnnamedPixels unnamedPixels;     // of the tiles read
   bool runLengthCutShort = false;  // the image's run-length data ends early

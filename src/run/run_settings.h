@@ -40,6 +40,9 @@ struct RunSettings {
   RunObserver* observer = nullptr;  // nobody watching
   const Target* target = &classicTarget();
   ColourMode colours = ColourMode::kMapped;
+  // The format each job's palettes are written in after its map; kNone for
+  // none.
+  ColourFormat paletteFormat = ColourFormat::kNone;
   DictionarySettings patterns;
   std::vector<JobRule> attributes;
   std::vector<JobRule> palettes;

@@ -21,7 +21,7 @@ class RunState {
   RunState(FileSystem* files, const RunSettings& settings)
       : settings_(settings),
         files_(files),
-        outputs_(files, *settings.target, settings.patterns.layout, settings.library),
+        outputs_(files, *settings.target, settings.patterns.layout, settings.library, settings.paletteFormat),
         dictionary_(settings.patterns) {}
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;

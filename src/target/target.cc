@@ -6,23 +6,25 @@ namespace {
 using L = PatternLayout;
 using E = EntryKind;
 
-//                 name          bits layout                entry                   limit  lr  tb  pal  pbits bank
+using C = ColourFormat;
+
+//                 name          bits layout                entry                   limit  lr  tb  pal  pbits bank colours
 constexpr Target kTargets[] = {
-    {"classic",    2, L::kPlanePairs,       E::kWord,             16384, 14, 15, -1, 0, -1},
-    {"gb",         2, L::kPlanePairs,       E::kByte,             256,   -1, -1, -1, 0, -1},
-    {"gbc",        2, L::kPlanePairs,       E::kByteAndAttribute, 512,   5,  6,  0,  3, 3},
-    {"nes",        2, L::kPlanesApart,      E::kByteAndAreaTable, 256,   -1, -1, -1, 2, -1},
-    {"snes-2bpp",  2, L::kPlanePairs,       E::kWord,             1024,  14, 15, 10, 3, -1},
-    {"snes-4bpp",  4, L::kPlanePairs,       E::kWord,             1024,  14, 15, 10, 3, -1},
-    {"snes-8bpp",  8, L::kPlanePairs,       E::kWord,             1024,  14, 15, -1, 0, -1},
-    {"snes-mode7", 8, L::kBytePerPixel,     E::kByte,             256,   -1, -1, -1, 0, -1},
-    {"gba-affine", 8, L::kBytePerPixel,     E::kByte,             256,   -1, -1, -1, 0, -1},
-    {"pce",        4, L::kPlanePairs,       E::kWord,             4096,  -1, -1, 12, 4, -1},
-    {"md",         4, L::kNibblesHighFirst, E::kWordBigEndian,    2048,  11, 12, 13, 2, -1},
-    {"sms",        4, L::kPlanesInRow,      E::kWord,             512,   9,  10, 11, 1, -1},
-    {"gg",         4, L::kPlanesInRow,      E::kWord,             512,   9,  10, 11, 1, -1},
-    {"gba-4bpp",   4, L::kNibblesLowFirst,  E::kWord,             1024,  10, 11, 12, 4, -1},
-    {"gba-8bpp",   8, L::kBytePerPixel,     E::kWord,             1024,  10, 11, -1, 0, -1},
+    {"classic",    2, L::kPlanePairs,       E::kWord,             16384, 14, 15, -1, 0, -1, C::kNone},
+    {"gb",         2, L::kPlanePairs,       E::kByte,             256,   -1, -1, -1, 0, -1, C::kGb},
+    {"gbc",        2, L::kPlanePairs,       E::kByteAndAttribute, 512,   5,  6,  0,  3, 3,  C::kBgr555},
+    {"nes",        2, L::kPlanesApart,      E::kByteAndAreaTable, 256,   -1, -1, -1, 2, -1, C::kNes},
+    {"snes-2bpp",  2, L::kPlanePairs,       E::kWord,             1024,  14, 15, 10, 3, -1, C::kBgr555},
+    {"snes-4bpp",  4, L::kPlanePairs,       E::kWord,             1024,  14, 15, 10, 3, -1, C::kBgr555},
+    {"snes-8bpp",  8, L::kPlanePairs,       E::kWord,             1024,  14, 15, -1, 0, -1, C::kBgr555},
+    {"snes-mode7", 8, L::kBytePerPixel,     E::kByte,             256,   -1, -1, -1, 0, -1, C::kBgr555},
+    {"gba-affine", 8, L::kBytePerPixel,     E::kByte,             256,   -1, -1, -1, 0, -1, C::kBgr555},
+    {"pce",        4, L::kPlanePairs,       E::kWord,             4096,  -1, -1, 12, 4, -1, C::kPce},
+    {"md",         4, L::kNibblesHighFirst, E::kWordBigEndian,    2048,  11, 12, 13, 2, -1, C::kMd},
+    {"sms",        4, L::kPlanesInRow,      E::kWord,             512,   9,  10, 11, 1, -1, C::kSms},
+    {"gg",         4, L::kPlanesInRow,      E::kWord,             512,   9,  10, 11, 1, -1, C::kGg},
+    {"gba-4bpp",   4, L::kNibblesLowFirst,  E::kWord,             1024,  10, 11, 12, 4, -1, C::kBgr555},
+    {"gba-8bpp",   8, L::kBytePerPixel,     E::kWord,             1024,  10, 11, -1, 0, -1, C::kBgr555},
 };
 
 }  // namespace

@@ -55,6 +55,9 @@ enum class EntryKind {
   kByteAndAreaTable,  // a byte, and an attribute table of 16x16 areas (2 bits each)
 };
 
+// How a machine stores a colour (target/colour_format.h).
+enum class ColourFormat { kNone, kBgr555, kMd, kPce, kGg, kSms, kGb, kNes, kRgb888 };
+
 struct Target {
   const char* name;
   int bitsPerPixel;  // 2, 4 or 8
@@ -68,6 +71,7 @@ struct Target {
   int paletteShift;
   int paletteBits;  // 0: no palette field (for kByteAndAreaTable, the areas' 2 bits)
   int bankBit;      // kByteAndAttribute: the bit for pattern numbers 256-511
+  ColourFormat colourFormat;  // kNone: classic, which has none of its own
 
   // Today's tool: its outputs keep their classic forms (unsigned short
   // tables, no PCG_SIZE).

@@ -5,6 +5,7 @@
 
 #include "image/png_writer.h"
 #include "outputs/c_names.h"
+#include "target/colour_format.h"
 
 namespace tessarn {
 namespace {
@@ -66,7 +67,8 @@ void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictiona
   for (int k = 0; k < (direct ? 256 : 4); ++k) {
     const Rgb grey = fallback[static_cast<size_t>(k) % fallback.size()];
     const int32_t index = direct ? k : summary.job->colour[k];
-    palette.push_back(summary.palette ? summary.palette->colourOf(index, grey) : grey);
+    const Rgb colour = summary.palette ? summary.palette->colourOf(index, grey) : grey;
+    palette.push_back(format_ == ColourFormat::kNone ? colour : shownColour(format_, colourValue(format_, colour, index), colour));
   }
   assert(summary.mapCells.has_value());
   const std::vector<MapCell>& cells = *summary.mapCells;

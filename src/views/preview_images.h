@@ -14,6 +14,8 @@
 //                   colour k where that bitmap has no such entry. Direct
 //                   colours: a pixel is entry palette x 2^bits + colour, the
 //                   bitmap's colours (its own greys where it has none).
+//                   Where the run writes palettes, each colour is the one
+//                   the machine shows for it.
 // Each is indexed so that converting it again (patterns.png and direct
 // colours' images with --colours direct, mapped colours' with colours
 // 0 1 2 3) gives the same patterns and map cells.
@@ -37,8 +39,10 @@ namespace tessarn {
 class PreviewImages : public RunObserver {
  public:
   // Writes the images through `files`, into whatever directory it writes,
-  // for a run of these colours.
-  PreviewImages(FileSystem* files, ColourMode colours) : files_(files), colours_(colours) {}
+  // for a run of these colours; where palettes are written in a colour
+  // format, the maps are drawn in the colours the machine shows for them.
+  PreviewImages(FileSystem* files, ColourMode colours, ColourFormat format = ColourFormat::kNone)
+      : files_(files), colours_(colours), format_(format) {}
 
   bool wantsMapCells(int64_t tiles) const override;
   bool wantsPalette() const override { return true; }
@@ -54,6 +58,7 @@ class PreviewImages : public RunObserver {
  private:
   FileSystem* files_;
   ColourMode colours_;
+  ColourFormat format_;
   std::vector<std::string> failures_;
 };
 

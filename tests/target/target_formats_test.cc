@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "target/colour_format.h"
 #include "target/map_entry.h"
 #include "target/pattern_format.h"
 
@@ -129,6 +130,39 @@ TEST(TargetFormats, AreaTable) {
   // area (2,0)=job 2, (2,1)=3, the others outside.
   EXPECT_EQ(areaTable(cells, 5, 3, 2), (std::vector<uint8_t>{1 | 2 << 2 | 2 << 4 | 2 << 6, 2 | 3 << 4}));
   EXPECT_EQ(areaTable(std::vector<MapCell>(32 * 30), 32, 30, 0).size(), 64u);
+}
+
+// Each colour format, worked by hand for (255, 128, 64), and how the
+// machine shows its value again.
+TEST(TargetFormats, ColourFormats) {
+  const Rgb colour{255, 128, 64};
+  struct Case {
+    const char* name;
+    uint32_t value;
+    std::vector<uint16_t> written;  // of the palette {colour, white}
+    Rgb shown;
+  };
+  const Case cases[] = {
+      {"snes-4bpp", 0x221F, {0x221F, 0x7FFF}, {255, 132, 66}},
+      {"md", 0x048E, {0x048E, 0x0EEE}, {255, 146, 73}},
+      {"pce", 0x13A, {0x13A, 0x1FF}, {255, 146, 73}},
+      {"gg", 0x48F, {0x48F, 0xFFF}, {255, 136, 68}},
+      {"sms", 0x1B, {0x1B, 0x3F}, {255, 170, 85}},
+      {"gb", 1, {0x01}, {170, 170, 170}},  // a shade: 3 - 158 * 4 / 256
+      {"nes", 9, {9, 9}, colour},          // the image's index
+      {"rgb888", 0xFF8040, {0xFF, 0x80, 0x40, 0xFF, 0xFF, 0xFF}, colour},
+  };
+  for (const Case& c : cases) {
+    ColourFormat format;
+    ASSERT_TRUE(findColourFormat(c.name, &format)) << c.name;
+    EXPECT_EQ(colourValue(format, colour, 9), c.value) << c.name;
+    EXPECT_EQ(paletteValues(format, {c.value, colourValue(format, {255, 255, 255}, 9)}), c.written) << c.name;
+    EXPECT_EQ(shownColour(format, c.value, colour), c.shown) << c.name;
+  }
+  // gb: a byte a palette of four shades, colour 0 in its low bits.
+  EXPECT_EQ(paletteValues(ColourFormat::kGb, {0, 1, 1, 3}), (std::vector<uint16_t>{0xD4}));
+  ColourFormat none;
+  EXPECT_FALSE(findColourFormat("classic", &none));
 }
 
 }  // namespace
