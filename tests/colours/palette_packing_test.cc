@@ -1,4 +1,5 @@
-// Palette packing against a brute force and on its failures.
+// Palette packing against a brute force and on its failures; the colour
+// order within palettes on a worked case and on random colourings.
 
 #include <algorithm>
 #include <bit>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "colours/colour_order.h"
 #include "colours/palette_packing.h"
 
 namespace tessarn {
@@ -160,6 +162,78 @@ TEST(PalettePacking, EmptySetsAndNoSets) {
   const PaletteChoice choice = choosePalettes(blank, 15, 8);
   EXPECT_EQ(choice.palettes, std::vector<std::vector<uint32_t>>{{}});
   EXPECT_EQ(choice.paletteOfSet, (std::vector<int>{0, 0}));
+}
+
+// The colouring's slot sequence under the given slot orders.
+std::vector<int> slotSequence(const Colouring& colouring, const std::vector<std::vector<uint32_t>>& slots) {
+  const auto& palette = slots[colouring.palette];
+  std::vector<int> sequence;
+  for (uint32_t colour : colouring.classColours) {
+    const auto at = std::find(palette.begin(), palette.end(), colour);
+    sequence.push_back(colour == kNoColour ? 0 : static_cast<int>(at - palette.begin()) + 1);
+  }
+  return sequence;
+}
+
+// The distinct (shape, slot sequence) pairs: the patterns the colourings
+// make.
+size_t distinctPatterns(const std::vector<Colouring>& colourings, const std::vector<std::vector<uint32_t>>& slots) {
+  std::set<std::pair<uint32_t, std::vector<int>>> patterns;
+  for (const Colouring& colouring : colourings) patterns.insert({colouring.shape, slotSequence(colouring, slots)});
+  return patterns.size();
+}
+
+TEST(PaletteColourOrder, LinesUpTwoColouringsOfAShape) {
+  // A ball, red (20) on blue (10) in palette 0 and green (30) on yellow (40)
+  // in palette 1, its class 0 transparent. Sorted by value, red and green
+  // sit in different slots; a crate shape in palette 1 adds a third colour.
+  const std::vector<std::vector<uint32_t>> palettes = {{10, 20}, {30, 35, 40}};
+  const std::vector<Colouring> colourings = {{0, 7, {kNoColour, 20, 10}, 5},
+                                             {1, 7, {kNoColour, 30, 40}, 3},
+                                             {1, 9, {35, 40}, 1}};
+  EXPECT_NE(slotSequence(colourings[0], palettes), slotSequence(colourings[1], palettes));
+  const ColourOrder order = orderColours(palettes, 15, colourings);
+  EXPECT_EQ(slotSequence(colourings[0], order.slots), slotSequence(colourings[1], order.slots));
+  EXPECT_EQ(slotSequence(colourings[0], order.slots)[0], 0);
+  EXPECT_EQ(distinctPatterns(colourings, order.slots), 2u);
+  EXPECT_EQ(order.patternsSaved, static_cast<int>(distinctPatterns(colourings, palettes)) - 2);
+  EXPECT_EQ(order.patternsSaved, 1);
+}
+
+TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    std::mt19937 random(seed);
+    const int capacity = seed % 2 ? 15 : 3;
+    std::vector<std::vector<uint32_t>> palettes(1 + random() % 6);
+    for (auto& palette : palettes) {
+      std::set<uint32_t> colours;
+      while (static_cast<int>(colours.size()) < capacity - static_cast<int>(random() % 2)) colours.insert(random() % 64);
+      palette.assign(colours.begin(), colours.end());
+    }
+    std::vector<Colouring> colourings(300);
+    for (Colouring& colouring : colourings) {
+      colouring.palette = random() % palettes.size();
+      colouring.shape = random() % 30;
+      const auto& palette = palettes[colouring.palette];
+      for (uint32_t k = 0; k < 1 + colouring.shape % 4; ++k)
+        colouring.classColours.push_back(k == 0 && seed % 3 == 0 ? kNoColour : palette[random() % palette.size()]);
+      colouring.tiles = 1 + random() % 10;
+    }
+    SCOPED_TRACE(seed);
+    const ColourOrder order = orderColours(palettes, capacity, colourings);
+    ASSERT_EQ(order.slots.size(), palettes.size());
+    for (size_t p = 0; p < palettes.size(); ++p) {
+      std::vector<uint32_t> held = order.slots[p];
+      EXPECT_LE(static_cast<int>(held.size()), capacity);
+      held.erase(std::remove(held.begin(), held.end(), kNoColour), held.end());
+      std::sort(held.begin(), held.end());
+      EXPECT_EQ(held, palettes[p]);
+    }
+    const size_t sorted = distinctPatterns(colourings, palettes);
+    EXPECT_GE(order.patternsSaved, 0);
+    EXPECT_EQ(order.patternsSaved, static_cast<int>(sorted - distinctPatterns(colourings, order.slots)));
+    EXPECT_EQ(orderColours(palettes, capacity, colourings).slots, order.slots);
+  }
 }
 
 }  // namespace
