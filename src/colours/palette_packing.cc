@@ -72,7 +72,8 @@ DistinctSets distinctSets(const std::vector<const std::vector<uint32_t>*>& input
     int index;
   };
   std::vector<Key> keys;
-  for (size_t i = 0; i < input.size(); ++i) keys.push_back({input[i]->size(), hashOf(*input[i], 0), static_cast<int>(i)});
+  for (size_t i = 0; i < input.size(); ++i)
+    keys.push_back({input[i]->size(), hashOf(*input[i], 0), static_cast<int>(i)});
   std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
     if (a.size != b.size) return a.size > b.size;
     if (a.hash != b.hash) return a.hash < b.hash;
@@ -753,7 +754,8 @@ PaletteChoice choosePalettes(const std::vector<ColourSet>& sets, int capacity, i
 
   // capacity >= 1 wherever there is a colour: a set with one would be too large.
   const int byColours = colourCount == 0 ? 1 : (colourCount - 1) / capacity + 1;
-  choice.lowerBound = std::max(byColours, cliqueBound(maximalColours, colourCount, capacity, std::clamp(max_palettes, 0, INT_MAX - 1) + 1));
+  const int cliqueLimit = std::clamp(max_palettes, 0, INT_MAX - 1) + 1;
+  choice.lowerBound = std::max(byColours, cliqueBound(maximalColours, colourCount, capacity, cliqueLimit));
 
   if (choice.lowerBound > max_palettes) {
     choice.problem = PackingProblem::kTooManyPalettes;

@@ -2,8 +2,8 @@
 // such that all the colours of every tile are in one of them.
 //
 // Each tile brings the set of its colours, colour 0 (transparent, or the
-// backdrop) left out: every palette has that one in slot 0, so it is no part
-// of the problem. A colour is a value in the machine's own colour format, so
+// backdrop) left out: every palette has that one in slot 0, so it takes no
+// room. A colour is a value in the machine's own colour format, so
 // colours the machine cannot tell apart are already equal. A palette holds
 // `capacity` colours besides colour 0. The answer is a list of palettes, each
 // sorted by colour value, and for every set the palette that holds it; or a

@@ -207,7 +207,8 @@ TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
     std::vector<std::vector<uint32_t>> palettes(1 + random() % 6);
     for (auto& palette : palettes) {
       std::set<uint32_t> colours;
-      while (static_cast<int>(colours.size()) < capacity - static_cast<int>(random() % 2)) colours.insert(random() % 64);
+      const size_t size = capacity - random() % 2;
+      while (colours.size() < size) colours.insert(random() % 64);
       palette.assign(colours.begin(), colours.end());
     }
     std::vector<Colouring> colourings(300);
