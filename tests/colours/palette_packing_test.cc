@@ -200,6 +200,18 @@ TEST(PaletteColourOrder, LinesUpTwoColouringsOfAShape) {
   EXPECT_EQ(order.patternsSaved, 1);
 }
 
+TEST(PaletteColourOrder, SkipsColouringsItCannotPlace) {
+  // Colourings naming a palette that is not there or a colour the palette
+  // lacks are skipped; what is left (one colour in two classes, then a
+  // colouring that cannot line up with it) keeps the sorted order.
+  const std::vector<std::vector<uint32_t>> palettes = {{10, 20}, {30, 40}};
+  const std::vector<Colouring> colourings = {{2, 1, {10}, 9}, {-1, 1, {10}, 9}, {0, 1, {20, 15}, 9},
+                                             {0, 2, {20, 20}, 1}, {1, 2, {40, 30}, 1}};
+  const ColourOrder order = orderColours(palettes, 3, colourings);
+  EXPECT_EQ(order.slots, palettes);
+  EXPECT_EQ(order.patternsSaved, 0);
+}
+
 TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
   for (unsigned seed = 0; seed < 20; ++seed) {
     std::mt19937 random(seed);
