@@ -13,6 +13,7 @@ constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kNoCompression = 0;
 constexpr uint32_t kRunLength8 = 1;
 constexpr uint32_t kRunLength4 = 2;
+constexpr uint32_t kBitFields = 3;
 constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 28;
 
 uint16_t read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -93,18 +94,28 @@ Palette bitmapPalette(const BitmapImage& image, const BitmapHeader& header) {
 
 int64_t rowStride(int bit_count, int64_t width) { return (bit_count * width + 31) / 32 * 4; }
 
-ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header) {
+ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header, bool full_colour) {
   // Every field read lies in the head, where the file is long enough.
   const uint8_t* data = image.head.data();
   const uint64_t size = image.file->size();
   uint32_t compression = 0;
   if (!readHeader(data, size, header, &compression)) return ImageProblem::kNotBmp;
-  if (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8) {
+  const bool colour = full_colour && (header->bitCount == 24 || header->bitCount == 32);
+  if (header->bitCount != 1 && header->bitCount != 4 && header->bitCount != 8 && !colour) {
     return ImageProblem::kNotIndexed;
   }
   header->runLength = compression != kNoCompression && compression == runLengthFor(header->bitCount);
-  if (compression != kNoCompression && !header->runLength) {
+  const bool bit_fields = header->bitCount == 32 && compression == kBitFields;
+  if (compression != kNoCompression && !header->runLength && !bit_fields) {
     return ImageProblem::kUnsupportedCompression;
+  }
+  if (bit_fields) {
+    // The masks follow a 40-byte header, or are its own; alpha's only in a
+    // header that holds it.
+    uint8_t masks[16] = {};
+    const size_t alpha = header->headerSize >= 56 ? 4 : 0;
+    if (!image.file->readAt(54, masks, 12 + alpha)) return ImageProblem::kNotBmp;
+    for (int i = 0; i < 4; ++i) header->masks[i] = read32(masks + 4 * i);
   }
   if (header->runLength && header->width * header->height > kMaxRunLengthPixels) {
     return ImageProblem::kUnsupportedCompression;

@@ -8,10 +8,11 @@
 //      header size other than 12 (core header) or 40 and up, or too short
 //      for the header fields read (26 bytes for a core header, 34 for an
 //      info header).
-//   2. kNotIndexed: bits per pixel other than 1, 4 or 8.
+//   2. kNotIndexed: bits per pixel other than 1, 4 or 8 (or, where full
+//      colour is read, 24 or 32).
 //   3. kUnsupportedCompression: compression other than none, run-length 8
-//      for 8 bits per pixel or run-length 4 for 4; also a run-length image
-//      of more than 2^28 pixels.
+//      for 8 bits per pixel or run-length 4 for 4 (or bit fields for 32);
+//      also a run-length image of more than 2^28 pixels.
 //   4. kNotBmp: width below 1, height 0, uncompressed pixels running past
 //      the end of the file, or run-length data starting past it.
 // A core header has 16-bit unsigned width and height and no compression; an
@@ -60,10 +61,14 @@ struct BitmapHeader {
   bool topDown = false;
   int bitCount = 0;
   bool runLength = false;
+  // 32 bits a pixel: the channels' bit masks, red, green, blue and alpha
+  // (0: none); BGRX without bit fields.
+  uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
 };
 
-// Runs the checks above on a whole file.
-ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header);
+// Runs the checks above on a whole file; with `full_colour`, 24 and 32 bits
+// a pixel are read too.
+ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header, bool full_colour = false);
 
 // The colour table of an accepted bitmap: as many entries as the header
 // says (all 2^bitCount if it does not), as far as they lie before the pixels

@@ -14,16 +14,25 @@ namespace tessarn {
 namespace {
 
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
 // libspng keeps ancillary chunks (text, colour profiles, ...) in memory;
 // a file may not make it keep more than this.
 constexpr size_t kChunkMemoryLimit = size_t{32} << 20;
 
-ImageProblem problemOf(int error) {
+}  // namespace
+
+ImageProblem pngProblemOf(int error) {
   return spngRanOutOfMemory() || error == SPNG_EMEM ? ImageProblem::kOutOfMemory : ImageProblem::kUnreadablePng;
 }
 
-}  // namespace
+ImageProblem startPng(const uint8_t* data, size_t size, spng_ctx** context, spng_ihdr* header) {
+  (void)spngRanOutOfMemory();  // nothing left over from another image
+  *context = spng_ctx_new2(spngAllocator(), 0);
+  if (*context == nullptr) return ImageProblem::kOutOfMemory;
+  spng_set_chunk_limits(*context, kChunkMemoryLimit, kChunkMemoryLimit);
+  int error = spng_set_png_buffer(*context, data, size);
+  if (error == 0) error = spng_get_ihdr(*context, header);
+  return error == 0 ? ImageProblem::kNone : pngProblemOf(error);
+}
 
 bool isPng(const uint8_t* data, size_t size) {
   return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
@@ -38,20 +47,15 @@ PngImage::~PngImage() {
 }
 
 ImageProblem PngImage::open(const uint8_t* data, size_t size) {
-  (void)spngRanOutOfMemory();  // nothing left over from another image
-  context_ = spng_ctx_new2(spngAllocator(), 0);
-  if (context_ == nullptr) return ImageProblem::kOutOfMemory;
-  spng_set_chunk_limits(context_, kChunkMemoryLimit, kChunkMemoryLimit);
   spng_ihdr header;
-  int error = spng_set_png_buffer(context_, data, size);
-  if (error == 0) error = spng_get_ihdr(context_, &header);
-  if (error != 0) return problemOf(error);
+  const ImageProblem started = startPng(data, size, &context_, &header);
+  if (started != ImageProblem::kNone) return started;
   const bool indexed = header.color_type == SPNG_COLOR_TYPE_INDEXED ||
                        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE;
   if (!indexed || header.bit_depth > 8) return ImageProblem::kNotIndexed;
   width_ = header.width;
   height_ = header.height;
-  if (width_ * height_ > kMaxPixels) return ImageProblem::kUnsupportedCompression;
+  if (width_ * height_ > kMaxPngPixels) return ImageProblem::kUnsupportedCompression;
   bitDepth_ = header.bit_depth;
   greyscale_ = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE;
   interlaced_ = header.interlace_method != SPNG_INTERLACE_NONE;
@@ -88,7 +92,7 @@ ImageProblem PngImage::decode(int64_t first, int64_t last, bool on_thread, size_
   ring_.hold(std::min(first, kept_first), kept_first, kept_last, static_cast<size_t>(width_), false, budget,
              storage, grid);
   const int error = spng_decode_image(context_, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
-  if (error != 0) return problemOf(error);
+  if (error != 0) return pngProblemOf(error);
   ring_.start(this, on_thread);
   return ImageProblem::kNone;
 }
@@ -97,7 +101,7 @@ bool PngImage::step(RowRing* ring) {
   if (nextRow_ == height_) {
     // The chunks after the image data, up to the end marker, are checked too.
     const int error = spng_decode_chunks(context_);
-    if (error != 0) ring->fail(problemOf(error));
+    if (error != 0) ring->fail(pngProblemOf(error));
     ++nextRow_;
     return false;
   }
@@ -111,7 +115,7 @@ bool PngImage::step(RowRing* ring) {
   const int error = spng_decode_row(context_, into, rowBytes_);
   // The last row answers "end of image" instead of 0.
   if (error != 0 && !(error == SPNG_EOI && r == height_ - 1)) {
-    ring->fail(problemOf(error));
+    ring->fail(pngProblemOf(error));
     return false;
   }
   if (kept) {
@@ -124,13 +128,13 @@ bool PngImage::step(RowRing* ring) {
 ImageProblem PngImage::decodeInterlaced(PixelGrid* grid) {
   size_t size = 0;
   int error = spng_decoded_image_size(context_, SPNG_FMT_PNG, &size);
-  if (error != 0) return problemOf(error);
+  if (error != 0) return pngProblemOf(error);
   // Zeroed first: libspng sets the bits of indices smaller than a byte into
   // it pass by pass, and never clears them.
   pixels_.reset(new uint8_t[size]());
   error = spng_decode_image(context_, pixels_.get(), size, SPNG_FMT_PNG, 0);
   if (error == 0) error = spng_decode_chunks(context_);
-  if (error != 0) return problemOf(error);
+  if (error != 0) return pngProblemOf(error);
   grid->rows = pixels_.get();
   grid->rowStep = static_cast<ptrdiff_t>(rowBytes_);
   grid->firstRow = 0;

@@ -30,10 +30,22 @@
 #include "image/row_ring.h"
 
 struct spng_ctx;
+struct spng_ihdr;
 
 namespace tessarn {
 
 bool isPng(const uint8_t* data, size_t size);
+
+// Starts reading the PNG file in `data` (which must outlive the context):
+// a libspng context, its chunk memory capped, and the header read into
+// `*header`. kUnreadablePng (or kOutOfMemory) if that fails; the context
+// is set either way, for the caller to free.
+ImageProblem startPng(const uint8_t* data, size_t size, spng_ctx** context, struct spng_ihdr* header);
+// A libspng error as an image problem: kUnreadablePng, or kOutOfMemory if
+// it ran out of memory.
+ImageProblem pngProblemOf(int error);
+// The most pixels a PNG may have.
+constexpr int64_t kMaxPngPixels = int64_t{1} << 28;
 
 class PngImage : private RowRing::Producer {
  public:

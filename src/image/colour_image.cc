@@ -1,0 +1,169 @@
+#include "image/colour_image.h"
+
+#include <spng.h>
+
+#include <algorithm>
+#include <bit>
+
+#include "image/packed_rows.h"
+#include "image/png_image.h"
+
+namespace tessarn {
+namespace {
+
+uint32_t read32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The channel a bit mask picks out of a pixel, widened or narrowed to 8
+// bits.
+uint8_t channel(uint32_t pixel, uint32_t mask) {
+  if (mask == 0) return 255;
+  const int shift = std::countr_zero(mask);
+  const uint32_t top = mask >> shift;
+  return static_cast<uint8_t>(uint64_t{(pixel & mask) >> shift} * 255 / top);
+}
+
+}  // namespace
+
+ColourImage::ColourImage() = default;
+
+ColourImage::~ColourImage() { spng_ctx_free(context_); }
+
+ImageProblem ColourImage::open(const BitmapImage& image) {
+  image_ = &image;
+  png_ = isPng(image.head.data(), image.headSize);
+  if (!png_) {
+    const ImageProblem problem = checkBitmap(image, &header_, true);
+    if (problem != ImageProblem::kNone) return problem;
+    if (header_.bitCount <= 8) palette_ = bitmapPalette(image, header_);
+    width_ = header_.width;
+    height_ = header_.height;
+    return ImageProblem::kNone;
+  }
+  if (image.file->readWhole(&bytes_) != ReadStatus::kOk) return ImageProblem::kReadFailed;
+  spng_ihdr ihdr;
+  const ImageProblem started = startPng(bytes_.data(), bytes_.size(), &context_, &ihdr);
+  if (started != ImageProblem::kNone) return started;
+  width_ = ihdr.width;
+  height_ = ihdr.height;
+  if (width_ * height_ > kMaxPngPixels) return ImageProblem::kUnsupportedCompression;
+  colourType_ = ihdr.color_type;
+  bitDepth_ = ihdr.bit_depth;
+  interlaced_ = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+  if (colourType_ == SPNG_COLOR_TYPE_INDEXED) {
+    spng_plte plte;
+    if (spng_get_plte(context_, &plte) == 0) {
+      for (uint32_t i = 0; i < plte.n_entries; ++i) {
+        palette_.add({plte.entries[i].red, plte.entries[i].green, plte.entries[i].blue});
+      }
+    }
+    spng_trns trns;
+    if (spng_get_trns(context_, &trns) == 0) alphas_.assign(trns.type3_alpha, trns.type3_alpha + trns.n_type3_entries);
+  }
+  return ImageProblem::kNone;
+}
+
+ImageProblem ColourImage::readRows(int64_t first, int64_t last, const RowTaker& row) {
+  first = std::clamp<int64_t>(first, 0, height_);
+  last = std::clamp<int64_t>(last, first, height_);
+  return png_ ? readPngRows(first, last, row) : readBmpRows(first, last, row);
+}
+
+void ColourImage::bmpRowColours(const uint8_t* stored, ColourPixel* out) const {
+  for (int64_t x = 0; x < width_; ++x) {
+    if (header_.bitCount == 24) {
+      const uint8_t* bgr = stored + 3 * x;
+      out[x] = {{bgr[2], bgr[1], bgr[0]}, 255, -1};
+    } else if (header_.bitCount == 32) {
+      const uint32_t pixel = read32(stored + 4 * x);
+      const uint32_t* masks = header_.masks;
+      out[x] = {{channel(pixel, masks[0]), channel(pixel, masks[1]), channel(pixel, masks[2])}, channel(pixel, masks[3]),
+                -1};
+    } else {
+      const int16_t index = stored[x];
+      out[x] = {palette_.colourOf(index, Rgb{}), 255, index};
+    }
+  }
+}
+
+ImageProblem ColourImage::readBmpRows(int64_t first, int64_t last, const RowTaker& row) {
+  std::vector<ColourPixel> pixels(static_cast<size_t>(width_));
+  if (header_.runLength) {
+    FileBytes decoded;
+    PixelGrid grid;
+    bool cut_short = false;
+    const ImageProblem problem = makePixelGrid(*image_, header_, &bytes_, &decoded, &grid, &cut_short);
+    if (problem != ImageProblem::kNone) return problem;
+    std::vector<uint8_t> indices(static_cast<size_t>(width_));
+    for (int64_t y = first; y < last; ++y) {
+      for (int64_t x = 0; x < width_; ++x) indices[static_cast<size_t>(x)] = grid.index(x, y);
+      bmpRowColours(indices.data(), pixels.data());
+      row(y, pixels.data());
+    }
+    return ImageProblem::kNone;
+  }
+  const int64_t stride = rowStride(header_.bitCount, header_.width);
+  std::vector<uint8_t> stored(static_cast<size_t>(stride));
+  std::vector<uint8_t> indices(header_.bitCount < 8 ? static_cast<size_t>(width_) : 0);
+  for (int64_t y = first; y < last; ++y) {
+    const int64_t at = header_.topDown ? y : header_.height - 1 - y;
+    if (!image_->file->readAt(header_.pixelOffset + static_cast<uint64_t>(at * stride), stored.data(),
+                              stored.size())) {
+      return ImageProblem::kReadFailed;
+    }
+    const uint8_t* bytes = stored.data();
+    if (header_.bitCount < 8) {
+      unpackRow(header_.bitCount, stored.data(), width_, indices.data());
+      bytes = indices.data();
+    }
+    bmpRowColours(bytes, pixels.data());
+    row(y, pixels.data());
+  }
+  return ImageProblem::kNone;
+}
+
+ImageProblem ColourImage::readPngRows(int64_t first, int64_t last, const RowTaker& row) {
+  // An indexed image keeps its indices; any other comes as 8-bit RGBA,
+  // its tRNS colour key made transparent.
+  const bool indexed = colourType_ == SPNG_COLOR_TYPE_INDEXED;
+  const int format = indexed ? SPNG_FMT_PNG : SPNG_FMT_RGBA8;
+  const size_t row_bytes = indexed ? static_cast<size_t>((width_ * bitDepth_ + 7) / 8) : static_cast<size_t>(width_ * 4);
+  std::vector<uint8_t> decoded(interlaced_ ? row_bytes * static_cast<size_t>(height_) : row_bytes);
+  const int flags = indexed ? 0 : SPNG_DECODE_TRNS;
+  int error = interlaced_ ? spng_decode_image(context_, decoded.data(), decoded.size(), format, flags)
+                          : spng_decode_image(context_, nullptr, 0, format, flags | SPNG_DECODE_PROGRESSIVE);
+  std::vector<ColourPixel> pixels(static_cast<size_t>(width_));
+  std::vector<uint8_t> indices(static_cast<size_t>(width_));
+  for (int64_t y = 0; error == 0 && y < height_; ++y) {
+    const uint8_t* bytes = decoded.data();
+    if (interlaced_) {
+      bytes += row_bytes * static_cast<size_t>(y);
+    } else {
+      error = spng_decode_row(context_, decoded.data(), row_bytes);
+      // The last row answers "end of image" instead of 0.
+      if (error == SPNG_EOI && y == height_ - 1) error = 0;
+    }
+    if (error != 0 || y < first || y >= last) continue;
+    if (indexed) {
+      unpackRow(bitDepth_, bytes, width_, indices.data());
+      for (int64_t x = 0; x < width_; ++x) {
+        const uint8_t index = indices[static_cast<size_t>(x)];
+        pixels[static_cast<size_t>(x)] = {palette_.colourOf(index, Rgb{}), index < alphas_.size() ? alphas_[index] : uint8_t{255},
+                                          index};
+      }
+    } else {
+      for (int64_t x = 0; x < width_; ++x) {
+        const uint8_t* rgba = bytes + 4 * x;
+        pixels[static_cast<size_t>(x)] = {{rgba[0], rgba[1], rgba[2]}, rgba[3], -1};
+      }
+    }
+    row(y, pixels.data());
+  }
+  // The chunks after the image data, up to the end marker, are checked too.
+  if (error == 0) error = spng_decode_chunks(context_);
+  return error == 0 ? ImageProblem::kNone : pngProblemOf(error);
+}
+
+}  // namespace tessarn

@@ -1,0 +1,75 @@
+// Any image tessarn reads, as colours: for full-colour art. A PNG of any
+// colour type (1 to 16 bits a channel; indexed and grey by their palette
+// and tRNS, the others by their own channels, 16 bits taken to 8), or a
+// BMP of 1, 4 or 8 bits a pixel (by its palette, uncompressed or
+// run-length), of 24 (blue, green, red) or of 32 (blue, green, red and an
+// unused byte, or the channels bit fields name, alpha among them).
+//
+// The checks and messages are those of indexed images (bitmap_image.h,
+// png_image.h), with the colour depths above accepted. Rows come top-down,
+// each pixel with its palette index (-1 for an image without a palette),
+// as many rows as asked; a PNG is decoded to its end all the same, to check
+// it.
+
+#ifndef TESSARN_IMAGE_COLOUR_IMAGE_H_
+#define TESSARN_IMAGE_COLOUR_IMAGE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "image/bitmap_image.h"
+#include "image/image_problem.h"
+#include "image/palette.h"
+
+struct spng_ctx;
+
+namespace tessarn {
+
+struct ColourPixel {
+  Rgb colour;
+  uint8_t alpha = 255;  // 0: transparent
+  int16_t index = -1;   // in the image's palette, or -1
+};
+
+class ColourImage {
+ public:
+  ColourImage();
+  ColourImage(const ColourImage&) = delete;
+  ColourImage& operator=(const ColourImage&) = delete;
+  ~ColourImage();
+
+  // Opens and checks the image `image` has open.
+  ImageProblem open(const BitmapImage& image);
+  int64_t width() const { return width_; }
+  int64_t height() const { return height_; }
+
+  // Hands rows [first, last) of the image (clipped to it) to `row`, top
+  // down, each `width()` pixels. kNone, or why the image cannot be read.
+  using RowTaker = std::function<void(int64_t y, const ColourPixel* pixels)>;
+  ImageProblem readRows(int64_t first, int64_t last, const RowTaker& row);
+
+ private:
+  ImageProblem readBmpRows(int64_t first, int64_t last, const RowTaker& row);
+  ImageProblem readPngRows(int64_t first, int64_t last, const RowTaker& row);
+  // One stored row of a BMP, as colours.
+  void bmpRowColours(const uint8_t* stored, ColourPixel* out) const;
+
+  const BitmapImage* image_ = nullptr;
+  bool png_ = false;
+  BitmapHeader header_;
+  Palette palette_;
+  std::vector<uint8_t> alphas_;  // a PNG palette's, from tRNS
+  FileBytes bytes_;              // a PNG's, or a run-length BMP's, whole
+  spng_ctx* context_ = nullptr;
+  int colourType_ = 0;
+  int bitDepth_ = 8;
+  bool interlaced_ = false;
+  int64_t width_ = 0;
+  int64_t height_ = 0;
+};
+
+}  // namespace tessarn
+
+#endif  // TESSARN_IMAGE_COLOUR_IMAGE_H_

@@ -1,0 +1,253 @@
+// Palette packing against a brute force and on its failures; the colour
+// order within palettes on a worked case and on random colourings.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <set>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "colours/colour_order.h"
+#include "colours/palette_packing.h"
+
+namespace tessarn {
+namespace {
+
+// Sets of 1 to `most` colours out of 0 .. colours - 1, in no order and with
+// repeats now and then; subsets and equal sets come by chance.
+std::vector<ColourSet> randomSets(std::mt19937& random, int count, int colours, int most) {
+  std::vector<ColourSet> sets(count);
+  for (ColourSet& set : sets) {
+    const int size = std::uniform_int_distribution<int>(1, most)(random);
+    for (int i = 0; i < size; ++i) set.colours.push_back(random() % colours);
+  }
+  return sets;
+}
+
+uint32_t maskOf(const std::vector<uint32_t>& colours) {
+  uint32_t mask = 0;
+  for (uint32_t c : colours) mask |= 1u << c;
+  return mask;
+}
+
+// Tries every way of grouping the sets (colours below 32) into palettes.
+void bruteForce(const std::vector<uint32_t>& masks, size_t next, std::vector<uint32_t>* groups, int capacity,
+                int* best) {
+  if (static_cast<int>(groups->size()) >= *best) return;
+  if (next == masks.size()) {
+    *best = static_cast<int>(groups->size());
+    return;
+  }
+  for (size_t g = 0; g < groups->size(); ++g) {
+    const uint32_t before = (*groups)[g];
+    (*groups)[g] |= masks[next];
+    if (std::popcount((*groups)[g]) <= capacity) bruteForce(masks, next + 1, groups, capacity, best);
+    (*groups)[g] = before;
+  }
+  groups->push_back(masks[next]);
+  bruteForce(masks, next + 1, groups, capacity, best);
+  groups->pop_back();
+}
+
+int fewestPalettes(const std::vector<ColourSet>& sets, int capacity) {
+  std::vector<uint32_t> masks;
+  for (const ColourSet& set : sets) masks.push_back(maskOf(set.colours));
+  std::vector<uint32_t> groups;
+  int best = static_cast<int>(sets.size()) + 1;
+  bruteForce(masks, 0, &groups, capacity, &best);
+  return best;
+}
+
+void expectHoldsEverySet(const std::vector<ColourSet>& sets, int capacity, const PaletteChoice& choice) {
+  ASSERT_EQ(choice.paletteOfSet.size(), sets.size());
+  EXPECT_LE(choice.lowerBound, static_cast<int>(choice.palettes.size()));
+  for (const auto& palette : choice.palettes) {
+    EXPECT_LE(static_cast<int>(palette.size()), capacity);
+    EXPECT_TRUE(std::adjacent_find(palette.begin(), palette.end(), std::greater_equal<>()) == palette.end());
+  }
+  for (size_t i = 0; i < sets.size(); ++i) {
+    ASSERT_LT(choice.paletteOfSet[i], static_cast<int>(choice.palettes.size()));
+    const auto& palette = choice.palettes[choice.paletteOfSet[i]];
+    for (uint32_t c : sets[i].colours)
+      EXPECT_TRUE(std::binary_search(palette.begin(), palette.end(), c)) << "set " << i << " colour " << c;
+  }
+}
+
+TEST(PalettePacking, SmallProblemsGetTheFewestPalettes) {
+  struct Case {
+    int sets, colours, most, capacity;
+  } const cases[] = {{6, 8, 3, 3}, {8, 10, 3, 4}, {11, 20, 4, 6}, {14, 20, 6, 9}, {16, 24, 6, 9}};
+  for (const Case& c : cases) {
+    for (unsigned seed = 0; seed < 200; ++seed) {
+      SCOPED_TRACE(testing::Message() << c.sets << " sets, capacity " << c.capacity << ", seed " << seed);
+      std::mt19937 random(seed);
+      const auto sets = randomSets(random, c.sets, c.colours, c.most);
+      const PaletteChoice choice = choosePalettes(sets, c.capacity, 64);
+      EXPECT_EQ(choice.problem, PackingProblem::kNone);
+      expectHoldsEverySet(sets, c.capacity, choice);
+      EXPECT_EQ(static_cast<int>(choice.palettes.size()), fewestPalettes(sets, c.capacity));
+      EXPECT_TRUE(choice.provenMinimal);
+    }
+  }
+}
+
+// Sets drawn from `palettes` hidden palettes of `capacity` colours each, out
+// of 0 .. colours - 1: the art's own palettes, which a packing should find
+// again, or better.
+std::vector<ColourSet> setsFromPalettes(std::mt19937& random, int count, int palettes, int colours, int capacity) {
+  std::vector<std::vector<uint32_t>> hidden(palettes);
+  for (auto& palette : hidden) {
+    std::set<uint32_t> chosen;
+    while (static_cast<int>(chosen.size()) < capacity) chosen.insert(random() % colours);
+    palette.assign(chosen.begin(), chosen.end());
+  }
+  std::vector<ColourSet> sets(count);
+  for (ColourSet& set : sets) {
+    const auto& palette = hidden[random() % palettes];
+    const int size = std::uniform_int_distribution<int>(1, std::min(capacity, 8))(random);
+    for (int i = 0; i < size; ++i) set.colours.push_back(palette[random() % palette.size()]);
+  }
+  return sets;
+}
+
+TEST(PalettePacking, LargeProblemsFindTheArtsPalettesTheSameWayEachRun) {
+  struct Case {
+    int sets, palettes, colours, capacity;
+  } const cases[] = {{40, 6, 60, 15}, {5000, 12, 100, 15}, {5000, 8, 20, 3}, {300, 4, 600, 255}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.sets << " sets, capacity " << c.capacity);
+    std::mt19937 random(c.sets);
+    const auto sets = setsFromPalettes(random, c.sets, c.palettes, c.colours, c.capacity);
+    const PaletteChoice choice = choosePalettes(sets, c.capacity, 64);
+    EXPECT_EQ(choice.problem, PackingProblem::kNone);
+    expectHoldsEverySet(sets, c.capacity, choice);
+    EXPECT_LE(static_cast<int>(choice.palettes.size()), c.palettes);
+    const PaletteChoice again = choosePalettes(sets, c.capacity, 64);
+    EXPECT_EQ(again.palettes, choice.palettes);
+    EXPECT_EQ(again.paletteOfSet, choice.paletteOfSet);
+  }
+}
+
+TEST(PalettePacking, Failures) {
+  // Needs three palettes, though the colours alone would fit in two.
+  const std::vector<ColourSet> sets = {{{1, 2}}, {{2, 4, 5}}, {{3, 5}}, {{0, 6}}, {{1, 3, 6}}, {{2, 3, 6}}};
+  PaletteChoice choice = choosePalettes(sets, 4, 2);
+  EXPECT_EQ(choice.problem, PackingProblem::kTooManyPalettes);
+  EXPECT_EQ(choice.palettes.size(), 3u);
+  EXPECT_EQ(choice.lowerBound, 3);
+  expectHoldsEverySet(sets, 4, choice);
+
+  // No two of these fit in one palette: the bound alone says three.
+  std::vector<ColourSet> clashing = {{{1, 2, 3}}, {{4, 5, 6}}, {{1, 4, 7}}, {{2}}};
+  choice = choosePalettes(clashing, 3, 2);
+  EXPECT_EQ(choice.problem, PackingProblem::kTooManyPalettes);
+  EXPECT_TRUE(choice.palettes.empty());
+  EXPECT_EQ(choice.lowerBound, 3);
+
+  // A set of four colours, given in no order and with a repeat.
+  clashing.push_back({{9, 8, 7, 6, 8}});
+  choice = choosePalettes(clashing, 3, 64);
+  EXPECT_EQ(choice.problem, PackingProblem::kSetTooLarge);
+  EXPECT_EQ(choice.oversizedSet, 4u);
+  EXPECT_EQ(choice.oversizedColours, 4u);
+}
+
+TEST(PalettePacking, EmptySetsAndNoSets) {
+  EXPECT_TRUE(choosePalettes({}, 15, 8).palettes.empty());
+  const std::vector<ColourSet> blank = {{}, {}};
+  const PaletteChoice choice = choosePalettes(blank, 15, 8);
+  EXPECT_EQ(choice.palettes, std::vector<std::vector<uint32_t>>{{}});
+  EXPECT_EQ(choice.paletteOfSet, (std::vector<int>{0, 0}));
+}
+
+// The colouring's slot sequence under the given slot orders.
+std::vector<int> slotSequence(const Colouring& colouring, const std::vector<std::vector<uint32_t>>& slots) {
+  const auto& palette = slots[colouring.palette];
+  std::vector<int> sequence;
+  for (uint32_t colour : colouring.classColours) {
+    const auto at = std::find(palette.begin(), palette.end(), colour);
+    sequence.push_back(colour == kNoColour ? 0 : static_cast<int>(at - palette.begin()) + 1);
+  }
+  return sequence;
+}
+
+// The distinct (shape, slot sequence) pairs: the patterns the colourings
+// make.
+size_t distinctPatterns(const std::vector<Colouring>& colourings, const std::vector<std::vector<uint32_t>>& slots) {
+  std::set<std::pair<uint32_t, std::vector<int>>> patterns;
+  for (const Colouring& colouring : colourings) patterns.insert({colouring.shape, slotSequence(colouring, slots)});
+  return patterns.size();
+}
+
+TEST(PaletteColourOrder, LinesUpTwoColouringsOfAShape) {
+  // A ball, red (20) on blue (10) in palette 0 and green (30) on yellow (40)
+  // in palette 1, its class 0 transparent. Sorted by value, red and green
+  // sit in different slots; a crate shape in palette 1 adds a third colour.
+  const std::vector<std::vector<uint32_t>> palettes = {{10, 20}, {30, 35, 40}};
+  const std::vector<Colouring> colourings = {{0, 7, {kNoColour, 20, 10}, 5},
+                                             {1, 7, {kNoColour, 30, 40}, 3},
+                                             {1, 9, {35, 40}, 1}};
+  EXPECT_NE(slotSequence(colourings[0], palettes), slotSequence(colourings[1], palettes));
+  const ColourOrder order = orderColours(palettes, 15, colourings);
+  EXPECT_EQ(slotSequence(colourings[0], order.slots), slotSequence(colourings[1], order.slots));
+  EXPECT_EQ(slotSequence(colourings[0], order.slots)[0], 0);
+  EXPECT_EQ(distinctPatterns(colourings, order.slots), 2u);
+  EXPECT_EQ(order.patternsSaved, static_cast<int>(distinctPatterns(colourings, palettes)) - 2);
+  EXPECT_EQ(order.patternsSaved, 1);
+}
+
+TEST(PaletteColourOrder, SkipsColouringsItCannotPlace) {
+  // Colourings naming a palette that is not there or a colour the palette
+  // lacks are skipped; what is left (one colour in two classes, then a
+  // colouring that cannot line up with it) keeps the sorted order.
+  const std::vector<std::vector<uint32_t>> palettes = {{10, 20}, {30, 40}};
+  const std::vector<Colouring> colourings = {{2, 1, {10}, 9}, {-1, 1, {10}, 9}, {0, 1, {20, 15}, 9},
+                                             {0, 2, {20, 20}, 1}, {1, 2, {40, 30}, 1}};
+  const ColourOrder order = orderColours(palettes, 3, colourings);
+  EXPECT_EQ(order.slots, palettes);
+  EXPECT_EQ(order.patternsSaved, 0);
+}
+
+TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    std::mt19937 random(seed);
+    const int capacity = seed % 2 ? 15 : 3;
+    std::vector<std::vector<uint32_t>> palettes(1 + random() % 6);
+    for (auto& palette : palettes) {
+      std::set<uint32_t> colours;
+      const size_t size = capacity - random() % 2;
+      while (colours.size() < size) colours.insert(random() % 64);
+      palette.assign(colours.begin(), colours.end());
+    }
+    std::vector<Colouring> colourings(300);
+    for (Colouring& colouring : colourings) {
+      colouring.palette = random() % palettes.size();
+      colouring.shape = random() % 30;
+      const auto& palette = palettes[colouring.palette];
+      for (uint32_t k = 0; k < 1 + colouring.shape % 4; ++k)
+        colouring.classColours.push_back(k == 0 && seed % 3 == 0 ? kNoColour : palette[random() % palette.size()]);
+      colouring.tiles = 1 + random() % 10;
+    }
+    SCOPED_TRACE(seed);
+    const ColourOrder order = orderColours(palettes, capacity, colourings);
+    ASSERT_EQ(order.slots.size(), palettes.size());
+    for (size_t p = 0; p < palettes.size(); ++p) {
+      std::vector<uint32_t> held = order.slots[p];
+      EXPECT_LE(static_cast<int>(held.size()), capacity);
+      held.erase(std::remove(held.begin(), held.end(), kNoColour), held.end());
+      std::sort(held.begin(), held.end());
+      EXPECT_EQ(held, palettes[p]);
+    }
+    const size_t sorted = distinctPatterns(colourings, palettes);
+    EXPECT_GE(order.patternsSaved, 0);
+    EXPECT_EQ(order.patternsSaved, static_cast<int>(sorted - distinctPatterns(colourings, order.slots)));
+    EXPECT_EQ(orderColours(palettes, capacity, colourings).slots, order.slots);
+  }
+}
+
+}  // namespace
+}  // namespace tessarn
