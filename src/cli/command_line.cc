@@ -50,6 +50,8 @@ constexpr OptionName kOptionNames[] = {
     {"", "--palettes", nullptr},
     {"", "--colour-format", "NAME"},
     {"", "--palette-file", "FILE"},
+    {"", "--transparent", "RRGGBB"},
+    {"", "--palette-count", "N"},
     {"", "--first-pattern", "N"},
     {"", "--pattern-limit", "L"},
     {"", "--attributes", "[NAME=]BITS"},
@@ -236,7 +238,7 @@ bool checkAttributes(const std::string& text, const JobRule& rule, const Target&
 struct Given {
   bool writePalettes = false;
   std::vector<std::string> directory, outputDirectory, depfile, preview, messages, target, colours, palettes;
-  std::vector<std::string> colourFormat, paletteFile;
+  std::vector<std::string> colourFormat, paletteFile, transparent, paletteCount;
   std::vector<std::string> first, limit, attributes, mirror, patternsFrom, patternFile, cSource, symbolPrefix;
 };
 
@@ -263,6 +265,48 @@ bool readPaletteFormat(const Given& given, Options* options, std::string* error)
   return true;
 }
 
+// Full-colour art: the transparent colour and the palettes' count.
+bool readFullColour(const Given& given, Options* options, std::string* error) {
+  const Target& target = *options->target;
+  std::string transparent, count;
+  if (!single("--transparent", given.transparent, &transparent, error) ||
+      !single("--palette-count", given.paletteCount, &count, error)) {
+    return false;
+  }
+  const bool full_colour = options->colours == ColourMode::kAuto;
+  for (const auto& [option, value] : {std::pair{"--transparent", &transparent}, {"--palette-count", &count}}) {
+    if (!value->empty() && !full_colour) {
+      *error = std::string(option) + " " + *value + ": only for full-colour art (--colours auto)";
+      return false;
+    }
+  }
+  uint32_t rgb = 0;
+  if (!transparent.empty()) {
+    if (transparent.size() != 6 || !parseNumber("0x" + transparent, 0xFFFFFF, &rgb)) {
+      *error = "--transparent " + transparent + ": not a colour RRGGBB of six hex digits";
+      return false;
+    }
+    options->transparent = Rgb{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb)};
+  }
+  options->autoPalettes = target.hasPaletteField() ? target.paletteCount() : 1;
+  if (target.isClassic()) options->autoPalettes = 8;
+  if (!count.empty()) {
+    if (!target.isClassic()) {
+      *error = "--palette-count " + count + ": the target " + target.name + " has " +
+               std::to_string(options->autoPalettes) + " palettes of its own";
+      return false;
+    }
+    uint32_t value = 0;
+    if (!parseOption("--palette-count", count, 1, 64, &value, error)) return false;
+    options->autoPalettes = static_cast<int>(value);
+  }
+  if (full_colour && options->paletteFormat == ColourFormat::kNone) {
+    // The run's palettes are written whatever: without them the art is lost.
+    options->paletteFormat = target.colourFormat == ColourFormat::kNone ? ColourFormat::kRgb888 : target.colourFormat;
+  }
+  return true;
+}
+
 // The target and its colours.
 bool readTarget(const Given& given, Options* options, std::string* error) {
   std::string target, colours;
@@ -277,9 +321,10 @@ bool readTarget(const Given& given, Options* options, std::string* error) {
     }
   }
   int mode = 0;
-  if (!colours.empty() && !choose("--colours", colours, {"mapped", "direct"}, &mode, error)) return false;
-  options->colours = mode == 0 ? ColourMode::kMapped : ColourMode::kDirect;
-  return readPaletteFormat(given, options, error);
+  if (!colours.empty() && !choose("--colours", colours, {"mapped", "direct", "auto"}, &mode, error)) return false;
+  constexpr ColourMode kModes[] = {ColourMode::kMapped, ColourMode::kDirect, ColourMode::kAuto};
+  options->colours = kModes[mode];
+  return readPaletteFormat(given, options, error) && readFullColour(given, options, error);
 }
 
 // The options that fit map entries to the hardware, checked alone and
@@ -433,8 +478,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundin
       ("The machine whose patterns, map entries and limits to write: " + targetNames() +
        " (default classic: two bit planes, 16-bit words)").c_str());
   add("--colours", &given.colours, "KIND",
-      "mapped (default: the job's four colour indices become colours 0-3) or direct (an index's colour is it "
-      "modulo 2^bits, its palette the rest)");
+      "mapped (default: the job's four colour indices become colours 0-3), direct (an index's colour is it "
+      "modulo 2^bits, its palette the rest) or auto (full-colour art: the run chooses the palettes)");
   add("--palette", &given.palettes, "[NAME=]N",
       "Palette N in the map entries of every job, or of the jobs named NAME (direct colours: of tiles of "
       "colour 0 only); repeatable");
@@ -445,6 +490,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const Surroundin
       "classic has none of its own");
   add("--palette-file", &given.paletteFile, "FILE",
       "After a complete run, write every job's palettes to FILE, in binary (implies --palettes)");
+  add("--transparent", &given.transparent, "RRGGBB",
+      "Full-colour art: pixels of this colour are colour 0 of every palette, as pixels of alpha 0 are");
+  add("--palette-count", &given.paletteCount, "N",
+      "Full-colour art under classic: at most N palettes of 3 colours and colour 0 (default 8)");
   add("--first-pattern", &given.first, "N", "Number the run's patterns from N (default 0)");
   add("--pattern-limit", &given.limit, "L",
       ("No pattern may be numbered L or higher: 1 to the target's limit (the default; classic's is " +

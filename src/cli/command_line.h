@@ -16,6 +16,7 @@
 #ifndef TESSARN_CLI_COMMAND_LINE_H_
 #define TESSARN_CLI_COMMAND_LINE_H_
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct Options {
   // kNone for none.
   ColourFormat paletteFormat = ColourFormat::kNone;
   std::string paletteFile;  // --palette-file; empty: none
+  // Full-colour art (--colours auto): the colour that is colour 0, and the
+  // palettes the run may have.
+  std::optional<Rgb> transparent;
+  int autoPalettes = 1;
   // The numbering, limit and mirroring of patterns, and whether duplicates
   // are kept.
   DictionarySettings patterns;

@@ -80,6 +80,9 @@ int runConfigured(const Options& options, const RunConditions& conditions, FileS
   settings.target = options.target;
   settings.colours = options.colours;
   settings.paletteFormat = options.paletteFormat;
+  settings.autoFormat = options.paletteFormat;
+  settings.transparent = options.transparent;
+  settings.autoPalettes = options.autoPalettes;
   settings.patterns.layout = options.patterns.layout;
   settings.patterns.keepDuplicates = options.patterns.keepDuplicates;
   settings.patterns.bitsPerPixel = options.target->bitsPerPixel;

@@ -37,7 +37,8 @@ ImageProblem ColourImage::open(const BitmapImage& image) {
   if (!png_) {
     const ImageProblem problem = checkBitmap(image, &header_, true);
     if (problem != ImageProblem::kNone) return problem;
-    if (header_.bitCount <= 8) palette_ = bitmapPalette(image, header_);
+    indexed_ = header_.bitCount <= 8;
+    if (indexed_) palette_ = bitmapPalette(image, header_);
     width_ = header_.width;
     height_ = header_.height;
     return ImageProblem::kNone;
@@ -52,7 +53,8 @@ ImageProblem ColourImage::open(const BitmapImage& image) {
   colourType_ = ihdr.color_type;
   bitDepth_ = ihdr.bit_depth;
   interlaced_ = ihdr.interlace_method != SPNG_INTERLACE_NONE;
-  if (colourType_ == SPNG_COLOR_TYPE_INDEXED) {
+  indexed_ = colourType_ == SPNG_COLOR_TYPE_INDEXED;
+  if (indexed_) {
     spng_plte plte;
     if (spng_get_plte(context_, &plte) == 0) {
       for (uint32_t i = 0; i < plte.n_entries; ++i) {

@@ -44,6 +44,8 @@ class ColourImage {
   ImageProblem open(const BitmapImage& image);
   int64_t width() const { return width_; }
   int64_t height() const { return height_; }
+  // Whether its pixels have palette indices.
+  bool indexed() const { return indexed_; }
 
   // Hands rows [first, last) of the image (clipped to it) to `row`, top
   // down, each `width()` pixels. kNone, or why the image cannot be read.
@@ -66,6 +68,7 @@ class ColourImage {
   int colourType_ = 0;
   int bitDepth_ = 8;
   bool interlaced_ = false;
+  bool indexed_ = false;
   int64_t width_ = 0;
   int64_t height_ = 0;
 };

@@ -32,6 +32,9 @@ inline FailureEffect effectOf(MessageId message) {
     case MessageId::kTwoPalettes:
     case MessageId::kPaletteTooHigh:
     case MessageId::kAreaTwoPalettes:
+    case MessageId::kTooManyColours:
+    case MessageId::kAreaTooManyColours:
+    case MessageId::kTooManyPalettes:
       return FailureEffect::kSkipsJob;
     case MessageId::kWriteFailed:
       return FailureEffect::kFailsRun;

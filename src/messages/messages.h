@@ -35,12 +35,15 @@ enum class MessageId {
   kTwoPalettes,             // %s %d,%d: a tile's pixels name two palettes (direct colours)
   kPaletteTooHigh,          // %s %d,%d %d: a tile's palette is more than the target holds
   kAreaTwoPalettes,         // %s %d,%d: a 16x16 area's tiles name two palettes
+  kTooManyColours,          // %s %d,%d %d %d: full colour: a tile has more colours than a palette holds
+  kAreaTooManyColours,      // %s %d,%d %d %d: full colour: a 16x16 area has more than a palette holds
+  kTooManyPalettes,         // %s %d,%d %d %d: full colour: the run needs more palettes than it may have
 };
 
 enum class MessageLanguage { kShiftJis, kUtf8, kEnglish };
 
 // The numbers a message holds, in order.
-using MessageNumbers = std::array<int64_t, 3>;
+using MessageNumbers = std::array<int64_t, 4>;
 
 // The message's bytes, with `name` in place of its "%s" (if it has one),
 // the numbers in place of its "%d"s, and CR LF at the end.

@@ -34,6 +34,14 @@ std::vector<std::string> jobSuffixes(const Target& target, ColourFormat palette_
   return suffixes;
 }
 
+// What the files define once, after the prefix.
+std::vector<std::string> runNames(const Target& target, ColourFormat palette_format) {
+  std::vector<std::string> names = {"patterns", "PATTERN_COUNT", "FIRST_PATTERN"};
+  if (!target.isClassic()) names.push_back("PATTERN_SIZE");
+  if (palette_format != ColourFormat::kNone) names.insert(names.end(), {"palettes", "PALETTE_COUNT"});
+  return names;
+}
+
 }  // namespace
 
 CLibrary::CLibrary(const CLibrarySettings& settings, const Target& target, ValueForm form, ColourFormat palette_format)
@@ -41,9 +49,7 @@ CLibrary::CLibrary(const CLibrarySettings& settings, const Target& target, Value
       target_(target),
       form_(form),
       names_(settings.symbolPrefix, fileStemOf(settings.base), jobSuffixes(target, palette_format),
-             target.isClassic() ? std::vector<std::string>{"patterns", "PATTERN_COUNT", "FIRST_PATTERN"}
-                                : std::vector<std::string>{"patterns", "PATTERN_COUNT", "PATTERN_SIZE",
-                                                           "FIRST_PATTERN"}) {}
+             runNames(target, palette_format)) {}
 
 bool CLibrary::create(Failure* failure) {
   const std::string name = settings_.base + ".c";
@@ -137,6 +143,15 @@ bool CLibrary::finish(const PatternDictionary& dictionary, Failure* failure) {
     }
     endArray();
   }
+  if (!runPalettes_.empty()) {
+    beginArray(runPaletteForm_ == ValueForm::kByte ? "unsigned char" : "unsigned short", names_.runName("palettes"));
+    for (const std::vector<uint16_t>& row : runPalettes_) {
+      source_->append("\t");
+      source_->appendHexValues(row.data(), static_cast<int>(row.size()), runPaletteForm_);
+      source_->append(kLineEnd);
+    }
+    endArray();
+  }
   if (!anyArray_) {
     source_->append(kLineEnd);
     source_->append("typedef int " + names_.spareName() + ";  /* ISO C wants a declaration */");
@@ -188,6 +203,11 @@ std::string CLibrary::headerText(const PatternDictionary& dictionary) const {
   if (!classic) text += "#define " + names_.runName("PATTERN_SIZE") + " " + std::to_string(target_.patternBytes()) + end;
   text += "#define " + names_.runName("FIRST_PATTERN") + " " +
           std::to_string(dictionary.layout().firstPattern + dictionary.givenCount()) + end + end;
+  if (!runPalettes_.empty()) {
+    text += "extern const " + std::string(runPaletteForm_ == ValueForm::kByte ? "unsigned char " : "unsigned short ") +
+            names_.runName("palettes") + "[];" + end;
+    text += "#define " + names_.runName("PALETTE_COUNT") + " " + std::to_string(runPalettes_.size()) + end + end;
+  }
   text += "#ifdef __cplusplus" + end + "}" + end + "#endif" + end + end;
   text += "#endif" + end;
   return text;

@@ -15,6 +15,8 @@
 //   #define PPATTERN_COUNT n                  (no array if it added none)
 //   #define PPATTERN_SIZE n                   the bytes of a pattern, but for classic
 //   #define PFIRST_PATTERN n                  the number of the first of them
+//   extern const unsigned short Ppalettes[];  the palettes a run of full-colour
+//   #define PPALETTE_COUNT n                  art chose
 //
 // P is the symbol prefix; the names follow c_names.h. Every name the files
 // define is distinct. The files compile as C89 and as C++. Lines end in
@@ -60,6 +62,12 @@ class CLibrary {
   void writeValues(const uint16_t* values, int count);
   void endRow();
   void endMap(const std::vector<std::vector<uint16_t>>& attribute_rows);
+  // The palettes a run of full-colour art chose, a row of values each, for
+  // finish() to write ("Ppalettes[]" and "PPALETTE_COUNT").
+  void setRunPalettes(std::vector<std::vector<uint16_t>> rows, ValueForm form) {
+    runPalettes_ = std::move(rows);
+    runPaletteForm_ = form;
+  }
   // The last map's palettes, a row of values each, `colours` colours in all.
   void writePalettes(const std::vector<std::vector<uint16_t>>& rows, ValueForm form, size_t colours);
 
@@ -94,6 +102,8 @@ class CLibrary {
   std::unique_ptr<BufferedOutput> source_;
   std::unique_ptr<BufferedOutput> header_;
   std::vector<Entry> entries_;
+  std::vector<std::vector<uint16_t>> runPalettes_;
+  ValueForm runPaletteForm_ = ValueForm::kWord;
   bool inArray_ = false;
   bool anyArray_ = false;
 };

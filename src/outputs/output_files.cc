@@ -208,7 +208,28 @@ bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure
     text_->append("};");
     text_->append(kLineEnd);
   }
+  if (!runPalettes_.empty()) writeRunPalettes();
   return !library_ || library_->finish(dictionary, failure);
+}
+
+void OutputFiles::writeRunPalettes() {
+  const ValueForm form = paletteValueForm(paletteFormat_);
+  text_->append(kLineEnd);
+  text_->append("#define MAX_PAL ");
+  text_->append(std::to_string(runPalettes_.size()));
+  text_->append(kLineEnd);
+  text_->append(form == ValueForm::kByte ? "unsigned char PAL_DAT[]={" : "unsigned short PAL_DAT[]={");
+  text_->append(kLineEnd);
+  std::vector<std::vector<uint16_t>> rows;
+  for (const std::vector<uint32_t>& palette : runPalettes_) {
+    rows.push_back(paletteValues(paletteFormat_, palette));
+    text_->append("\t");
+    text_->appendHexValues(rows.back().data(), static_cast<int>(rows.back().size()), form);
+    text_->append(kLineEnd);
+  }
+  text_->append("};");
+  text_->append(kLineEnd);
+  if (library_) library_->setRunPalettes(rows, form);
 }
 
 }  // namespace tessarn

@@ -84,6 +84,10 @@ class OutputFiles {
   // The closed block's palettes, colour values in the palette format:
   // "NAME_pal[]", a palette a line.
   void writePalettes(const std::vector<std::vector<uint32_t>>& palettes);
+  // The palettes a run of full-colour art chose, colour values in the
+  // palette format, each a palette's every entry: written after the pattern
+  // table, "PAL_DAT[]" with "#define MAX_PAL n" (and to the library).
+  void setRunPalettes(std::vector<std::vector<uint32_t>> palettes) { runPalettes_ = std::move(palettes); }
   // The pattern table that ends a complete run (and the library's BASE.h).
   // False, with `*failure` set, if BASE.h cannot be created.
   bool writePatternTable(const PatternDictionary& dictionary, Failure* failure);
@@ -107,6 +111,7 @@ class OutputFiles {
   // The current block's attribute map, row by row.
   std::vector<std::vector<uint16_t>> attributeMap() const;
   void writeAttributeMap();
+  void writeRunPalettes();
 
   FileSystem* files_;
   const Target& target_;
@@ -119,6 +124,7 @@ class OutputFiles {
   MapBlock block_;                     // the current block's
   std::vector<MapCell> cells_;         // the current block's, for its attribute map
   int highestPalette_ = -1;            // the current block's
+  std::vector<std::vector<uint32_t>> runPalettes_;
 };
 
 }  // namespace tessarn

@@ -16,10 +16,8 @@ namespace {
 
 Rectangle rectangleOf(const JobRecord& job) { return {job.x, job.y, job.width, job.height}; }
 
-// Turns an image's problem into the job's failure: false, with `*failure`
-// set, if it has one; true if it has none. Memory that libspng ran out of
-// (handed back as a value) is thrown as the std::bad_alloc it is everywhere
-// else.
+}  // namespace
+
 bool checkImageProblem(ImageProblem problem, const std::string& name, Failure* failure) {
   switch (problem) {
     case ImageProblem::kNone:
@@ -44,6 +42,8 @@ bool checkImageProblem(ImageProblem problem, const std::string& name, Failure* f
   }
   throw std::bad_alloc();  // not reached: every problem is listed
 }
+
+namespace {
 
 // What the run's observer wants of a job's summary.
 bool wants(const RunState& run, bool (RunObserver::*question)() const) {
@@ -267,6 +267,20 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
 
 }  // namespace
 
+bool convertChosenColours(RunState* run, JobSummary* summary, const PixelGrid& grid, int palettes, Failure* failure) {
+  const JobRecord& job = run->job();
+  summary->tilesWide = tilesFor(job.width);
+  summary->tilesHigh = tilesFor(job.height);
+  TilingRules rules = tilingRules(*run);
+  rules.colouring.direct = true;
+  rules.highestPalette = palettes - 1;  // every tile is in one of them, palette field or none
+  JobBlock block(run, summary, rules);
+  PaletteProblem problem;
+  const TilingResult result = tileRegion({0, 0, job.width, job.height}, rules, grid, &run->dictionary(),
+                                         block.begin(), false, nullptr, &problem);
+  return block.end(result, problem, failure);
+}
+
 bool convertJob(RunState* run, JobSummary* summary, Failure* failure) {
   const JobRecord& job = run->job();
   summary->tilesWide = tilesFor(job.width);
@@ -281,7 +295,7 @@ bool convertJob(RunState* run, JobSummary* summary, Failure* failure) {
   }
   const bool converted = isPng(image.head.data(), image.headSize) ? convertPng(run, image, summary, failure)
                                                                    : convertBmp(run, image, summary, failure);
-  if (converted && run->settings().paletteFormat != ColourFormat::kNone) {
+  if (converted && run->settings().paletteFormat != ColourFormat::kNone && run->settings().colours != ColourMode::kAuto) {
     const int highest = run->outputs().highestPalette();
     summary->palettes = jobPalettes(*run, *summary->palette, highest >= 0 ? highest : paletteFor(run->settings().palettes, job.name));
     run->outputs().writePalettes(summary->palettes);

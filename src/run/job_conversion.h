@@ -9,6 +9,8 @@
 #ifndef TESSARN_RUN_JOB_CONVERSION_H_
 #define TESSARN_RUN_JOB_CONVERSION_H_
 
+#include "image/image_problem.h"
+#include "image/pixel_grid.h"
 #include "messages/failure.h"
 #include "run/run_state.h"
 
@@ -20,6 +22,18 @@ namespace tessarn {
 // has written nothing; a job that ends the run keeps what it wrote. Memory
 // running out is a std::bad_alloc.
 bool convertJob(RunState* run, JobSummary* summary, Failure* failure);
+
+// Converts the run's current job from colour numbers in palettes the run
+// chose (full-colour art, full_colour.h): `grid` holds, for each pixel of
+// the rectangle's tiles from their top-left, palette * 2^bits + colour
+// number; the run may have `palettes` palettes.
+bool convertChosenColours(RunState* run, JobSummary* summary, const PixelGrid& grid, int palettes, Failure* failure);
+
+// Turns an image's problem into the job's failure: false, with `*failure`
+// set, if it has one; true if it has none. Memory that libspng ran out of
+// (handed back as a value) is thrown as the std::bad_alloc it is everywhere
+// else.
+bool checkImageProblem(ImageProblem problem, const std::string& name, Failure* failure);
 
 }  // namespace tessarn
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "joblist/job_list_reader.h"
+#include "run/full_colour.h"
 #include "run/job_conversion.h"
 
 namespace tessarn {
@@ -66,29 +67,60 @@ class Run {
     state_.observer()->runFinished(state_.dictionary());
   }
 
-  // False if a job ended the run. Memory that runs out in a job ends the
-  // run there, as any failure that ends it does.
+  // False if a job ended the run.
   bool convertJobs(JobListReader* reader) {
+    if (state_.settings().colours == ColourMode::kAuto) return convertFullColour(reader);
     for (int64_t number = 1; reader->readJob(&state_.job()) != JobListReader::kEndOfInput; ++number) {
-      JobSummary summary;
-      summary.number = number;
-      summary.job = &state_.job();
-      Failure failure;
-      bool converted;
-      try {
-        converted = openBinaryOutput(&failure) && convertJob(&state_, &summary, &failure);
-      } catch (const std::bad_alloc&) {
-        failure = {MessageId::kOutOfMemory, {}};
-        converted = false;
+      if (!finishJob(number, [&](JobSummary* summary, Failure* failure) { return convertJob(&state_, summary, failure); })) {
+        return false;
       }
-      if (!converted) {
-        report(failure);
-        summary.failure = failure;
-      }
-      if (state_.observer() != nullptr) state_.observer()->jobFinished(summary, state_.dictionary());
-      if (!converted && effectOf(failure.message) == FailureEffect::kEndsRun) return false;
     }
     return true;
+  }
+
+  // Full-colour art: every job read first, then the palettes chosen for
+  // them all, then the jobs converted in order.
+  bool convertFullColour(JobListReader* reader) {
+    FullColourRun art(&state_);
+    for (int64_t number = 1; reader->readJob(&state_.job()) != JobListReader::kEndOfInput; ++number) {
+      if (!art.analyse(number)) break;
+    }
+    art.choosePalettes();
+    state_.outputs().setRunPalettes(art.chosen().palettes);
+    if (state_.observer() != nullptr) state_.observer()->palettesChosen(art.chosen());
+    for (size_t i = 0; i < art.jobs(); ++i) {
+      state_.job() = art.record(i);
+      if (!finishJob(static_cast<int64_t>(i) + 1,
+                     [&](JobSummary* summary, Failure* failure) { return art.convert(i, summary, failure); })) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Converts the run's current job, number `number`, with `convert` (after
+  // opening its binary output, if it names one), reports its failure and
+  // tells the observer; false if it ended the run. Memory that runs out in
+  // a job ends the run there, as any failure that ends it does.
+  template <typename Convert>
+  bool finishJob(int64_t number, Convert convert) {
+    JobSummary summary;
+    summary.number = number;
+    summary.job = &state_.job();
+    Failure failure;
+    bool converted;
+    try {
+      converted = openBinaryOutput(&failure) && convert(&summary, &failure);
+    } catch (const std::bad_alloc&) {
+      failure = {MessageId::kOutOfMemory, {}};
+      converted = false;
+    }
+    if (!converted) {
+      report(failure);
+      summary.failure = failure;
+    }
+    if (state_.observer() != nullptr) state_.observer()->jobFinished(summary, state_.dictionary());
+    return converted || effectOf(failure.message) != FailureEffect::kEndsRun;
   }
 
   // A job whose name holds ".bin" replaces the current binary output with a

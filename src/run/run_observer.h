@@ -43,6 +43,17 @@ struct JobSummary {
   bool runLengthCutShort = false;  // the image's run-length data ends early
 };
 
+// The palettes a run of full-colour art chose (full_colour.h): each
+// palette's colour values, colour 0 first, then its slots (an unused slot
+// black's value); the fewest any choice could do with; whether the count is
+// known to be the fewest; and the patterns the colours' order saved.
+struct ChosenPalettes {
+  std::vector<std::vector<uint32_t>> palettes;
+  int lowerBound = 0;
+  bool proven = false;
+  int patternsSaved = 0;
+};
+
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
@@ -56,6 +67,8 @@ class RunObserver {
   virtual bool wantsWarnings() const { return false; }
   // A job is done with; the dictionary holds every pattern so far.
   virtual void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) = 0;
+  // A run of full-colour art chose its palettes, before its first job.
+  virtual void palettesChosen(const ChosenPalettes& /*chosen*/) {}
   // The run is over, complete or not; the dictionary holds every pattern.
   virtual void runFinished(const PatternDictionary& dictionary) = 0;
 };
@@ -80,6 +93,9 @@ class ObserverList : public RunObserver {
   }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override {
     for (RunObserver* observer : observers_) observer->jobFinished(summary, dictionary);
+  }
+  void palettesChosen(const ChosenPalettes& chosen) override {
+    for (RunObserver* observer : observers_) observer->palettesChosen(chosen);
   }
   void runFinished(const PatternDictionary& dictionary) override {
     for (RunObserver* observer : observers_) observer->runFinished(dictionary);

@@ -5,9 +5,11 @@
 #define TESSARN_RUN_RUN_SETTINGS_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "image/palette.h"
 #include "image/row_ring.h"
 #include "messages/messages.h"
 #include "outputs/c_library.h"
@@ -32,8 +34,10 @@ uint16_t attributesFor(const std::vector<JobRule>& rules, const std::string& job
 // it, else the last for every job, else 0.
 int paletteFor(const std::vector<JobRule>& rules, const std::string& job_name);
 
-// How a job's pixels become colour numbers (tiles/tile_encoder.h).
-enum class ColourMode { kMapped, kDirect };
+// How a job's pixels become colour numbers: by the job's colours or their
+// indices (tiles/tile_encoder.h), or by palettes the run chooses for
+// full-colour art (full_colour.h).
+enum class ColourMode { kMapped, kDirect, kAuto };
 
 struct RunSettings {
   MessageLanguage language = MessageLanguage::kShiftJis;
@@ -43,6 +47,12 @@ struct RunSettings {
   // The format each job's palettes are written in after its map; kNone for
   // none.
   ColourFormat paletteFormat = ColourFormat::kNone;
+  // Full-colour art: the format colours are told apart in, the colour that
+  // is colour 0 (besides pixels of alpha 0), and the palettes the run may
+  // have at most (the target's; classic's is --palette-count).
+  ColourFormat autoFormat = ColourFormat::kRgb888;
+  std::optional<Rgb> transparent;
+  int autoPalettes = 1;
   DictionarySettings patterns;
   std::vector<JobRule> attributes;
   std::vector<JobRule> palettes;

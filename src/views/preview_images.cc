@@ -60,12 +60,18 @@ void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictiona
   }
   // Mapped colours: four entries, the job's colours; direct colours: the
   // bitmap's entries, palette by palette.
-  const bool direct = colours_ == ColourMode::kDirect;
+  const bool direct = colours_ != ColourMode::kMapped;
   const int bits = dictionary.bitsPerPixel();
   const std::vector<Rgb> fallback = greys(direct ? bits : 2);
   std::vector<Rgb> palette;
   for (int k = 0; k < (direct ? 256 : 4); ++k) {
     const Rgb grey = fallback[static_cast<size_t>(k) % fallback.size()];
+    const size_t chosen = static_cast<size_t>(k >> bits);
+    if (colours_ == ColourMode::kAuto) {
+      const bool held = chosen < chosen_.size();
+      palette.push_back(held ? shownColour(format_, chosen_[chosen][static_cast<size_t>(k % (1 << bits))], grey) : grey);
+      continue;
+    }
     const int32_t index = direct ? k : summary.job->colour[k];
     const Rgb colour = summary.palette ? summary.palette->colourOf(index, grey) : grey;
     palette.push_back(format_ == ColourFormat::kNone ? colour : shownColour(format_, colourValue(format_, colour, index), colour));

@@ -15,7 +15,8 @@
 //                   colours: a pixel is entry palette x 2^bits + colour, the
 //                   bitmap's colours (its own greys where it has none).
 //                   Where the run writes palettes, each colour is the one
-//                   the machine shows for it.
+//                   the machine shows for it. Full-colour art: a pixel is
+//                   entry palette x 2^bits + colour, of the run's palettes.
 // Each is indexed so that converting it again (patterns.png and direct
 // colours' images with --colours direct, mapped colours' with colours
 // 0 1 2 3) gives the same patterns and map cells.
@@ -46,6 +47,7 @@ class PreviewImages : public RunObserver {
 
   bool wantsMapCells(int64_t tiles) const override;
   bool wantsPalette() const override { return true; }
+  void palettesChosen(const ChosenPalettes& chosen) override { chosen_ = chosen.palettes; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
@@ -59,6 +61,7 @@ class PreviewImages : public RunObserver {
   FileSystem* files_;
   ColourMode colours_;
   ColourFormat format_;
+  std::vector<std::vector<uint32_t>> chosen_;  // full-colour art's palettes
   std::vector<std::string> failures_;
 };
 

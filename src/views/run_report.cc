@@ -31,6 +31,13 @@ void RunReport::jobFinished(const JobSummary& summary, const PatternDictionary&)
   for (const std::string& warning : jobWarnings(summary)) warnings_.push_back("warning: " + warning);
 }
 
+void RunReport::palettesChosen(const ChosenPalettes& chosen) {
+  const size_t count = chosen.palettes.size();
+  palettes_ = "palettes: " + std::to_string(count) +
+              (chosen.proven ? " (the fewest possible)" : " (no fewer than " + std::to_string(chosen.lowerBound) + ")") +
+              "; the colours' order saved " + std::to_string(chosen.patternsSaved) + " patterns\n";
+}
+
 void RunReport::runFinished(const PatternDictionary& dictionary) {
   patterns_ = dictionary.layout().firstPattern + dictionary.count();
 }
@@ -58,7 +65,7 @@ std::string RunReport::text() const {
     out += line + "\n";
   }
   for (const std::string& warning : warnings_) out += warning + "\n";
-  return out + "patterns: " + std::to_string(patterns_) + " of " + std::to_string(patternLimit_) + "\n";
+  return out + palettes_ + "patterns: " + std::to_string(patterns_) + " of " + std::to_string(patternLimit_) + "\n";
 }
 
 }  // namespace tessarn

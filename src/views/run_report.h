@@ -5,7 +5,10 @@
 // (job_warnings.h), each after "warning: ", then "patterns: C of L": the
 // highest pattern number used plus one, against the limit. A run that never
 // started (no job list) has only the last line, with C = 0. Under a target
-// other than classic, a line "target: NAME" comes first.
+// other than classic, a line "target: NAME" comes first. Full-colour art
+// adds, before the last line, "palettes: N (the fewest possible)" or
+// "palettes: N (no fewer than L)", and the patterns the colours' order
+// saved.
 
 #ifndef TESSARN_VIEWS_RUN_REPORT_H_
 #define TESSARN_VIEWS_RUN_REPORT_H_
@@ -25,6 +28,7 @@ class RunReport : public RunObserver {
   bool wantsCounts() const override { return true; }
   bool wantsWarnings() const override { return true; }
   void jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) override;
+  void palettesChosen(const ChosenPalettes& chosen) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
   // The report, columns aligned, each line ending in "\n".
@@ -35,6 +39,7 @@ class RunReport : public RunObserver {
   // reason as the third and last.
   std::vector<std::vector<std::string>> rows_;
   std::vector<std::string> warnings_;
+  std::string palettes_;  // full-colour art's line, if any
   const Target& target_;
   int patternLimit_;
   int patterns_ = 0;
