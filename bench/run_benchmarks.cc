@@ -19,6 +19,10 @@
 //           them writing .bin outputs
 //   unique  one image of 16,000 distinct tiles, one job
 //   png     the big image saved as a 2-bit indexed PNG, one job
+//   scene   full-colour art of 1 and 16 MiB pixels (six regions' colour
+//           schemes over 300 shapes), under snes-2bpp: palettes chosen by
+//           the run against mapped colours on the same indexed picture, and
+//           from 24-bit colour
 //   big16, big256   the big image's size and layout, its tiles of 16 and
 //           256 colours from 1,000 patterns, under snes-4bpp and md, and
 //           gba-8bpp, with direct colours
@@ -47,6 +51,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -359,6 +364,101 @@ void compareTargets(const std::string& tool, const fs::path& root, const fs::pat
 
 }  // namespace
 
+// A scene as full-colour art is drawn: tiles of 300 shapes of four
+// classes (background and three colours), each drawn in one of six colour
+// schemes (a region's: sky, sea, grass, ...) of three colours over one
+// backdrop, as `width` x `height` pixels of 24-bit colour, and the same as
+// an 8-bit indexed image (its 19 colours numbered).
+struct Scene {
+  std::vector<uint32_t> rgb;  // 0xRRGGBB, row by row from the top
+  BmpSpec indexed;
+};
+
+Scene makeScene(int width, int height) {
+  std::mt19937_64 random(5);
+  std::vector<Tile> shapes = tilePool(300, random);
+  std::vector<uint32_t> colours = {0x102040};
+  for (int i = 0; i < 18; ++i) colours.push_back(static_cast<uint32_t>(random() & 0xF8F8F8) | 0x080808);
+  Scene scene{std::vector<uint32_t>(static_cast<size_t>(width) * height), {width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height)}};
+  scene.indexed.palette = colours;
+  for (int ty = 0; ty < height / 8; ++ty) {
+    for (int tx = 0; tx < width / 8; ++tx) {
+      // Regions of 8 x 8 tiles share a scheme, as a game's art does.
+      const uint64_t r = random();
+      const Tile& shape = shapes[r % shapes.size()];
+      const int scheme = static_cast<int>((tx / 8 * 7 + ty / 8 * 3) % 6);
+      for (int i = 0; i < 64; ++i) {
+        const int c = shape[static_cast<size_t>(i)];
+        const int index = c == 0 ? 0 : 1 + 3 * scheme + c - 1;
+        const size_t at = static_cast<size_t>(ty * 8 + i / 8) * width + tx * 8 + i % 8;
+        scene.indexed.pixels[at] = static_cast<uint8_t>(index);
+        scene.rgb[at] = colours[static_cast<size_t>(index)];
+      }
+    }
+  }
+  return scene;
+}
+
+std::string writeBmp24(int width, int height, const std::vector<uint32_t>& rgb) {
+  const int stride = (width * 3 + 3) / 4 * 4;
+  std::string pixels(static_cast<size_t>(stride) * height, '\0');
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = rgb[static_cast<size_t>(y) * width + x];
+      char* p = pixels.data() + static_cast<size_t>(height - 1 - y) * stride + 3 * x;
+      p[0] = static_cast<char>(c);
+      p[1] = static_cast<char>(c >> 8);
+      p[2] = static_cast<char>(c >> 16);
+    }
+  }
+  std::string bmp = tessarn::testing::writeRawBmp(width, height, 24, 0, pixels);
+  return bmp;
+}
+
+// The number after "#define MAX_PAL " in output.txt.
+int palettesWritten(const fs::path& dir) {
+  std::ifstream in(dir / "output.txt", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = text.find("#define MAX_PAL ");
+  return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 16);
+}
+
+// Full-colour art, 1 and 16 MiB of pixels: the run choosing its palettes
+// (--colours auto) against mapped colours on the same indexed picture, in
+// turn; and auto on the picture in 24-bit colour.
+void compareFullColour(const std::string& tool, const fs::path& root, int runs) {
+  for (const int side : {1024, 4096}) {
+    const fs::path dir = root / ("scene" + std::to_string(side));
+    fs::create_directories(dir);
+    const Scene scene = makeScene(side, side);
+    writeFile(dir / "scene.bmp", writeBmp(scene.indexed));
+    writeFile(dir / "scene24.bmp", writeBmp24(side, side, scene.rgb));
+    const std::vector<std::string> target = {"--target", "snes-2bpp"};
+    std::vector<std::string> full = target;
+    full.insert(full.end(), {"--colours", "auto"});
+    std::vector<double> mapped, chosen, colour;
+    for (int i = 0; i <= runs; ++i) {  // the first of each warms the cache
+      writeJobList(dir, {"", {{"scene.bmp", 0, 0, side, side, "scene"}}, 0});
+      const double m = runTool(tool, dir, target).seconds;
+      const double a = runTool(tool, dir, full).seconds;
+      writeJobList(dir, {"", {{"scene24.bmp", 0, 0, side, side, "scene"}}, 0});
+      const double c = runTool(tool, dir, full).seconds;
+      if (i == 0) continue;
+      mapped.push_back(m);
+      chosen.push_back(a);
+      colour.push_back(c);
+    }
+    std::vector<double> ratios;
+    for (size_t i = 0; i < mapped.size(); ++i) ratios.push_back(chosen[i] / mapped[i]);
+    std::printf("scene   %dx%d: %d palettes; auto %.1f ms = %.2f x mapped %.1f ms on the same picture; "
+                "24-bit picture %.1f ms\n",
+                side, side, palettesWritten(dir), median(chosen) * 1e3, median(ratios), median(mapped) * 1e3,
+                median(colour) * 1e3);
+    std::fflush(stdout);
+    fs::remove_all(dir);
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--floor") {
     floorOfTheRun(std::stoull(argv[2]));
@@ -432,6 +532,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (!keep) fs::remove_all(dir);
   }
+  compareFullColour(tool, root, runs);
   // Jobs stream through: 20,000 jobs with 200-byte names (5 MB of
   // output.txt) peak no higher than 2,000 do. Holding jobs or output back
   // would show as megabytes.

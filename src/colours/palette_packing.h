@@ -56,7 +56,7 @@
 //    empty palettes; or when the free slots are fewer than the colours
 //    still to come: for sets sharing no colour, the fewest each adds to any
 //    palette it fits, and beyond them each colour in no palette yet. The
-//    search's work is bounded, to under a tenth of a second on a current
+//    search's work is bounded, to under half a second on a current
 //    machine; if it reaches the bound, the best packing found so far stands
 //    and is not claimed to be the fewest.
 //

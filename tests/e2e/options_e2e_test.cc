@@ -478,6 +478,60 @@ TEST(OptionsE2E, TargetsAndDirectColours) {
                                         "};\r\n");
 }
 
+// A 24-bit BMP of `width` x `height` colours 0xRRGGBB, rows from the top.
+std::string bmp24(int width, int height, const std::vector<uint32_t>& colours) {
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+  std::string pixels(stride * static_cast<size_t>(height), '\0');
+  for (size_t i = 0; i < colours.size(); ++i) {
+    const size_t y = i / static_cast<size_t>(width), x = i % static_cast<size_t>(width);
+    for (int c = 0; c < 3; ++c) pixels[(static_cast<size_t>(height) - 1 - y) * stride + 3 * x + c] = static_cast<char>(colours[i] >> (8 * c));
+  }
+  return writeRawBmp(width, height, 24, 0, pixels);
+}
+
+// Palettes out, and full-colour art whose palettes the run chooses.
+TEST(OptionsE2E, PalettesAndFullColour) {
+  ScratchDir dir;
+  dir.write("pal.bmp", writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 1),
+                                 .palette = {0x000000, 0xFF8040, 0xFFFFFF, 0x0000FF}}));
+  dir.write("tessarn.txt", "pal.bmp 0 0 8 8 p 0 1 2 3\n");
+  ASSERT_EQ(dir.run("--target md --palettes --palette-file p.pal").status, 0);
+  EXPECT_NE(dir.read("output.txt").find("#define H_p 1\r\nunsigned short p_pal[]={\r\n\t0x0000, 0x048E, 0x0EEE, 0x0E00, \r\n};\r\n"),
+            std::string::npos);
+  EXPECT_EQ(dir.read("p.pal"), "\x00\x00\x04\x8E\x0E\xEE\x0E\x00"s);
+
+  // Two tiles of one shape, red on blue and green on yellow, and a third of
+  // the first's colours, mirrored: under snes-2bpp (three colours and colour
+  // 0 a palette) two palettes, and all three tiles one pattern.
+  std::vector<uint32_t> art(24 * 8);
+  for (size_t i = 0; i < art.size(); ++i) {
+    const size_t x = i % 24 % 8, y = i / 24, tile = i % 24 / 8;
+    const bool ball = y >= 2 && y < 6 && (tile == 2 ? 7 - x : x) >= 1 && (tile == 2 ? 7 - x : x) <= 4;
+    art[i] = tile == 1 ? (ball ? 0x00FF00 : 0xFFFF00) : (ball ? 0xFF0000 : 0x0000FF);
+  }
+  dir.write("art.bmp", bmp24(24, 8, art));
+  dir.write("tessarn.txt", "art.bmp 0 0 24 8 art\n");
+  const RunResult full = dir.run("--target snes-2bpp --colours auto --report");
+  EXPECT_EQ(full.status, 0);
+  EXPECT_NE(full.errors.find("palettes: 2 (the fewest possible)"), std::string::npos) << full.errors;
+  const std::string output = dir.read("output.txt");
+  EXPECT_NE(output.find("#define MAX_PCG 2\r\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("#define MAX_PAL 2\r\nunsigned short PAL_DAT[]={\r\n"), std::string::npos) << output;
+
+  // A tile of more colours than a palette holds; then, with one palette,
+  // a job whose tile needs a second.
+  std::vector<uint32_t> many(64, 0x000010);
+  for (int i = 0; i < 5; ++i) many[static_cast<size_t>(i)] = 0x101010 * static_cast<uint32_t>(i + 2);
+  dir.write("many.bmp", bmp24(8, 8, many));
+  dir.write("tessarn.txt", "many.bmp 0 0 8 8 many art.bmp 0 0 8 8 red art.bmp 8 0 8 8 green\n");
+  const RunResult skipped = dir.run("--colours auto --palette-count 1 --messages en");
+  EXPECT_EQ(skipped.status, 0);
+  EXPECT_EQ(skipped.console,
+            expectedMessage(MessageId::kTooManyColours, "many.bmp", MessageLanguage::kEnglish, {0, 0, 6, 3}) +
+                expectedMessage(MessageId::kTooManyPalettes, "art.bmp", MessageLanguage::kEnglish, {8, 0, 2, 1}));
+  EXPECT_TRUE(dir.read("output.txt").starts_with("unsigned short red[]={"));
+}
+
 #ifndef _WIN32
 // The labels of an assembly listing and the section each is in: ".area X"
 // (SDCC) or ".segment "X"" (cc65) starts section X.
@@ -523,14 +577,17 @@ TEST(OptionsE2E, CLibraryCompilesWithEachCompiler) {
   dir.write("stage.bmp", stageBmp());
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a.bin 0 1 2 3\nstage.bmp 0 0 16 8 a_bin 1 0 2 3\n"
                            "stage.bmp 0 0 16 8 int 0 1 2 3\nstage.bmp 0 0 0 8 empty 0 1 2 3\n");
-  // A library of byte maps with attribute tables (nes) beside the classic one.
+  // A library of byte maps with attribute tables and palettes (nes) beside
+  // the classic one.
   dir.write("lib/main.c", "#include \"gfx.h\"\n#include \"nes.h\"\nint main(void) {\n  return a_bin[1] == 1 && "
                           "a_bin_2[0] == 2 && int_3_WIDTH == 2 && empty_WIDTH == 0 && PATTERN_COUNT == 4 && "
-                          "patterns[8] == 0x80 && n_a_bin_attr[0] == 0 && n_PATTERN_SIZE == 16 && n_patterns[16] == 0x80 "
+                          "patterns[8] == 0x80 && n_a_bin_attr[0] == 0 && n_PATTERN_SIZE == 16 && n_patterns[16] == 0x80 && "
+                          "n_a_bin_COLORS == 4 && n_a_bin_pal[1] == 1 "
                           "? 0 : 1;\n}\n");
   ASSERT_EQ(dir.run("--c-source lib/gfx").status, 0);
-  ASSERT_EQ(dir.run("--target nes --c-source lib/nes --symbol-prefix n_").status, 0);
-  const std::vector<std::string> arrays = {"a_bin", "a_bin_2", "int_3", "patterns", "n_a_bin", "n_a_bin_attr", "n_patterns"};
+  ASSERT_EQ(dir.run("--target nes --palettes --c-source lib/nes --symbol-prefix n_").status, 0);
+  const std::vector<std::string> arrays = {"a_bin", "a_bin_2",      "int_3",       "patterns",
+                                           "n_a_bin", "n_a_bin_attr", "n_a_bin_pal", "n_patterns"};
   for (const Compiler& compiler : compilers) {
     SCOPED_TRACE(compiler.name);
     const std::string command = "cd '" + (dir.path() / "lib").string() + "' && " + compiler.command + " 2>&1";
