@@ -73,54 +73,48 @@ ImageProblem ColourImage::readRows(int64_t first, int64_t last, const RowTaker& 
   return png_ ? readPngRows(first, last, row) : readBmpRows(first, last, row);
 }
 
-void ColourImage::bmpRowColours(const uint8_t* stored, ColourPixel* out) const {
-  for (int64_t x = 0; x < width_; ++x) {
+void ColourImage::bmpRowColours(const uint8_t* stored, uint8_t* out) const {
+  for (int64_t x = 0; x < width_; ++x, out += 4) {
     if (header_.bitCount == 24) {
       const uint8_t* bgr = stored + 3 * x;
-      out[x] = {{bgr[2], bgr[1], bgr[0]}, 255, -1};
-    } else if (header_.bitCount == 32) {
-      const uint32_t pixel = read32(stored + 4 * x);
-      const uint32_t* masks = header_.masks;
-      out[x] = {{channel(pixel, masks[0]), channel(pixel, masks[1]), channel(pixel, masks[2])}, channel(pixel, masks[3]),
-                -1};
+      out[0] = bgr[2];
+      out[1] = bgr[1];
+      out[2] = bgr[0];
+      out[3] = 255;
     } else {
-      const int16_t index = stored[x];
-      out[x] = {palette_.colourOf(index, Rgb{}), 255, index};
+      const uint32_t pixel = read32(stored + 4 * x);
+      for (int c = 0; c < 4; ++c) out[c] = channel(pixel, header_.masks[c]);
     }
   }
 }
 
 ImageProblem ColourImage::readBmpRows(int64_t first, int64_t last, const RowTaker& row) {
-  std::vector<ColourPixel> pixels(static_cast<size_t>(width_));
+  std::vector<uint8_t> pixels(static_cast<size_t>(width_) * (indexed_ ? 1 : 4));
   if (header_.runLength) {
     FileBytes decoded;
     PixelGrid grid;
     bool cut_short = false;
     const ImageProblem problem = makePixelGrid(*image_, header_, &bytes_, &decoded, &grid, &cut_short);
     if (problem != ImageProblem::kNone) return problem;
-    std::vector<uint8_t> indices(static_cast<size_t>(width_));
     for (int64_t y = first; y < last; ++y) {
-      for (int64_t x = 0; x < width_; ++x) indices[static_cast<size_t>(x)] = grid.index(x, y);
-      bmpRowColours(indices.data(), pixels.data());
+      for (int64_t x = 0; x < width_; ++x) pixels[static_cast<size_t>(x)] = grid.index(x, y);
       row(y, pixels.data());
     }
     return ImageProblem::kNone;
   }
   const int64_t stride = rowStride(header_.bitCount, header_.width);
   std::vector<uint8_t> stored(static_cast<size_t>(stride));
-  std::vector<uint8_t> indices(header_.bitCount < 8 ? static_cast<size_t>(width_) : 0);
   for (int64_t y = first; y < last; ++y) {
     const int64_t at = header_.topDown ? y : header_.height - 1 - y;
     if (!image_->file->readAt(header_.pixelOffset + static_cast<uint64_t>(at * stride), stored.data(),
                               stored.size())) {
       return ImageProblem::kReadFailed;
     }
-    const uint8_t* bytes = stored.data();
-    if (header_.bitCount < 8) {
-      unpackRow(header_.bitCount, stored.data(), width_, indices.data());
-      bytes = indices.data();
+    if (indexed_) {
+      unpackRow(header_.bitCount, stored.data(), width_, pixels.data());
+    } else {
+      bmpRowColours(stored.data(), pixels.data());
     }
-    bmpRowColours(bytes, pixels.data());
     row(y, pixels.data());
   }
   return ImageProblem::kNone;
@@ -136,8 +130,7 @@ ImageProblem ColourImage::readPngRows(int64_t first, int64_t last, const RowTake
   const int flags = indexed ? 0 : SPNG_DECODE_TRNS;
   int error = interlaced_ ? spng_decode_image(context_, decoded.data(), decoded.size(), format, flags)
                           : spng_decode_image(context_, nullptr, 0, format, flags | SPNG_DECODE_PROGRESSIVE);
-  std::vector<ColourPixel> pixels(static_cast<size_t>(width_));
-  std::vector<uint8_t> indices(static_cast<size_t>(width_));
+  std::vector<uint8_t> indices(indexed ? static_cast<size_t>(width_) : 0);
   for (int64_t y = 0; error == 0 && y < height_; ++y) {
     const uint8_t* bytes = decoded.data();
     if (interlaced_) {
@@ -150,18 +143,9 @@ ImageProblem ColourImage::readPngRows(int64_t first, int64_t last, const RowTake
     if (error != 0 || y < first || y >= last) continue;
     if (indexed) {
       unpackRow(bitDepth_, bytes, width_, indices.data());
-      for (int64_t x = 0; x < width_; ++x) {
-        const uint8_t index = indices[static_cast<size_t>(x)];
-        pixels[static_cast<size_t>(x)] = {palette_.colourOf(index, Rgb{}), index < alphas_.size() ? alphas_[index] : uint8_t{255},
-                                          index};
-      }
-    } else {
-      for (int64_t x = 0; x < width_; ++x) {
-        const uint8_t* rgba = bytes + 4 * x;
-        pixels[static_cast<size_t>(x)] = {{rgba[0], rgba[1], rgba[2]}, rgba[3], -1};
-      }
+      bytes = indices.data();
     }
-    row(y, pixels.data());
+    row(y, bytes);
   }
   // The chunks after the image data, up to the end marker, are checked too.
   if (error == 0) error = spng_decode_chunks(context_);

@@ -7,9 +7,9 @@
 //
 // The checks and messages are those of indexed images (bitmap_image.h,
 // png_image.h), with the colour depths above accepted. Rows come top-down,
-// each pixel with its palette index (-1 for an image without a palette),
-// as many rows as asked; a PNG is decoded to its end all the same, to check
-// it.
+// as many as asked: an image with a palette gives each pixel's index (its
+// colour and alpha are the palette's), any other each pixel's red, green,
+// blue and alpha. A PNG is decoded to its end all the same, to check it.
 
 #ifndef TESSARN_IMAGE_COLOUR_IMAGE_H_
 #define TESSARN_IMAGE_COLOUR_IMAGE_H_
@@ -27,12 +27,6 @@ struct spng_ctx;
 
 namespace tessarn {
 
-struct ColourPixel {
-  Rgb colour;
-  uint8_t alpha = 255;  // 0: transparent
-  int16_t index = -1;   // in the image's palette, or -1
-};
-
 class ColourImage {
  public:
   ColourImage();
@@ -44,19 +38,25 @@ class ColourImage {
   ImageProblem open(const BitmapImage& image);
   int64_t width() const { return width_; }
   int64_t height() const { return height_; }
-  // Whether its pixels have palette indices.
+  // Whether its pixels have palette indices, and the palette's colours and
+  // alphas (255 where it says none).
   bool indexed() const { return indexed_; }
+  const Palette& palette() const { return palette_; }
+  uint8_t alphaOf(uint8_t index) const { return index < alphas_.size() ? alphas_[index] : 255; }
 
   // Hands rows [first, last) of the image (clipped to it) to `row`, top
-  // down, each `width()` pixels. kNone, or why the image cannot be read.
-  using RowTaker = std::function<void(int64_t y, const ColourPixel* pixels)>;
+  // down, each `width()` pixels: indices (a byte a pixel) if the image is
+  // indexed, else red, green, blue and alpha (four bytes a pixel). kNone,
+  // or why the image cannot be read.
+  using RowTaker = std::function<void(int64_t y, const uint8_t* pixels)>;
   ImageProblem readRows(int64_t first, int64_t last, const RowTaker& row);
 
  private:
   ImageProblem readBmpRows(int64_t first, int64_t last, const RowTaker& row);
   ImageProblem readPngRows(int64_t first, int64_t last, const RowTaker& row);
-  // One stored row of a BMP, as colours.
-  void bmpRowColours(const uint8_t* stored, ColourPixel* out) const;
+  // One stored row of a BMP of 24 or 32 bits, as red, green, blue and
+  // alpha.
+  void bmpRowColours(const uint8_t* stored, uint8_t* out) const;
 
   const BitmapImage* image_ = nullptr;
   bool png_ = false;

@@ -57,6 +57,12 @@ struct ArrayHash {
 
 }  // namespace
 
+size_t FullColourRun::TileHash::operator()(const TileValues& values) const {
+  uint64_t h = 0;
+  for (uint32_t v : values) h = (h ^ v) * 0x9E3779B97F4A7C15u;
+  return static_cast<size_t>(h ^ h >> 29);
+}
+
 uint32_t FullColourRun::setOf(std::vector<uint32_t> colours) {
   std::sort(colours.begin(), colours.end());
   colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
@@ -65,18 +71,33 @@ uint32_t FullColourRun::setOf(std::vector<uint32_t> colours) {
   return at->second;
 }
 
-uint32_t FullColourRun::valueOf(const ColourPixel& pixel) const {
-  const RunSettings& settings = run_->settings();
-  if (pixel.alpha == 0) return kClear;
-  const uint32_t value = colourValue(settings.autoFormat, pixel.colour, pixel.index);
-  if (settings.transparent && value == colourValue(settings.autoFormat, *settings.transparent, -1)) return kClear;
-  return value;
+bool FullColourRun::distinctTile(const TileValues& values, uint32_t* tile, size_t* colours) {
+  const auto known = distinctIndex_.find(values);
+  if (known != distinctIndex_.end()) {
+    *tile = known->second;
+    return true;
+  }
+  std::vector<uint32_t> set;
+  for (uint32_t v : values) {
+    if (v != kClear && std::find(set.begin(), set.end(), v) == set.end()) set.push_back(v);
+  }
+  *colours = set.size();
+  if (static_cast<int>(set.size()) > capacity_) return false;
+  std::sort(set.begin(), set.end());
+  DistinctTile distinct;
+  for (size_t i = 0; i < 64; ++i) {
+    distinct.pixels[i] = values[i] == kClear ? 0 : static_cast<uint8_t>(1 + (std::lower_bound(set.begin(), set.end(), values[i]) - set.begin()));
+  }
+  distinct.set = setOf(std::move(set));
+  *tile = static_cast<uint32_t>(distinct_.size());
+  distinct_.push_back(distinct);
+  distinctIndex_.emplace(values, *tile);
+  return true;
 }
 
-bool FullColourRun::analyse(int64_t number) {
+bool FullColourRun::analyse() {
   Job& job = jobs_.emplace_back();
   job.record = run_->job();
-  job.number = number;
   job.tilesWide = tilesFor(job.record.width);
   BitmapImage image;
   Failure failure;
@@ -96,9 +117,25 @@ bool FullColourRun::analyse(int64_t number) {
 
 bool FullColourRun::readTiles(Job* job, const BitmapImage& image, Failure* failure) {
   const JobRecord& record = job->record;
+  const RunSettings& settings = run_->settings();
   ColourImage colours;
   if (!checkImageProblem(colours.open(image), record.bitmapName, failure)) return false;
-  const int capacity = (1 << run_->settings().target->bitsPerPixel) - 1;
+  // nes's colours are the indices of art drawn on its master palette.
+  if (settings.autoFormat == ColourFormat::kNes && !colours.indexed()) {
+    return checkImageProblem(ImageProblem::kNotIndexed, record.bitmapName, failure);
+  }
+  // A colour's value, kClear for colour 0; an indexed image's worked out
+  // once for each index.
+  const uint32_t transparent =
+      settings.transparent ? colourValue(settings.autoFormat, *settings.transparent, -1) : kClear;
+  const auto value = [&](Rgb colour, uint8_t alpha, int index) {
+    const uint32_t v = colourValue(settings.autoFormat, colour, index);
+    return alpha == 0 || v == transparent ? kClear : v;
+  };
+  std::array<uint32_t, 256> of_index{};
+  for (int i = 0; colours.indexed() && i < 256; ++i) {
+    of_index[static_cast<size_t>(i)] = value(colours.palette().colourOf(i, Rgb{}), colours.alphaOf(static_cast<uint8_t>(i)), i);
+  }
   const int64_t wide = job->tilesWide;
   const int64_t high = tilesFor(record.height);
   const int64_t span = 8 * wide;
@@ -106,74 +143,68 @@ bool FullColourRun::readTiles(Job* job, const BitmapImage& image, Failure* failu
   std::vector<uint32_t> band(static_cast<size_t>(span * 8), kClear);
   int64_t band_row = 0;
   std::optional<Failure> too_many;
+  TileValues values;
   const auto flush = [&] {
-    for (int64_t column = 0; column < wide; ++column) {
-      std::vector<uint32_t> values;
+    for (int64_t column = 0; column < wide && !too_many; ++column) {
       for (int r = 0; r < 8; ++r) {
-        const uint32_t* row = band.data() + r * span + 8 * column;
-        for (int i = 0; i < 8; ++i) {
-          if (row[i] != kClear && std::find(values.begin(), values.end(), row[i]) == values.end()) values.push_back(row[i]);
-        }
+        std::copy_n(band.data() + r * span + 8 * column, 8, values.data() + 8 * r);
       }
-      std::sort(values.begin(), values.end());
-      if (static_cast<int>(values.size()) > capacity && !too_many) {
+      uint32_t tile = 0;
+      size_t count = 0;
+      if (!distinctTile(values, &tile, &count)) {
         too_many = Failure{MessageId::kTooManyColours, record.bitmapName,
-                           {record.x + 8 * column, record.y + 8 * band_row, static_cast<int64_t>(values.size()), capacity}};
+                           {record.x + 8 * column, record.y + 8 * band_row, static_cast<int64_t>(count), capacity_}};
       }
-      Tile& tile = job->tiles.emplace_back();
-      for (int r = 0; r < 8; ++r) {
-        for (int i = 0; i < 8; ++i) {
-          const uint32_t value = band[static_cast<size_t>(r * span + 8 * column + i)];
-          const auto at = std::lower_bound(values.begin(), values.end(), value);
-          tile.pixels[static_cast<size_t>(8 * r + i)] = value == kClear ? 0 : static_cast<uint8_t>(1 + (at - values.begin()));
-        }
-      }
-      tile.set = tile.unit = setOf(std::move(values));
+      job->tiles.push_back(tile);
     }
     std::fill(band.begin(), band.end(), kClear);
     ++band_row;
   };
-  const auto take_row = [&](int64_t y, const ColourPixel* pixels) {
+  const int64_t from = std::max<int64_t>(0, -int64_t{record.x});
+  const int64_t to = std::clamp<int64_t>(colours.width() - record.x, from, span);
+  const auto take_row = [&](int64_t y, const uint8_t* pixels) {
     while (y >= record.y + 8 * (band_row + 1)) flush();
     uint32_t* row = band.data() + (y - record.y - 8 * band_row) * span;
-    for (int64_t x = std::max<int64_t>(0, -int64_t{record.x}); x < span && record.x + x < colours.width(); ++x) {
-      row[x] = valueOf(pixels[record.x + x]);
+    const int64_t x0 = record.x;
+    if (colours.indexed()) {
+      for (int64_t x = from; x < to; ++x) row[x] = of_index[pixels[x0 + x]];
+    } else {
+      for (int64_t x = from; x < to; ++x) {
+        const uint8_t* rgba = pixels + 4 * (x0 + x);
+        row[x] = value({rgba[0], rgba[1], rgba[2]}, rgba[3], -1);
+      }
     }
   };
   const ImageProblem problem = colours.readRows(record.y, record.y + 8 * high, take_row);
   if (!checkImageProblem(problem, record.bitmapName, failure)) return false;
-  // nes's colours are the indices of art drawn on its master palette.
-  if (run_->settings().autoFormat == ColourFormat::kNes && !colours.indexed()) {
-    return checkImageProblem(ImageProblem::kNotIndexed, record.bitmapName, failure);
-  }
-  while (band_row < high) flush();
+  while (band_row < high && !too_many) flush();
   if (too_many) *failure = *too_many;
   return !too_many;
 }
 
 bool FullColourRun::joinAreas(Job* job, Failure* failure) {
-  const int capacity = (1 << run_->settings().target->bitsPerPixel) - 1;
   const int64_t wide = job->tilesWide;
   const int64_t high = wide == 0 ? 0 : static_cast<int64_t>(job->tiles.size()) / wide;
+  job->units.assign(job->tiles.size(), 0);
   for (int64_t ay = 0; 2 * ay < high; ++ay) {
     for (int64_t ax = 0; 2 * ax < wide; ++ax) {
       std::vector<uint32_t> colours;
-      std::vector<Tile*> tiles;
+      std::vector<size_t> tiles;
       for (int64_t y = 2 * ay; y < std::min(high, 2 * ay + 2); ++y) {
         for (int64_t x = 2 * ax; x < std::min(wide, 2 * ax + 2); ++x) {
-          Tile& tile = job->tiles[static_cast<size_t>(y * wide + x)];
-          tiles.push_back(&tile);
-          colours.insert(colours.end(), sets_[tile.set].colours.begin(), sets_[tile.set].colours.end());
+          tiles.push_back(static_cast<size_t>(y * wide + x));
+          const ColourSet& set = sets_[distinct_[job->tiles[tiles.back()]].set];
+          colours.insert(colours.end(), set.colours.begin(), set.colours.end());
         }
       }
       const uint32_t unit = setOf(colours);
-      if (static_cast<int>(sets_[unit].colours.size()) > capacity) {
+      if (static_cast<int>(sets_[unit].colours.size()) > capacity_) {
         *failure = {MessageId::kAreaTooManyColours, job->record.bitmapName,
                     {job->record.x + 16 * ax, job->record.y + 16 * ay, static_cast<int64_t>(sets_[unit].colours.size()),
-                     capacity}};
+                     capacity_}};
         return false;
       }
-      for (Tile* tile : tiles) tile->unit = unit;
+      for (size_t tile : tiles) job->units[tile] = unit;
     }
   }
   return true;
@@ -185,17 +216,17 @@ PaletteChoice FullColourRun::packJobs(size_t end) const {
   std::vector<int> unitOfSet(sets_.size(), -1);
   for (size_t j = 0; j < end; ++j) {
     if (jobs_[j].failure) continue;
-    for (const Tile& tile : jobs_[j].tiles) {
-      int& u = unitOfSet[tile.unit];
+    for (size_t t = 0; t < jobs_[j].tiles.size(); ++t) {
+      const uint32_t unit = unitOf(jobs_[j], t);
+      int& u = unitOfSet[unit];
       if (u < 0) {
         u = static_cast<int>(units.size());
-        units.push_back({sets_[tile.unit].colours, 0});
+        units.push_back({sets_[unit].colours, 0});
       }
       ++units[static_cast<size_t>(u)].weight;
     }
   }
-  const int capacity = (1 << run_->settings().target->bitsPerPixel) - 1;
-  PaletteChoice choice = tessarn::choosePalettes(units, capacity, run_->settings().autoPalettes);
+  PaletteChoice choice = tessarn::choosePalettes(units, capacity_, run_->settings().autoPalettes);
   // Back to the sets: the palette of each set that is a unit.
   std::vector<int> of_set(sets_.size(), 0);
   for (size_t s = 0; s < sets_.size(); ++s) {
@@ -223,7 +254,7 @@ void FullColourRun::choosePalettes() {
       const Job& job = jobs_[j];
       size_t first = 0;
       for (; first + 1 < job.tiles.size(); ++first) {
-        const std::vector<uint32_t>& colours = sets_[job.tiles[first].unit].colours;
+        const std::vector<uint32_t>& colours = sets_[unitOf(job, first)].colours;
         const auto holds = [&](const std::vector<uint32_t>& palette) {
           return std::includes(palette.begin(), palette.end(), colours.begin(), colours.end());
         };
@@ -246,13 +277,11 @@ void FullColourRun::choosePalettes() {
 
 void FullColourRun::orderColours(const PaletteChoice& choice) {
   const RunSettings& settings = run_->settings();
-  const int capacity = (1 << settings.target->bitsPerPixel) - 1;
-  // Each tile drawn differently once: its colour set and pixels, and how
-  // many tiles are so.
-  std::map<std::tuple<uint32_t, uint32_t, std::array<uint8_t, 64>>, uint64_t> distinct;
+  // Each tile drawn differently once in each unit, and how many tiles are so.
+  std::map<std::pair<uint32_t, uint32_t>, uint64_t> distinct;
   for (const Job& job : jobs_) {
     if (job.failure) continue;
-    for (const Tile& tile : job.tiles) ++distinct[{tile.unit, tile.set, tile.pixels}];
+    for (size_t t = 0; t < job.tiles.size(); ++t) ++distinct[{unitOf(job, t), job.tiles[t]}];
   }
   // Its shape: the pixels relabelled, in the orientation (of those the run
   // matches patterns in) that makes them least, and its colours by class.
@@ -261,7 +290,9 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   std::map<std::tuple<int, uint32_t, std::vector<uint32_t>>, uint64_t> colourings;
   std::vector<uint8_t> classes, best_classes;
   for (const auto& [key, count] : distinct) {
-    const auto& [unit, set, pixels] = key;
+    const auto& [unit, tile] = key;
+    const std::array<uint8_t, 64>& pixels = distinct_[tile].pixels;
+    const uint32_t set = distinct_[tile].set;
     std::array<uint8_t, 64> best{};
     for (int o = 0; o < 4; ++o) {
       if ((o << 14 & ~mirrors) != 0) continue;
@@ -280,7 +311,7 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   for (const auto& [key, count] : colourings) {
     list.push_back({std::get<0>(key), std::get<1>(key), std::get<2>(key), count});
   }
-  const ColourOrder order = tessarn::orderColours(choice.palettes, capacity, list);
+  const ColourOrder order = tessarn::orderColours(choice.palettes, capacity_, list);
   chosen_.patternsSaved = order.patternsSaved;
   // Each palette: colour 0, then its slots; an unused slot black.
   const uint32_t black = colourValue(settings.autoFormat, Rgb{}, -1);
@@ -288,7 +319,7 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   chosen_.palettes.clear();
   slots_.assign(order.slots.size(), {});
   for (size_t p = 0; p < order.slots.size(); ++p) {
-    std::vector<uint32_t>& palette = chosen_.palettes.emplace_back(static_cast<size_t>(capacity + 1), black);
+    std::vector<uint32_t>& palette = chosen_.palettes.emplace_back(static_cast<size_t>(capacity_ + 1), black);
     palette[0] = zero;
     for (size_t s = 0; s < order.slots[p].size(); ++s) {
       if (order.slots[p][s] == kNoColour) continue;
@@ -298,6 +329,21 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   }
 }
 
+const std::array<uint8_t, 64>& FullColourRun::colourNumbers(uint32_t tile, int palette) {
+  const uint64_t key = uint64_t{tile} << 8 | static_cast<uint64_t>(palette);
+  const auto [at, added] = numbers_.try_emplace(key);
+  if (!added) return at->second;
+  const int bits = run_->settings().target->bitsPerPixel;
+  const DistinctTile& distinct = distinct_[tile];
+  const std::vector<uint32_t>& colours = sets_[distinct.set].colours;
+  const std::map<uint32_t, int>& slots = slots_[static_cast<size_t>(palette)];
+  for (size_t k = 0; k < 64; ++k) {
+    const uint8_t local = distinct.pixels[k];
+    at->second[k] = local == 0 ? 0 : static_cast<uint8_t>(palette * (1 << bits) + slots.at(colours[local - 1u]));
+  }
+  return at->second;
+}
+
 bool FullColourRun::convert(size_t i, JobSummary* summary, Failure* failure) {
   const Job& job = jobs_[i];
   if (job.failure) {
@@ -305,22 +351,14 @@ bool FullColourRun::convert(size_t i, JobSummary* summary, Failure* failure) {
     return false;
   }
   // The rectangle's tiles as palette * 2^bits + colour number.
-  const int bits = run_->settings().target->bitsPerPixel;
   const int64_t wide = job.tilesWide;
   const int64_t high = wide == 0 ? 0 : static_cast<int64_t>(job.tiles.size()) / wide;
   std::vector<uint8_t> pixels(static_cast<size_t>(wide * 8 * high * 8));
   for (size_t t = 0; t < job.tiles.size(); ++t) {
-    const Tile& tile = job.tiles[t];
-    const int palette = paletteOfSet_[tile.unit];
-    uint8_t number[256] = {};
-    for (size_t c = 0; c < sets_[tile.set].colours.size(); ++c) {
-      number[c + 1] = static_cast<uint8_t>(palette * (1 << bits) + slots_[static_cast<size_t>(palette)].at(sets_[tile.set].colours[c]));
-    }
-    const int64_t left = static_cast<int64_t>(t) % wide * 8;
-    const int64_t top = static_cast<int64_t>(t) / wide * 8;
-    for (int k = 0; k < 64; ++k) {
-      pixels[static_cast<size_t>((top + k / 8) * wide * 8 + left + k % 8)] = number[tile.pixels[static_cast<size_t>(k)]];
-    }
+    const std::array<uint8_t, 64>& numbers = colourNumbers(job.tiles[t], paletteOfSet_[unitOf(job, t)]);
+    uint8_t* at = pixels.data() + static_cast<size_t>(static_cast<int64_t>(t) / wide * 8 * wide * 8 +
+                                                      static_cast<int64_t>(t) % wide * 8);
+    for (int r = 0; r < 8; ++r) std::copy_n(numbers.data() + 8 * r, 8, at + r * wide * 8);
   }
   PixelGrid grid;
   grid.rows = pixels.data();

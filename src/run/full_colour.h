@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "colours/palette_packing.h"
@@ -38,12 +39,12 @@ namespace tessarn {
 
 class FullColourRun {
  public:
-  explicit FullColourRun(RunState* run) : run_(run) {}
+  explicit FullColourRun(RunState* run)
+      : run_(run), capacity_((1 << run->settings().target->bitsPerPixel) - 1) {}
 
-  // Reads the run's current job, number `number`, as colours. False if its
-  // bitmap is missing or memory ran out: the run reads no more jobs (and
-  // ends at that job).
-  bool analyse(int64_t number);
+  // Reads the run's current job as colours. False if its bitmap is missing
+  // or memory ran out: the run reads no more jobs (and ends at that job).
+  bool analyse();
   // Chooses the palettes for the jobs read, and their colours' order.
   void choosePalettes();
   const ChosenPalettes& chosen() const { return chosen_; }
@@ -55,40 +56,55 @@ class FullColourRun {
   bool convert(size_t i, JobSummary* summary, Failure* failure);
 
  private:
-  // A tile as read: the colours of its pixels, as the index of its set of
-  // colours and, for each pixel, 0 for colour 0 or 1 + its colour's place
-  // in the set.
-  struct Tile {
+  // A tile as read, each drawn differently once for the run: the index of
+  // its set of colours, and for each pixel 0 for colour 0 or 1 + its
+  // colour's place in the set.
+  struct DistinctTile {
     uint32_t set = 0;
-    uint32_t unit = 0;  // the set its palette must hold: its own, or its 16x16 area's
     std::array<uint8_t, 64> pixels{};
   };
   struct Job {
     JobRecord record;
-    int64_t number = 0;
     std::optional<Failure> failure;
     int64_t tilesWide = 0;
-    std::vector<Tile> tiles;  // in walk order
+    std::vector<uint32_t> tiles;  // distinct tiles, in walk order
+    std::vector<uint32_t> units;  // nes: each tile's area's set (else each tile's own)
+  };
+  // A tile's colour values, kClear for colour 0: the key of a distinct tile.
+  using TileValues = std::array<uint32_t, 64>;
+  struct TileHash {
+    size_t operator()(const TileValues& values) const;
   };
 
   // The set of these colours, sorted and distinct.
   uint32_t setOf(std::vector<uint32_t> colours);
+  // The distinct tile of these values; false, with the count, if it has
+  // more colours than a palette holds.
+  bool distinctTile(const TileValues& values, uint32_t* tile, size_t* colours);
   bool readTiles(Job* job, const BitmapImage& image, Failure* failure);
   // nes: each tile's unit is its area's colours together; false, with
   // `*failure` set, if an area has more than a palette holds.
   bool joinAreas(Job* job, Failure* failure);
-  // A pixel's colour value, or kClear for colour 0.
-  uint32_t valueOf(const ColourPixel& pixel) const;
-  // The palettes for the units of jobs [0, end) that converted so far.
+  uint32_t unitOf(const Job& job, size_t tile) const {
+    return job.units.empty() ? distinct_[job.tiles[tile]].set : job.units[tile];
+  }
+  // The palettes for the units of jobs [0, end) that convert so far.
   PaletteChoice packJobs(size_t end) const;
   void orderColours(const PaletteChoice& choice);
+  // A distinct tile's pixels in a palette: palette * 2^bits + colour number
+  // (0 for colour 0), worked out once.
+  const std::array<uint8_t, 64>& colourNumbers(uint32_t tile, int palette);
 
   RunState* run_;
+  int capacity_;  // colours a palette holds besides colour 0
   std::vector<Job> jobs_;
   std::map<std::vector<uint32_t>, uint32_t> setIndex_;
   std::vector<ColourSet> sets_;
+  std::unordered_map<TileValues, uint32_t, TileHash> distinctIndex_;
+  std::vector<DistinctTile> distinct_;
   std::vector<int> paletteOfSet_;               // of every set that is a unit's
   std::vector<std::map<uint32_t, int>> slots_;  // per palette: each colour's slot
+  std::unordered_map<uint64_t, std::array<uint8_t, 64>> numbers_;  // colourNumbers()
   ChosenPalettes chosen_;
 };
 

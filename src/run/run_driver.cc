@@ -82,8 +82,8 @@ class Run {
   // them all, then the jobs converted in order.
   bool convertFullColour(JobListReader* reader) {
     FullColourRun art(&state_);
-    for (int64_t number = 1; reader->readJob(&state_.job()) != JobListReader::kEndOfInput; ++number) {
-      if (!art.analyse(number)) break;
+    while (reader->readJob(&state_.job()) != JobListReader::kEndOfInput) {
+      if (!art.analyse()) break;
     }
     art.choosePalettes();
     state_.outputs().setRunPalettes(art.chosen().palettes);

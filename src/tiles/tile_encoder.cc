@@ -183,35 +183,38 @@ class InsideEncoder {
   // when every such pixel names the same one.
   template <int kBits>
   void encodeDirect(const uint8_t* top_left, ptrdiff_t row_step, uint64_t* out, TilePalette* palette) const {
-    uint64_t planes[kBits] = {};
+    __m128i rows[4];
+    for (int i = 0; i < 4; ++i) rows[i] = loadRows(top_left + 2 * i * row_step, row_step);
+    for (int k = 0; k < kBits / 2; ++k) {
+      uint64_t even = 0;
+      uint64_t odd = 0;
+      for (int i = 0; i < 4; ++i) {
+        even |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(rows[i], 7 - 2 * k)))} << (16 * i);
+        odd |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(_mm_slli_epi16(rows[i], 6 - 2 * k)))} << (16 * i);
+      }
+      storePlanePair(even, odd, k, out);
+    }
+    // Bytes of colour 0: all of them makes a tile of colour 0 only.
+    __m128i zeros = _mm_set1_epi8(-1);
     __m128i any = _mm_setzero_si128();
     __m128i all = _mm_set1_epi8(-1);
-    int zero_rows = 0;  // row pairs all of colour 0
-    for (int r = 0; r < 8; r += 2) {
-      const __m128i pixels = loadRows(top_left + r * row_step, row_step);
-      for (int p = 0; p < kBits; ++p) {
-        const __m128i shifted = _mm_slli_epi16(pixels, 7 - p);
-        planes[p] |= uint64_t{static_cast<uint32_t>(_mm_movemask_epi8(shifted))} << (8 * r);
-      }
+    for (int i = 0; i < 4; ++i) {
+      const __m128i zero = _mm_cmpeq_epi8(_mm_and_si128(rows[i], colourMask_), _mm_setzero_si128());
+      zeros = _mm_and_si128(zeros, zero);
       if (kBits < 8) {
-        const __m128i zero = _mm_cmpeq_epi8(_mm_and_si128(pixels, colourMask_), _mm_setzero_si128());
-        const __m128i above = _mm_andnot_si128(colourMask_, pixels);
+        const __m128i above = _mm_andnot_si128(colourMask_, rows[i]);
         any = _mm_or_si128(any, _mm_andnot_si128(zero, above));
         all = _mm_and_si128(all, _mm_or_si128(zero, above));
-        zero_rows += _mm_movemask_epi8(zero) == 0xFFFF;
-      } else {
-        zero_rows += _mm_movemask_epi8(_mm_cmpeq_epi8(pixels, _mm_setzero_si128())) == 0xFFFF;
       }
     }
-    for (int k = 0; k < kBits / 2; ++k) storePlanePair(planes[2 * k], planes[2 * k + 1], k, out);
-    if (zero_rows == 4) {
+    if (_mm_movemask_epi8(zeros) == 0xFFFF) {
       *palette = {static_cast<uint8_t>(colours_.colouring.palette), true, false};
+    } else if (kBits == 8) {
+      *palette = {0, false, false};  // no palette above the colour
     } else {
       const int or_all = foldBytes(any, _mm_or_si128);
       const int and_all = foldBytes(all, _mm_and_si128);
-      // (At 8 bits there is no palette above the colour.)
-      const int number = kBits < 8 ? or_all >> (kBits % 8) : 0;
-      *palette = {static_cast<uint8_t>(number), false, kBits < 8 && or_all != and_all};
+      *palette = {static_cast<uint8_t>(or_all >> (kBits % 8)), false, or_all != and_all};
     }
   }
 

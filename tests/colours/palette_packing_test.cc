@@ -225,7 +225,7 @@ TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
     }
     std::vector<Colouring> colourings(300);
     for (Colouring& colouring : colourings) {
-      colouring.palette = random() % palettes.size();
+      colouring.palette = static_cast<int>(random() % palettes.size());
       colouring.shape = random() % 30;
       const auto& palette = palettes[colouring.palette];
       for (uint32_t k = 0; k < 1 + colouring.shape % 4; ++k)
