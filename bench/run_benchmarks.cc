@@ -426,7 +426,7 @@ int palettesWritten(const fs::path& dir) {
 // Full-colour art, 1 and 16 MiB of pixels: the run choosing its palettes
 // (--colours auto) against mapped colours on the same indexed picture, in
 // turn; and auto on the picture in 24-bit colour.
-void compareFullColour(const std::string& tool, const fs::path& root, int runs) {
+void compareFullColour(const std::string& tool, const fs::path& root, int runs, bool keep) {
   for (const int side : {1024, 4096}) {
     const fs::path dir = root / ("scene" + std::to_string(side));
     fs::create_directories(dir);
@@ -456,7 +456,7 @@ void compareFullColour(const std::string& tool, const fs::path& root, int runs) 
                 side, side, palettesWritten(dir), median(chosen) * 1e3, median(ratios), median(mapped) * 1e3,
                 median(colour) * 1e3);
     std::fflush(stdout);
-    fs::remove_all(dir);
+    if (!keep) fs::remove_all(dir);
   }
 }
 
@@ -550,6 +550,6 @@ int main(int argc, char** argv) {
   fs::remove_all(dir);
   // Last: its pictures would add to the peaks measured above (a child's
   // peak counts this process's pages until it runs the tool).
-  compareFullColour(tool, root, runs);
+  compareFullColour(tool, root, runs, keep);
   return 0;
 }

@@ -144,17 +144,18 @@ bool single(const char* option, const std::vector<std::string>& values, std::str
   return true;
 }
 
-// One of the `choices`, as its index.
-bool choose(const char* option, const std::string& text, std::initializer_list<const char*> choices, int* index,
-            std::string* error) {
-  int i = 0;
+// The value the `choices` pair with `text`, each choice's name beside its
+// value.
+template <typename T>
+bool choose(const char* option, const std::string& text,
+            std::initializer_list<std::pair<const char*, T>> choices, T* value, std::string* error) {
   std::string allowed;
-  for (const char* choice : choices) {
-    if (text == choice) {
-      *index = i;
+  for (const auto& [name, choice] : choices) {
+    if (text == name) {
+      *value = choice;
       return true;
     }
-    allowed += (i++ == 0 ? "" : ", ") + std::string(choice);
+    allowed += (allowed.empty() ? "" : ", ") + std::string(name);
   }
   *error = std::string(option) + " " + text + ": not one of " + allowed;
   return false;
@@ -320,10 +321,13 @@ bool readTarget(const Given& given, Options* options, std::string* error) {
       return false;
     }
   }
-  int mode = 0;
-  if (!colours.empty() && !choose("--colours", colours, {"mapped", "direct", "auto"}, &mode, error)) return false;
-  constexpr ColourMode kModes[] = {ColourMode::kMapped, ColourMode::kDirect, ColourMode::kAuto};
-  options->colours = kModes[mode];
+  options->colours = ColourMode::kMapped;
+  if (!colours.empty() &&
+      !choose<ColourMode>("--colours", colours,
+                          {{"mapped", ColourMode::kMapped}, {"direct", ColourMode::kDirect}, {"auto", ColourMode::kAuto}},
+                          &options->colours, error)) {
+    return false;
+  }
   return readPaletteFormat(given, options, error) && readFullColour(given, options, error);
 }
 
@@ -354,15 +358,19 @@ bool readLayout(const Given& given, Options* options, std::string* error) {
              std::to_string(layout.patternLimit);
     return false;
   }
-  int mode = target.canMirror() ? 0 : 3;
-  if (!mirror.empty() && !choose("--mirror", mirror, {"both", "lr", "tb", "none"}, &mode, error)) return false;
-  if (!target.canMirror() && mode != 3) {
+  layout.mirror = target.canMirror() ? MirrorMode::kBoth : MirrorMode::kNone;
+  if (!mirror.empty() && !choose<MirrorMode>("--mirror", mirror,
+                                             {{"both", MirrorMode::kBoth},
+                                              {"lr", MirrorMode::kLeftRight},
+                                              {"tb", MirrorMode::kTopBottom},
+                                              {"none", MirrorMode::kNone}},
+                                             &layout.mirror, error)) {
+    return false;
+  }
+  if (!target.canMirror() && layout.mirror != MirrorMode::kNone) {
     *error = "--mirror " + mirror + ": the target " + target.name + " cannot mirror (only none)";
     return false;
   }
-  constexpr MirrorMode kModes[] = {MirrorMode::kBoth, MirrorMode::kLeftRight, MirrorMode::kTopBottom,
-                                   MirrorMode::kNone};
-  layout.mirror = kModes[mode];
   const EntryFormat entries(target, layout);
   for (const std::string& text : given.attributes) {
     JobRule rule;
@@ -412,18 +420,14 @@ bool checkLibraryNames(const Options& options, std::string* error) {
 // The messages' language: --messages, or TESSARN_MESSAGES, or what the
 // terminal takes.
 bool readLanguage(const Given& given, const Surroundings& surroundings, Options* options, std::string* error) {
-  constexpr MessageLanguage kLanguages[] = {MessageLanguage::kShiftJis, MessageLanguage::kUtf8,
-                                            MessageLanguage::kEnglish};
+  const std::initializer_list<std::pair<const char*, MessageLanguage>> languages = {
+      {"sjis", MessageLanguage::kShiftJis}, {"utf-8", MessageLanguage::kUtf8}, {"en", MessageLanguage::kEnglish}};
   std::string messages;
   if (!single("--messages", given.messages, &messages, error)) return false;
-  int index = surroundings.utf8Terminal ? 1 : 0;
-  if (messages.empty() && surroundings.messagesVariable != nullptr &&
-      !choose("TESSARN_MESSAGES", surroundings.messagesVariable, {"sjis", "utf-8", "en"}, &index, error)) {
-    return false;
-  }
-  if (!messages.empty() && !choose("--messages", messages, {"sjis", "utf-8", "en"}, &index, error)) return false;
-  options->messages = kLanguages[index];
-  return true;
+  options->messages = surroundings.utf8Terminal ? MessageLanguage::kUtf8 : MessageLanguage::kShiftJis;
+  if (!messages.empty()) return choose("--messages", messages, languages, &options->messages, error);
+  return surroundings.messagesVariable == nullptr ||
+         choose("TESSARN_MESSAGES", surroundings.messagesVariable, languages, &options->messages, error);
 }
 
 bool readValues(const Given& given, const Surroundings& surroundings, Options* options, std::string* error) {

@@ -46,8 +46,8 @@ void BmpRows::read(RandomAccessFile* file, const BitmapHeader& header, int64_t f
 bool BmpRows::step(RowRing* ring) {
   const int64_t start = next_;
   if (start >= ring->last()) return false;
-  const int64_t end = ring->roomFrom(start, std::min(ring->last(), start + chunkRows_));
-  if (end == start) return false;  // the tiling has stopped
+  if (!ring->waitForRoom(start)) return false;  // the tiling has stopped
+  const int64_t end = ring->roomEnd(start, std::min(ring->last(), start + chunkRows_));
   // Rows [start, end) are stored one after another, from `start` down in a
   // top-down file, from `end - 1` up in a bottom-up one.
   const int64_t stored = header_.topDown ? start : header_.height - end;

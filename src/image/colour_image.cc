@@ -102,20 +102,33 @@ ImageProblem ColourImage::readBmpRows(int64_t first, int64_t last, const RowTake
     }
     return ImageProblem::kNone;
   }
+  // Rows are read some 64 KiB at a time: one read a row would cost a call
+  // into the system for every row of a big picture.
   const int64_t stride = rowStride(header_.bitCount, header_.width);
-  std::vector<uint8_t> stored(static_cast<size_t>(stride));
-  for (int64_t y = first; y < last; ++y) {
-    const int64_t at = header_.topDown ? y : header_.height - 1 - y;
-    if (!image_->file->readAt(header_.pixelOffset + static_cast<uint64_t>(at * stride), stored.data(),
-                              stored.size())) {
+  const int64_t rows_a_read = std::max<int64_t>(1, (int64_t{64} << 10) / std::max<int64_t>(stride, 1));
+  std::vector<uint8_t> stored(static_cast<size_t>(std::min(rows_a_read, last - first) * stride));
+  for (int64_t y = first; y < last;) {
+    const int64_t count = std::min(rows_a_read, last - y);
+    // Stored rows [lowest, lowest + count): from y down in a top-down file,
+    // from y up (bottom row first) in a bottom-up one.
+    const int64_t lowest = header_.topDown ? y : header_.height - y - count;
+    if (!image_->file->readAt(header_.pixelOffset + static_cast<uint64_t>(lowest * stride), stored.data(),
+                              static_cast<size_t>(count * stride))) {
       return ImageProblem::kReadFailed;
     }
-    if (indexed_) {
-      unpackRow(header_.bitCount, stored.data(), width_, pixels.data());
-    } else {
-      bmpRowColours(stored.data(), pixels.data());
+    for (int64_t i = 0; i < count; ++i, ++y) {
+      const uint8_t* bytes = stored.data() + (header_.topDown ? i : count - 1 - i) * stride;
+      if (indexed_ && header_.bitCount == 8) {
+        row(y, bytes);  // already a byte a pixel
+        continue;
+      }
+      if (indexed_) {
+        unpackRow(header_.bitCount, bytes, width_, pixels.data());
+      } else {
+        bmpRowColours(bytes, pixels.data());
+      }
+      row(y, pixels.data());
     }
-    row(y, pixels.data());
   }
   return ImageProblem::kNone;
 }

@@ -1,6 +1,7 @@
 #include "image/packed_rows.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 namespace tessarn {
@@ -43,9 +44,11 @@ void unpackRow(int bit_depth, const uint8_t* packed, int64_t width, uint8_t* out
       return unpackRow<4>(kSpread2, packed, width, out);
     case 4:
       return unpackRow<2>(kSpread4, packed, width, out);
-    default:
+    case 8:
       std::memcpy(out, packed, static_cast<size_t>(width));
+      return;
   }
+  std::abort();  // the readers accept no other depth
 }
 
 }  // namespace tessarn

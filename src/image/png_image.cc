@@ -109,7 +109,7 @@ bool PngImage::step(RowRing* ring) {
   const int64_t r = nextRow_++;
   // Once the tiling has stopped, rows are still decoded, to check the file,
   // but no longer kept.
-  const bool kept = r >= ring->first() && r < ring->last() && ring->roomFrom(r, r + 1) > r;
+  const bool kept = r >= ring->first() && r < ring->last() && ring->waitForRoom(r);
   uint8_t* row = kept ? ring->rowAt(r) : nullptr;
   uint8_t* into = kept && bitDepth_ == 8 ? row : scratch_.get();
   const int error = spng_decode_row(context_, into, rowBytes_);

@@ -24,23 +24,24 @@ void RowRing::hold(int64_t origin, int64_t first, int64_t last, size_t row_bytes
   assert(origin <= first && first <= last);
   first_ = first;
   last_ = last;
-  rowBytes_ = row_bytes;
-  upward_ = upward;
-  made_ = released_ = first;
+  handoff_.reset(first);
+  problem_ = ImageProblem::kNone;
+  done_ = false;
   const int64_t kept = last - first;
   ringRows_ = std::max<int64_t>(16, static_cast<int64_t>(budget / std::max<size_t>(row_bytes, 1)) / 8 * 8);
   if (ringRows_ >= kept) ringRows_ = 0;
   const int64_t held = ringRows_ != 0 ? ringRows_ : kept;
-  origin_ = ringRows_ != 0 ? origin : first;
   // One spare byte, so that no rows still get memory of their own.
-  memory_ = storage->get(static_cast<size_t>(held) * row_bytes + 1);
+  uint8_t* memory = storage->get(static_cast<size_t>(held) * row_bytes + 1);
   const auto step = static_cast<ptrdiff_t>(row_bytes);
-  grid->rows = upward && held > 0 ? memory_ + (held - 1) * step : memory_;
+  grid->rows = upward && held > 0 ? memory + (held - 1) * step : memory;
   grid->rowStep = upward ? -step : step;
-  grid->firstRow = origin_;
+  grid->firstRow = ringRows_ != 0 ? origin : first;
   grid->ringRows = ringRows_;
   grid->bitCount = 8;
   grid->feed = this;
+  layout_ = *grid;
+  layout_.height = last;
 }
 
 void RowRing::start(Producer* producer, bool on_thread) {
@@ -61,79 +62,53 @@ void RowRing::start(Producer* producer, bool on_thread) {
 void RowRing::produce() {
   while (producer_->step(this)) {
   }
-  std::lock_guard<std::mutex> lock(mutex_);
   done_ = true;
+  handoff_.close();  // rows not made by now never will be
 }
 
-uint8_t* RowRing::rowAt(int64_t row) {
-  const int64_t held = ringRows_ != 0 ? ringRows_ : last_ - first_;
-  const int64_t slot = ringRows_ != 0 ? (row - origin_) % ringRows_ : row - origin_;
-  return memory_ + static_cast<size_t>(upward_ ? held - 1 - slot : slot) * rowBytes_;
+bool RowRing::waitForRoom(int64_t row) {
+  if (handoff_.closed()) return false;
+  if (ringRows_ == 0 || !threaded_) return true;
+  // Waits until half the ring is free, not just one row: fewer wake-ups.
+  return row < handoff_.get(Handoff::kTaken) + ringRows_ ||
+         handoff_.waitFor(Handoff::kTaken, row - ringRows_ / 2);
 }
 
-int64_t RowRing::roomFrom(int64_t row, int64_t end) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  // (Once stopped, released_ is at its end: no sums with it.)
-  if (stopped_) return row;
+int64_t RowRing::roomEnd(int64_t row, int64_t end) {
   if (ringRows_ == 0) return end;
-  if (threaded_ && row >= released_ + ringRows_) {
-    // Wait until half the ring is free, not just one row: fewer wake-ups.
-    producerWaitsFor_ = row - ringRows_ / 2;
-    roomFree_.wait(lock, [&] { return released_ >= producerWaitsFor_; });
-    producerWaitsFor_ = INT64_MAX;
-  }
-  if (stopped_) return row;
-  const int64_t ring_end = row - (row - origin_) % ringRows_ + ringRows_;
-  return std::max(row, std::min({end, released_ + ringRows_, ring_end}));
+  const int64_t ring_end = row - (row - layout_.firstRow) % ringRows_ + ringRows_;
+  return std::min({end, handoff_.get(Handoff::kTaken) + ringRows_, ring_end});
 }
 
-void RowRing::made(int64_t end) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  made_ = end;
-  if (made_ >= tilingWaitsFor_) rowsReady_.notify_one();
-}
+void RowRing::made(int64_t end) { handoff_.raise(Handoff::kMade, end); }
 
 void RowRing::fail(ImageProblem problem) {
-  std::lock_guard<std::mutex> lock(mutex_);
   problem_ = problem;
-  made_ = last_;
-  rowsReady_.notify_one();
+  handoff_.raise(Handoff::kMade, last_);
 }
 
 bool RowRing::waitForRows(int64_t first, int64_t end) {
   end = std::min(end, last_);
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (first > released_) {
-    released_ = first;
-    if (released_ >= producerWaitsFor_) roomFree_.notify_one();
-  }
-  if (!threaded_) {
+  if (first > handoff_.get(Handoff::kTaken)) handoff_.raise(Handoff::kTaken, first);
+  bool came;
+  if (threaded_) {
+    came = handoff_.waitFor(Handoff::kMade, end);
+  } else {
     // The producer works here, as long as the rows are not there. (Having
     // released the rows before `first`, it has room for them.)
-    while (made_ < end && problem_ == ImageProblem::kNone && !done_) {
-      lock.unlock();
-      const bool more = producer_->step(this);
-      lock.lock();
-      done_ = !more;
-    }
-    assert(made_ >= end || problem_ != ImageProblem::kNone);
-  } else if (made_ < end) {
-    tilingWaitsFor_ = end;
-    rowsReady_.wait(lock, [&] { return made_ >= end; });
-    tilingWaitsFor_ = INT64_MAX;
+    while (!done_ && handoff_.get(Handoff::kMade) < end) done_ = !producer_->step(this);
+    came = handoff_.get(Handoff::kMade) >= end;
   }
+  // A producer that ends without making every row or failing would leave
+  // the map short: that is a failed read, not a success.
+  if (!came && problem_ == ImageProblem::kNone) problem_ = ImageProblem::kReadFailed;
   return problem_ == ImageProblem::kNone;
 }
 
 void RowRing::stop() {
-  {
-    // The tiling may have stopped early: the rows the producer would wait
-    // to keep, nobody will read.
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopped_ = true;
-    released_ = INT64_MAX;
-    roomFree_.notify_one();
-  }
+  // The tiling may have stopped early: the rows the producer would wait to
+  // keep, nobody will read.
+  handoff_.close();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -141,7 +116,6 @@ ImageProblem RowRing::finish() {
   stop();
   // On this thread, whatever the producer has left to do.
   while (producer_ != nullptr && !done_) done_ = !producer_->step(this);
-  std::lock_guard<std::mutex> lock(mutex_);
   return problem_;
 }
 

@@ -16,6 +16,12 @@
 // for rows it has not got. Either way it runs to its end: finish() lets it
 // do what is left (a PNG is checked to its end) without keeping rows.
 //
+// The producer and the tiling share a Handoff: kMade counts the rows made
+// (rows before it may be read), kTaken the rows the tiling is done with
+// (rows before it may be overwritten). A row goes where the row ringRows
+// above it was, so the producer makes row r only once r < kTaken + ringRows.
+// Stopping closes the handoff; so does the producer's end on its thread.
+//
 // Memory for the rows comes from a RowStorage that the caller keeps from
 // job to job, so that a long list of jobs does not ask the system for fresh
 // pages every time.
@@ -23,16 +29,15 @@
 #ifndef TESSARN_IMAGE_ROW_RING_H_
 #define TESSARN_IMAGE_ROW_RING_H_
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <climits>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "image/image_problem.h"
 #include "image/pixel_grid.h"
+#include "threads/handoff.h"
 
 namespace tessarn {
 
@@ -83,14 +88,16 @@ class RowRing : public RowFeed {
   // For the producer. Rows are made in order, first to last.
   int64_t first() const { return first_; }
   int64_t last() const { return last_; }
+  // Whether rows from `row` on are still kept: false once the tiling has
+  // stopped. On the producer's own thread it first waits until there is
+  // room in the ring for `row`.
+  bool waitForRoom(int64_t row);
   // The end of the rows from `row` (up to `end`) that can be made now in
-  // one piece: there is room in the ring for them, and no end of the ring
-  // between them. On the producer's own thread it waits for room for one
-  // row at least. `row` itself once the tiling has stopped: rows are no
-  // longer kept.
-  int64_t roomFrom(int64_t row, int64_t end);
+  // one piece: room in the ring for them, and no end of the ring between
+  // them. After waitForRoom(row), it is past `row`.
+  int64_t roomEnd(int64_t row, int64_t end);
   // Where row `row` goes (its leftmost byte).
-  uint8_t* rowAt(int64_t row);
+  uint8_t* rowAt(int64_t row) { return const_cast<uint8_t*>(layout_.row(row)); }
   // Rows before `end` may be read.
   void made(int64_t end);
   // The image cannot be made; the tiling stops at its next wait.
@@ -104,27 +111,16 @@ class RowRing : public RowFeed {
 
   int64_t first_ = 0;
   int64_t last_ = 0;
-  int64_t origin_ = 0;    // the row held first
   int64_t ringRows_ = 0;  // 0: every row has a place of its own
-  size_t rowBytes_ = 0;
-  bool upward_ = false;
-  uint8_t* memory_ = nullptr;
+  PixelGrid layout_;      // where the rows go
   Producer* producer_ = nullptr;
   bool threaded_ = false;  // set before the thread starts, and kept
-
   std::thread thread_;
-  // Between the producer and the tiling, guarded by mutex_: rows before
-  // made_ may be read, rows before released_ may be overwritten.
-  std::mutex mutex_;
-  std::condition_variable rowsReady_;
-  std::condition_variable roomFree_;
-  int64_t made_ = 0;
-  int64_t released_ = 0;
-  int64_t tilingWaitsFor_ = INT64_MAX;    // made_ the tiling waits for
-  int64_t producerWaitsFor_ = INT64_MAX;  // released_ the producer waits for
-  bool stopped_ = false;
-  bool done_ = false;  // the producer has nothing left to do
-  ImageProblem problem_ = ImageProblem::kNone;
+  Handoff handoff_;
+  // Set before the producer's last raise of kMade, read after the wait
+  // for it or after the producer has ended.
+  std::atomic<ImageProblem> problem_{ImageProblem::kNone};
+  bool done_ = false;  // the producer has nothing left to do (read once it has ended)
 };
 
 }  // namespace tessarn

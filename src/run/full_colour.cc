@@ -1,6 +1,8 @@
 #include "run/full_colour.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <tuple>
 #include <unordered_map>
@@ -47,12 +49,80 @@ std::array<uint8_t, 64> relabelled(const std::array<uint8_t, 64>& pixels, std::v
   return out;
 }
 
+// 64 bytes hashed a word at a time: each word multiplied by an odd constant
+// and folded in, the high bits (which every input bit reaches) mixed down.
 struct ArrayHash {
   size_t operator()(const std::array<uint8_t, 64>& a) const {
-    uint64_t h = 0xCBF29CE484222325u;
-    for (uint8_t b : a) h = (h ^ b) * 0x100000001B3u;
+    uint64_t h = 0;
+    for (size_t i = 0; i < 64; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, a.data() + i, 8);
+      h = (h ^ word) * 0x9E3779B97F4A7C15u;
+      h ^= h >> 32;
+    }
     return static_cast<size_t>(h);
   }
+};
+
+// An indexed picture's tiles by their indices (eight rows of eight bytes,
+// a word each), for one job: most tiles repeat, and their indices are a
+// quarter of their colour values' bytes to hash and compare. Open
+// addressing over 2^k slots, at most half of them used.
+class TilesByIndices {
+ public:
+  struct Entry {
+    uint64_t rows[8];
+    uint32_t tile;  // the distinct tile
+    bool used;
+  };
+
+  TilesByIndices() : slots_(1024) {}
+  // The entry of these rows: added (its tile for the caller to set) if
+  // `*added`.
+  Entry* find(const uint64_t (&rows)[8], bool* added) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    Entry* entry = place(rows);
+    *added = !entry->used;
+    if (*added) {
+      std::copy_n(rows, 8, entry->rows);
+      entry->used = true;
+      ++used_;
+    }
+    return entry;
+  }
+
+ private:
+  static uint64_t hashOf(const uint64_t (&rows)[8]) {
+    // Each row multiplied by its own odd constant (the products are
+    // independent, so they overlap), folded together and mixed down.
+    constexpr uint64_t kOdd[8] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu, 0x165667B19E3779F9u, 0xD6E8FEB86659FD93u,
+                                  0xFF51AFD7ED558CCDu, 0xC4CEB9FE1A85EC53u, 0x94D049BB133111EBu, 0xBF58476D1CE4E5B9u};
+    uint64_t h = 0;
+    for (int r = 0; r < 8; ++r) h ^= std::rotl(rows[r] * kOdd[r], 8 * r);
+    h *= kOdd[0];
+    return h ^ h >> 32;
+  }
+  // The slot holding these rows, or the empty one where they would go.
+  Entry* place(const uint64_t (&rows)[8]) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hashOf(rows) & mask;; i = (i + 1) & mask) {
+      Entry& entry = slots_[i];
+      if (!entry.used) return &entry;
+      uint64_t differ = 0;  // all eight compared, without a branch each
+      for (int r = 0; r < 8; ++r) differ |= rows[r] ^ entry.rows[r];
+      if (differ == 0) return &entry;
+    }
+  }
+  void grow() {
+    std::vector<Entry> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Entry& entry : old) {
+      if (entry.used) *place(entry.rows) = entry;
+    }
+  }
+
+  std::vector<Entry> slots_;
+  size_t used_ = 0;
 };
 
 }  // namespace
@@ -136,50 +206,98 @@ bool FullColourRun::readTiles(Job* job, const BitmapImage& image, Failure* failu
   for (int i = 0; colours.indexed() && i < 256; ++i) {
     of_index[static_cast<size_t>(i)] = value(colours.palette().colourOf(i, Rgb{}), colours.alphaOf(static_cast<uint8_t>(i)), i);
   }
+  const bool indexed = colours.indexed();
   const int64_t wide = job->tilesWide;
   const int64_t high = tilesFor(record.height);
   const int64_t span = 8 * wide;
-  // One band of 8 rows at a time; pixels outside the image are colour 0.
-  std::vector<uint32_t> band(static_cast<size_t>(span * 8), kClear);
-  int64_t band_row = 0;
-  std::optional<Failure> too_many;
-  TileValues values;
-  const auto flush = [&] {
-    for (int64_t column = 0; column < wide && !too_many; ++column) {
-      for (int r = 0; r < 8; ++r) {
-        std::copy_n(band.data() + r * span + 8 * column, 8, values.data() + 8 * r);
-      }
-      uint32_t tile = 0;
-      size_t count = 0;
-      if (!distinctTile(values, &tile, &count)) {
-        too_many = Failure{MessageId::kTooManyColours, record.bitmapName,
-                           {record.x + 8 * column, record.y + 8 * band_row, static_cast<int64_t>(count), capacity_}};
-      }
-      job->tiles.push_back(tile);
-    }
-    std::fill(band.begin(), band.end(), kClear);
-    ++band_row;
-  };
+  // Columns [from, to) of the rectangle are the image's; pixels outside it
+  // are colour 0.
   const int64_t from = std::max<int64_t>(0, -int64_t{record.x});
   const int64_t to = std::clamp<int64_t>(colours.width() - record.x, from, span);
+  // One band of 8 rows at a time, as indices or as values, and which of its
+  // rows the image has given.
+  std::vector<uint8_t> index_band(indexed ? static_cast<size_t>(span * 8) : 0);
+  std::vector<uint32_t> value_band(indexed ? 0 : static_cast<size_t>(span * 8));
+  std::array<bool, 8> given{};
+  int64_t band_row = 0;
+  TilesByIndices by_indices;
+  std::optional<Failure> too_many;
+  job->tiles.reserve(static_cast<size_t>(wide * high));
+  const auto add_tile = [&](const TileValues& values, int64_t column) {
+    uint32_t tile = 0;
+    size_t count = 0;
+    if (!distinctTile(values, &tile, &count)) {
+      too_many = Failure{MessageId::kTooManyColours, record.bitmapName,
+                         {record.x + 8 * column, record.y + 8 * band_row, static_cast<int64_t>(count), capacity_}};
+    }
+    return tile;
+  };
+  const auto pixel_value = [&](int r, int64_t x) {
+    if (!given[static_cast<size_t>(r)] || x < from || x >= to) return kClear;
+    const size_t at = static_cast<size_t>(r * span + x);
+    return indexed ? of_index[index_band[at]] : value_band[at];
+  };
+  const auto flush = [&] {
+    const bool all_given = std::all_of(given.begin(), given.end(), [](bool g) { return g; });
+    TileValues values;
+    for (int64_t column = 0; column < wide && !too_many; ++column) {
+      const int64_t x0 = 8 * column;
+      if (indexed && all_given && x0 >= from && x0 + 8 <= to) {
+        uint64_t rows[8];
+        for (int r = 0; r < 8; ++r) std::memcpy(&rows[r], index_band.data() + r * span + x0, 8);
+        bool added;
+        TilesByIndices::Entry* known = by_indices.find(rows, &added);
+        if (added) {
+          const auto* indices = reinterpret_cast<const uint8_t*>(rows);
+          for (size_t k = 0; k < 64; ++k) values[k] = of_index[indices[k]];
+          known->tile = add_tile(values, column);
+        }
+        job->tiles.push_back(known->tile);
+        continue;
+      }
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) values[static_cast<size_t>(8 * r + c)] = pixel_value(r, x0 + c);
+      }
+      job->tiles.push_back(add_tile(values, column));
+    }
+    given = {};
+    ++band_row;
+  };
   const auto take_row = [&](int64_t y, const uint8_t* pixels) {
     while (y >= record.y + 8 * (band_row + 1)) flush();
-    uint32_t* row = band.data() + (y - record.y - 8 * band_row) * span;
+    const int64_t r = y - record.y - 8 * band_row;
+    given[static_cast<size_t>(r)] = true;
     const int64_t x0 = record.x;
-    if (colours.indexed()) {
-      for (int64_t x = from; x < to; ++x) row[x] = of_index[pixels[x0 + x]];
-    } else {
-      for (int64_t x = from; x < to; ++x) {
-        const uint8_t* rgba = pixels + 4 * (x0 + x);
-        row[x] = value({rgba[0], rgba[1], rgba[2]}, rgba[3], -1);
-      }
+    if (indexed) {
+      std::copy(pixels + x0 + from, pixels + x0 + to, index_band.data() + r * span + from);
+      return;
+    }
+    uint32_t* row = value_band.data() + r * span;
+    for (int64_t x = from; x < to; ++x) {
+      const uint8_t* rgba = pixels + 4 * (x0 + x);
+      row[x] = value({rgba[0], rgba[1], rgba[2]}, rgba[3], -1);
     }
   };
   const ImageProblem problem = colours.readRows(record.y, record.y + 8 * high, take_row);
   if (!checkImageProblem(problem, record.bitmapName, failure)) return false;
   while (band_row < high && !too_many) flush();
-  if (too_many) *failure = *too_many;
-  return !too_many;
+  if (too_many) {
+    *failure = *too_many;
+    return false;
+  }
+  countTiles(job);
+  return true;
+}
+
+void FullColourRun::countTiles(Job* job) {
+  uses_.resize(distinct_.size());
+  for (uint32_t tile : job->tiles) {
+    if (uses_[tile]++ == 0) job->counts.emplace_back(tile, 0);
+  }
+  for (auto& [tile, count] : job->counts) {
+    count = uses_[tile];
+    uses_[tile] = 0;
+  }
 }
 
 bool FullColourRun::joinAreas(Job* job, Failure* failure) {
@@ -278,11 +396,31 @@ void FullColourRun::choosePalettes() {
 void FullColourRun::orderColours(const PaletteChoice& choice) {
   const RunSettings& settings = run_->settings();
   // Each tile drawn differently once in each unit, and how many tiles are so.
-  std::map<std::pair<uint32_t, uint32_t>, uint64_t> distinct;
+  // Most tiles' unit is their own set: those are counted by tile alone.
+  std::vector<uint64_t> in_own_set(distinct_.size());
+  std::unordered_map<uint64_t, uint64_t> in_areas;  // unit << 32 | tile
   for (const Job& job : jobs_) {
     if (job.failure) continue;
-    for (size_t t = 0; t < job.tiles.size(); ++t) ++distinct[{unitOf(job, t), job.tiles[t]}];
+    if (job.units.empty()) {
+      for (const auto& [tile, count] : job.counts) in_own_set[tile] += count;
+      continue;
+    }
+    for (size_t t = 0; t < job.tiles.size(); ++t) {
+      const uint32_t tile = job.tiles[t];
+      const uint32_t unit = unitOf(job, t);
+      if (unit == distinct_[tile].set) {
+        ++in_own_set[tile];
+      } else {
+        ++in_areas[uint64_t{unit} << 32 | tile];
+      }
+    }
   }
+  std::vector<std::pair<uint64_t, uint64_t>> distinct(in_areas.begin(), in_areas.end());
+  for (uint32_t tile = 0; tile < in_own_set.size(); ++tile) {
+    if (in_own_set[tile] != 0) distinct.emplace_back(uint64_t{distinct_[tile].set} << 32 | tile, in_own_set[tile]);
+  }
+  // In order, so that the shapes are numbered the same on every machine.
+  std::sort(distinct.begin(), distinct.end());
   // Its shape: the pixels relabelled, in the orientation (of those the run
   // matches patterns in) that makes them least, and its colours by class.
   const uint16_t mirrors = settings.patterns.layout.mirrorBits();
@@ -290,7 +428,8 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   std::map<std::tuple<int, uint32_t, std::vector<uint32_t>>, uint64_t> colourings;
   std::vector<uint8_t> classes, best_classes;
   for (const auto& [key, count] : distinct) {
-    const auto& [unit, tile] = key;
+    const auto unit = static_cast<uint32_t>(key >> 32);
+    const auto tile = static_cast<uint32_t>(key);
     const std::array<uint8_t, 64>& pixels = distinct_[tile].pixels;
     const uint32_t set = distinct_[tile].set;
     std::array<uint8_t, 64> best{};
@@ -318,6 +457,8 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   const uint32_t zero = settings.transparent ? colourValue(settings.autoFormat, *settings.transparent, -1) : black;
   chosen_.palettes.clear();
   slots_.assign(order.slots.size(), {});
+  paletteCount_ = std::max<size_t>(1, order.slots.size());
+  encodedAt_.assign(distinct_.size() * paletteCount_, 0);
   for (size_t p = 0; p < order.slots.size(); ++p) {
     std::vector<uint32_t>& palette = chosen_.palettes.emplace_back(static_cast<size_t>(capacity_ + 1), black);
     palette[0] = zero;
@@ -329,19 +470,21 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   }
 }
 
-const std::array<uint8_t, 64>& FullColourRun::colourNumbers(uint32_t tile, int palette) {
-  const uint64_t key = uint64_t{tile} << 8 | static_cast<uint64_t>(palette);
-  const auto [at, added] = numbers_.try_emplace(key);
-  if (!added) return at->second;
+const FullColourRun::EncodedTile& FullColourRun::encodeTile(uint32_t tile, int palette, const TileEncoder& encoder,
+                                                            uint8_t* pixels) {
+  // The tile's pixels as palette * 2^bits + colour number, encoded.
   const int bits = run_->settings().target->bitsPerPixel;
   const DistinctTile& distinct = distinct_[tile];
   const std::vector<uint32_t>& colours = sets_[distinct.set].colours;
   const std::map<uint32_t, int>& slots = slots_[static_cast<size_t>(palette)];
   for (size_t k = 0; k < 64; ++k) {
     const uint8_t local = distinct.pixels[k];
-    at->second[k] = local == 0 ? 0 : static_cast<uint8_t>(palette * (1 << bits) + slots.at(colours[local - 1u]));
+    pixels[k] = local == 0 ? 0 : static_cast<uint8_t>(palette * (1 << bits) + slots.at(colours[local - 1u]));
   }
-  return at->second;
+  EncodedTile& encoded = encoded_.emplace_back();
+  encoder.encode(0, 0, 1, encoded.words, &encoded.hash, &encoded.palette);
+  encodedAt_[tile * paletteCount_ + static_cast<size_t>(palette)] = static_cast<uint32_t>(encoded_.size());
+  return encoded;
 }
 
 bool FullColourRun::convert(size_t i, JobSummary* summary, Failure* failure) {
@@ -350,23 +493,41 @@ bool FullColourRun::convert(size_t i, JobSummary* summary, Failure* failure) {
     *failure = *job.failure;
     return false;
   }
-  // The rectangle's tiles as palette * 2^bits + colour number.
-  const int64_t wide = job.tilesWide;
-  const int64_t high = wide == 0 ? 0 : static_cast<int64_t>(job.tiles.size()) / wide;
-  std::vector<uint8_t> pixels(static_cast<size_t>(wide * 8 * high * 8));
-  for (size_t t = 0; t < job.tiles.size(); ++t) {
-    const std::array<uint8_t, 64>& numbers = colourNumbers(job.tiles[t], paletteOfSet_[unitOf(job, t)]);
-    uint8_t* at = pixels.data() + static_cast<size_t>(static_cast<int64_t>(t) / wide * 8 * wide * 8 +
-                                                      static_cast<int64_t>(t) % wide * 8);
-    for (int r = 0; r < 8; ++r) std::copy_n(numbers.data() + 8 * r, 8, at + r * wide * 8);
-  }
-  PixelGrid grid;
-  grid.rows = pixels.data();
-  grid.rowStep = static_cast<ptrdiff_t>(wide * 8);
-  grid.width = wide * 8;
-  grid.height = high * 8;
-  return convertChosenColours(run_, summary, grid, std::max<int>(1, static_cast<int>(chosen_.palettes.size())),
-                              failure);
+  // Each tile is drawn the same way wherever it is in the same palette, so
+  // it is encoded once (from an 8x8 grid of its colour numbers) and its
+  // words taken again where it repeats.
+  class ChosenTiles : public TileSource {
+   public:
+    ChosenTiles(FullColourRun* run, const Job& job, const TileColouring& colouring)
+        : run_(run), job_(job), encoder_(grid_, colouring) {
+      grid_.rows = pixels_;
+      grid_.rowStep = 8;
+      grid_.width = grid_.height = 8;
+    }
+    void encode(int64_t row, int64_t first, int count, uint64_t* tiles, uint64_t* hashes,
+                TilePalette* palettes) override {
+      const size_t words = static_cast<size_t>(encoder_.tileWords());
+      for (int k = 0; k < count; ++k) {
+        const size_t t = static_cast<size_t>(row * job_.tilesWide + first + k);
+        const EncodedTile& tile =
+            run_->encodedTile(job_.tiles[t], run_->paletteOfSet_[run_->unitOf(job_, t)], encoder_, pixels_);
+        std::copy_n(tile.words, words, tiles + static_cast<size_t>(k) * words);
+        hashes[k] = tile.hash;
+        palettes[k] = tile.palette;
+      }
+    }
+
+   private:
+    FullColourRun* run_;
+    const Job& job_;
+    uint8_t pixels_[64] = {};
+    PixelGrid grid_;
+    const TileEncoder encoder_;
+  };
+  const TilingRules rules =
+      chosenColourRules(*run_, std::max<int>(1, static_cast<int>(chosen_.palettes.size())));
+  ChosenTiles tiles(this, job, rules.colouring);
+  return convertChosenColours(run_, summary, rules, &tiles, failure);
 }
 
 }  // namespace tessarn

@@ -34,6 +34,7 @@
 #include "messages/failure.h"
 #include "run/run_observer.h"
 #include "run/run_state.h"
+#include "tiles/tile_encoder.h"
 
 namespace tessarn {
 
@@ -69,6 +70,7 @@ class FullColourRun {
     int64_t tilesWide = 0;
     std::vector<uint32_t> tiles;  // distinct tiles, in walk order
     std::vector<uint32_t> units;  // nes: each tile's area's set (else each tile's own)
+    std::vector<std::pair<uint32_t, uint64_t>> counts;  // each distinct tile it holds, and how often
   };
   // A tile's colour values, kClear for colour 0: the key of a distinct tile.
   using TileValues = std::array<uint32_t, 64>;
@@ -82,6 +84,7 @@ class FullColourRun {
   // more colours than a palette holds.
   bool distinctTile(const TileValues& values, uint32_t* tile, size_t* colours);
   bool readTiles(Job* job, const BitmapImage& image, Failure* failure);
+  void countTiles(Job* job);
   // nes: each tile's unit is its area's colours together; false, with
   // `*failure` set, if an area has more than a palette holds.
   bool joinAreas(Job* job, Failure* failure);
@@ -91,9 +94,19 @@ class FullColourRun {
   // The palettes for the units of jobs [0, end) that convert so far.
   PaletteChoice packJobs(size_t end) const;
   void orderColours(const PaletteChoice& choice);
-  // A distinct tile's pixels in a palette: palette * 2^bits + colour number
-  // (0 for colour 0), worked out once.
-  const std::array<uint8_t, 64>& colourNumbers(uint32_t tile, int palette);
+  // A distinct tile in a palette, encoded: its pixels palette * 2^bits +
+  // colour number (0 for colour 0), set into `pixels` (the grid that
+  // `encoder` reads) and encoded the first time it is asked for.
+  struct EncodedTile {
+    uint64_t words[kMaxPatternWords];
+    uint64_t hash;
+    TilePalette palette;
+  };
+  const EncodedTile& encodedTile(uint32_t tile, int palette, const TileEncoder& encoder, uint8_t* pixels) {
+    const uint32_t at = encodedAt_[tile * paletteCount_ + static_cast<size_t>(palette)];
+    return at != 0 ? encoded_[at - 1] : encodeTile(tile, palette, encoder, pixels);
+  }
+  const EncodedTile& encodeTile(uint32_t tile, int palette, const TileEncoder& encoder, uint8_t* pixels);
 
   RunState* run_;
   int capacity_;  // colours a palette holds besides colour 0
@@ -102,9 +115,14 @@ class FullColourRun {
   std::vector<ColourSet> sets_;
   std::unordered_map<TileValues, uint32_t, TileHash> distinctIndex_;
   std::vector<DistinctTile> distinct_;
+  std::vector<uint64_t> uses_;  // countTiles()'s, all 0 between jobs
   std::vector<int> paletteOfSet_;               // of every set that is a unit's
   std::vector<std::map<uint32_t, int>> slots_;  // per palette: each colour's slot
-  std::unordered_map<uint64_t, std::array<uint8_t, 64>> numbers_;  // colourNumbers()
+  // encodedTile(): for each distinct tile and palette, 1 + its place in
+  // encoded_ (0 until encoded).
+  std::vector<uint32_t> encodedAt_;
+  size_t paletteCount_ = 1;
+  std::vector<EncodedTile> encoded_;
   ChosenPalettes chosen_;
 };
 

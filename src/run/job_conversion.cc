@@ -267,17 +267,22 @@ bool convertPng(RunState* run, const BitmapImage& image, JobSummary* summary, Fa
 
 }  // namespace
 
-bool convertChosenColours(RunState* run, JobSummary* summary, const PixelGrid& grid, int palettes, Failure* failure) {
+TilingRules chosenColourRules(const RunState& run, int palettes) {
+  TilingRules rules = tilingRules(run);
+  rules.colouring.direct = true;
+  rules.highestPalette = palettes - 1;  // every tile is in one of them, palette field or none
+  return rules;
+}
+
+bool convertChosenColours(RunState* run, JobSummary* summary, const TilingRules& rules, TileSource* tiles,
+                          Failure* failure) {
   const JobRecord& job = run->job();
   summary->tilesWide = tilesFor(job.width);
   summary->tilesHigh = tilesFor(job.height);
-  TilingRules rules = tilingRules(*run);
-  rules.colouring.direct = true;
-  rules.highestPalette = palettes - 1;  // every tile is in one of them, palette field or none
   JobBlock block(run, summary, rules);
   PaletteProblem problem;
-  const TilingResult result = tileRegion({0, 0, job.width, job.height}, rules, grid, &run->dictionary(),
-                                         block.begin(), false, nullptr, &problem);
+  const TilingResult result =
+      tileEncoded({0, 0, job.width, job.height}, rules, tiles, &run->dictionary(), block.begin(), &problem);
   return block.end(result, problem, failure);
 }
 

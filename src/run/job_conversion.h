@@ -10,9 +10,9 @@
 #define TESSARN_RUN_JOB_CONVERSION_H_
 
 #include "image/image_problem.h"
-#include "image/pixel_grid.h"
 #include "messages/failure.h"
 #include "run/run_state.h"
+#include "tiles/region_tiling.h"
 
 namespace tessarn {
 
@@ -23,11 +23,14 @@ namespace tessarn {
 // running out is a std::bad_alloc.
 bool convertJob(RunState* run, JobSummary* summary, Failure* failure);
 
-// Converts the run's current job from colour numbers in palettes the run
-// chose (full-colour art, full_colour.h): `grid` holds, for each pixel of
-// the rectangle's tiles from their top-left, palette * 2^bits + colour
-// number; the run may have `palettes` palettes.
-bool convertChosenColours(RunState* run, JobSummary* summary, const PixelGrid& grid, int palettes, Failure* failure);
+// Full-colour art (full_colour.h): the rules its tiles are made and
+// checked by, each pixel palette * 2^bits + colour number in direct
+// colours, the run having `palettes` palettes.
+TilingRules chosenColourRules(const RunState& run, int palettes);
+// Converts the run's current job, its tiles from `tiles`, encoded by those
+// rules.
+bool convertChosenColours(RunState* run, JobSummary* summary, const TilingRules& rules, TileSource* tiles,
+                          Failure* failure);
 
 // Turns an image's problem into the job's failure: false, with `*failure`
 // set, if it has one; true if it has none. Memory that libspng ran out of

@@ -4,20 +4,24 @@
 // thread also waits for the grid's rows, so rows read or made as they are
 // waited for (a RowRing without a thread of its own) are made there too.
 //
-// Pieces are up to kPieceTiles tiles of one tile row; kPieces of them are
-// encoded ahead at most. The thread stops when every piece is encoded, when
-// the grid's rows fail (a piece says so, and is the last), or when it is
-// stopped (destroying this stops it).
+// Pieces are up to kPieceTiles tiles of one tile row, numbered in walk
+// order; piece p is encoded into slot p % kPieces. The two threads share a
+// Handoff: kMade counts the pieces encoded, kTaken the pieces released.
+// The thread writes piece p only once kTaken > p - kPieces (its slot's
+// last piece is released), and the caller reads it only while
+// kTaken <= p < kMade, so no slot is ever written and read at once. The
+// thread stops when every piece is encoded, when the grid's rows fail (a
+// piece says so, and is the last), or when it is stopped (destroying this
+// stops it); either way it closes the handoff as it ends.
 
 #ifndef TESSARN_TILES_ENCODING_THREAD_H_
 #define TESSARN_TILES_ENCODING_THREAD_H_
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "threads/handoff.h"
 
 #include "tiles/pattern_dictionary.h"
 #include "tiles/tile_encoder.h"
@@ -58,10 +62,7 @@ class EncodingThread {
 
  private:
   void encodeAll();
-  // Waits until `value` holds something other than `old`, or stop_.
-  void waitWhile(const std::atomic<int64_t>& value, int64_t old);
-  // Stores `to` in `value`, and wakes the other thread if it waits on it.
-  void advance(std::atomic<int64_t>* value, int64_t to);
+  void encode(int64_t piece);
 
   const TileEncoder& encoder_;
   const PixelGrid& grid_;
@@ -71,12 +72,9 @@ class EncodingThread {
   const bool countUnnamed_;
   const int64_t piecesPerRow_;
   const int64_t pieces_;  // in all
-  std::unique_ptr<Piece[]> slots_;
-  std::atomic<int64_t> encoded_{0};  // pieces encoded (and the failed one)
-  std::atomic<int64_t> taken_{0};    // pieces released
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;  // for sleeping until encoded_ or taken_ changes
-  std::condition_variable changed_;
+  std::unique_ptr<Piece[]> ring_;  // kPieces slots
+  Handoff handoff_;
+  int64_t taken_ = 0;  // the caller's copy of kTaken
   std::thread thread_;
 };
 

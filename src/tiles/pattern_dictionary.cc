@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -66,9 +67,10 @@ size_t PatternDictionary::findSlot(const uint64_t* key, uint64_t hash) const {
       return findSlot<2>(key, hash);
     case 4:
       return findSlot<4>(key, hash);
-    default:
+    case 8:
       return findSlot<8>(key, hash);
   }
+  std::abort();  // patterns are of 2, 4 or 8 bits a pixel
 }
 
 void PatternDictionary::addPattern(const uint64_t* pattern) {
@@ -129,9 +131,10 @@ bool PatternDictionary::lookupOrAdd(const uint64_t* tile, uint64_t hash, uint16_
       return lookupOrAddWords<2>(tile, hash, map_word);
     case 4:
       return lookupOrAddWords<4>(tile, hash, map_word);
-    default:
+    case 8:
       return lookupOrAddWords<8>(tile, hash, map_word);
   }
+  std::abort();  // patterns are of 2, 4 or 8 bits a pixel
 }
 
 }  // namespace tessarn

@@ -123,6 +123,53 @@ bool tileWithThread(const Rectangle& rectangle, const TileEncoder& encoder, cons
   return true;
 }
 
+// A grid's tiles, encoded as they are asked for.
+class GridTiles final : public TileSource {
+ public:
+  GridTiles(const TileEncoder& encoder, const PixelGrid& grid, const Rectangle& rectangle, UnnamedPixels* unnamed)
+      : encoder_(encoder), grid_(grid), rectangle_(rectangle), unnamed_(unnamed) {}
+  bool startRow(int64_t row) override {
+    const int64_t top = rectangle_.y + 8 * row;
+    return grid_.feed == nullptr || grid_.feed->waitForRows(top, top + 8);
+  }
+  void encode(int64_t row, int64_t first, int count, uint64_t* tiles, uint64_t* hashes,
+              TilePalette* palettes) override {
+    encoder_.encode(rectangle_.x + 8 * first, rectangle_.y + 8 * row, count, tiles, hashes, palettes, unnamed_);
+  }
+
+ private:
+  const TileEncoder& encoder_;
+  const PixelGrid& grid_;
+  const Rectangle rectangle_;
+  UnnamedPixels* unnamed_;
+};
+
+// The walk on this thread: each tile row's tiles in batches, looked up in
+// order, each row between beginRow and endRow.
+TilingResult tileInWalkOrder(const Rectangle& rectangle, TileSource* source, PaletteCheck* check,
+                             PatternDictionary* dictionary, MapCellSink* sink, PaletteProblem* problem) {
+  // 64-bit positions: x + width and the tile positions cannot overflow.
+  const int64_t tiles_wide = tilesFor(rectangle.width);
+  const int64_t tiles_high = tilesFor(rectangle.height);
+  uint64_t batch[kBatch * kMaxPatternWords];
+  uint64_t hashes[kBatch];
+  TilePalette palettes[kBatch];
+  for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
+    if (tiles_wide > 0 && !source->startRow(tile_row)) return TilingResult::kRowsFailed;
+    sink->beginRow();
+    for (int64_t done = 0; done < tiles_wide;) {
+      const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
+      source->encode(tile_row, done, count, batch, hashes, palettes);
+      const TilingResult result = lookUp(batch, hashes, palettes, count, tile_row, done, check, dictionary, sink,
+                                         problem);
+      if (result != TilingResult::kDone) return result;
+      done += count;
+    }
+    sink->endRow();
+  }
+  return TilingResult::kDone;
+}
+
 }  // namespace
 
 TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, const PixelGrid& grid,
@@ -130,33 +177,20 @@ TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, co
                         UnnamedPixels* unnamed, PaletteProblem* problem) {
   const TileEncoder encoder(grid, rules.colouring);
   PaletteCheck check(rectangle, rules);
-  // 64-bit positions: x + width and the tile positions cannot overflow.
-  const int64_t tiles_wide = tilesFor(rectangle.width);
-  const int64_t tiles_high = tilesFor(rectangle.height);
   TilingResult result;
-  if (encode_on_thread && tiles_wide > 0 &&
+  if (encode_on_thread && tilesFor(rectangle.width) > 0 &&
       tileWithThread(rectangle, encoder, grid, &check, dictionary, sink, unnamed, problem, &result)) {
     return result;
   }
-  uint64_t batch[kBatch * kMaxPatternWords];
-  uint64_t hashes[kBatch];
-  TilePalette palettes[kBatch];
-  for (int64_t tile_row = 0; tile_row < tiles_high; ++tile_row) {
-    const int64_t top = rectangle.y + 8 * tile_row;
-    if (grid.feed != nullptr && tiles_wide > 0 && !grid.feed->waitForRows(top, top + 8)) {
-      return TilingResult::kRowsFailed;
-    }
-    sink->beginRow();
-    for (int64_t done = 0; done < tiles_wide;) {
-      const int count = static_cast<int>(std::min<int64_t>(kBatch, tiles_wide - done));
-      encoder.encode(rectangle.x + 8 * done, top, count, batch, hashes, palettes, unnamed);
-      result = lookUp(batch, hashes, palettes, count, tile_row, done, &check, dictionary, sink, problem);
-      if (result != TilingResult::kDone) return result;
-      done += count;
-    }
-    sink->endRow();
-  }
-  return TilingResult::kDone;
+  // On this thread: each tile row's pixels are waited for as it starts.
+  GridTiles tiles(encoder, grid, rectangle, unnamed);
+  return tileInWalkOrder(rectangle, &tiles, &check, dictionary, sink, problem);
+}
+
+TilingResult tileEncoded(const Rectangle& rectangle, const TilingRules& rules, TileSource* source,
+                         PatternDictionary* dictionary, MapCellSink* sink, PaletteProblem* problem) {
+  PaletteCheck check(rectangle, rules);
+  return tileInWalkOrder(rectangle, source, &check, dictionary, sink, problem);
 }
 
 }  // namespace tessarn

@@ -88,6 +88,25 @@ TilingResult tileRegion(const Rectangle& rectangle, const TilingRules& rules, co
                         PatternDictionary* dictionary, MapCellSink* sink, bool encode_on_thread,
                         UnnamedPixels* unnamed, PaletteProblem* problem);
 
+// Tiles that come encoded (as a TileEncoder by the rules' colouring would
+// give them) from elsewhere than a grid's pixels: tiles drawn the same way
+// again and again need to be encoded only once.
+class TileSource {
+ public:
+  virtual ~TileSource() = default;
+  // Called as tile row `row` starts; false if its pixels never came (the
+  // tiling stops).
+  virtual bool startRow(int64_t) { return true; }
+  // Tiles [first, first + count) of tile row `row` (from the rectangle's
+  // top-left), as TileEncoder::encode gives them.
+  virtual void encode(int64_t row, int64_t first, int count, uint64_t* tiles, uint64_t* hashes,
+                      TilePalette* palettes) = 0;
+};
+
+// Tiles the rectangle as tileRegion does, its tiles from `source`.
+TilingResult tileEncoded(const Rectangle& rectangle, const TilingRules& rules, TileSource* source,
+                         PatternDictionary* dictionary, MapCellSink* sink, PaletteProblem* problem);
+
 }  // namespace tessarn
 
 #endif  // TESSARN_TILES_REGION_TILING_H_

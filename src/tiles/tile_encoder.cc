@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace tessarn {
 namespace {
@@ -333,9 +334,10 @@ void encodeTilesOf(int bits, const PixelGrid& grid, const TileColours& colours, 
       return encodeTiles<kDirect, 2>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
     case 4:
       return encodeTiles<kDirect, 4>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
-    default:
+    case 8:
       return encodeTiles<kDirect, 8>(grid, colours, left, top, count, tiles, hashes, palettes, unnamed);
   }
+  std::abort();  // patterns are of 2, 4 or 8 bits a pixel
 }
 
 }  // namespace
