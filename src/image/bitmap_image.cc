@@ -14,7 +14,6 @@ constexpr uint32_t kNoCompression = 0;
 constexpr uint32_t kRunLength8 = 1;
 constexpr uint32_t kRunLength4 = 2;
 constexpr uint32_t kBitFields = 3;
-constexpr int64_t kMaxRunLengthPixels = int64_t{1} << 28;
 
 uint16_t read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
@@ -117,7 +116,7 @@ ImageProblem checkBitmap(const BitmapImage& image, BitmapHeader* header, bool fu
     if (!image.file->readAt(54, masks, 12 + alpha)) return ImageProblem::kNotBmp;
     for (int i = 0; i < 4; ++i) header->masks[i] = read32(masks + 4 * i);
   }
-  if (header->runLength && header->width * header->height > kMaxRunLengthPixels) {
+  if (header->runLength && header->width * header->height > kMaxHeldPixels) {
     return ImageProblem::kUnsupportedCompression;
   }
   if (header->width < 1 || header->height == 0) return ImageProblem::kNotBmp;

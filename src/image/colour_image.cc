@@ -49,7 +49,7 @@ ImageProblem ColourImage::open(const BitmapImage& image) {
   if (started != ImageProblem::kNone) return started;
   width_ = ihdr.width;
   height_ = ihdr.height;
-  if (width_ * height_ > kMaxPngPixels) return ImageProblem::kUnsupportedCompression;
+  if (width_ * height_ > kMaxHeldPixels) return ImageProblem::kUnsupportedCompression;
   colourType_ = ihdr.color_type;
   bitDepth_ = ihdr.bit_depth;
   interlaced_ = ihdr.interlace_method != SPNG_INTERLACE_NONE;

@@ -19,6 +19,10 @@
 
 namespace tessarn {
 
+// The most pixels an image may have where it is held whole in memory: a PNG
+// decoded, a run-length BMP expanded, a preview drawn.
+constexpr int64_t kMaxHeldPixels = int64_t{1} << 28;
+
 class RowFeed {
  public:
   virtual ~RowFeed() = default;

@@ -55,7 +55,7 @@ ImageProblem PngImage::open(const uint8_t* data, size_t size) {
   if (!indexed || header.bit_depth > 8) return ImageProblem::kNotIndexed;
   width_ = header.width;
   height_ = header.height;
-  if (width_ * height_ > kMaxPngPixels) return ImageProblem::kUnsupportedCompression;
+  if (width_ * height_ > kMaxHeldPixels) return ImageProblem::kUnsupportedCompression;
   bitDepth_ = header.bit_depth;
   greyscale_ = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE;
   interlaced_ = header.interlace_method != SPNG_INTERLACE_NONE;

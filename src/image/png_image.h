@@ -44,8 +44,6 @@ ImageProblem startPng(const uint8_t* data, size_t size, spng_ctx** context, stru
 // A libspng error as an image problem: kUnreadablePng, or kOutOfMemory if
 // it ran out of memory.
 ImageProblem pngProblemOf(int error);
-// The most pixels a PNG may have.
-constexpr int64_t kMaxPngPixels = int64_t{1} << 28;
 
 class PngImage : private RowRing::Producer {
  public:

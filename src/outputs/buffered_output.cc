@@ -12,7 +12,7 @@ constexpr std::array<std::array<char, 2>, 256> makeHexPairs() {
 
 }  // namespace
 
-// Worked out by the compiler: a slip in makeHexPairs() is a build error.
+// Worked out as the program is built (constinit): no code fills it at start-up.
 constinit const std::array<std::array<char, 2>, 256> BufferedOutput::kHexPairs = makeHexPairs();
 
 BufferedOutput::BufferedOutput(std::string name, std::unique_ptr<WriteStream> stream)

@@ -10,11 +10,6 @@ namespace {
 
 constexpr std::string_view kTextOutputName = "output.txt";
 
-// The size macros' value: (size + 7) / 8, truncating toward zero as the C
-// division does (so negative sizes give what they always gave), without
-// overflow for any 32-bit size.
-int64_t macroTiles(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
-
 ValueForm entryForm(const Target& target) {
   switch (target.entry) {
     case EntryKind::kWord:
@@ -97,8 +92,8 @@ void OutputFiles::endMapRow() {
 void OutputFiles::endMapArray() {
   text_->append("};");
   text_->append(kLineEnd);
-  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", macroTiles(block_.width)},
-                                                         {"#define H_", macroTiles(block_.height)}};
+  const std::pair<std::string_view, int64_t> macros[] = {{"#define W_", sizeMacroTiles(block_.width)},
+                                                         {"#define H_", sizeMacroTiles(block_.height)}};
   for (const auto& [prefix, tiles] : macros) {
     text_->append(prefix);
     text_->append(block_.name);

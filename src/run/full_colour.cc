@@ -434,7 +434,7 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
     const uint32_t set = distinct_[tile].set;
     std::array<uint8_t, 64> best{};
     for (int o = 0; o < 4; ++o) {
-      if ((o << 14 & ~mirrors) != 0) continue;
+      if ((mirrorBitsOf(o) & ~mirrors) != 0) continue;
       const std::array<uint8_t, 64> shape = relabelled(orientated(pixels, o), &classes);
       if (o == 0 || shape < best) {
         best = shape;

@@ -41,10 +41,11 @@ class EntryFormat {
   uint16_t paletteBits() const { return paletteBits_; }
   uint16_t takenBits() const { return static_cast<uint16_t>(numberBits_ | entryMirrorBits_ | paletteBits_); }
 
-  // The entry: a 16-bit word, or a byte. Inline: it is made for every cell.
+  // The entry: a 16-bit word, or a byte. (Defined here, where every cell's
+  // writer can have it inlined.)
   uint16_t entry(MapCell cell, uint16_t attributes) const {
     const unsigned number = static_cast<unsigned>(patternNumberOf(cell.word)) & numberMask_;
-    return static_cast<uint16_t>(number | orientationBits_[cell.word >> 14] |
+    return static_cast<uint16_t>(number | orientationBits_[orientationOf(cell.word)] |
                                  (cell.palette & paletteMask_) << paletteShift_ | (attributes & attributeMask_));
   }
   // gbc's attribute byte.

@@ -26,6 +26,10 @@ constexpr int kPatternNumbers = 16384;
 inline int patternNumberOf(uint16_t word) { return word & (kPatternNumbers - 1); }
 inline bool mirroredLeftRight(uint16_t word) { return (word & kMirrorLeftRight) != 0; }
 inline bool mirroredTopBottom(uint16_t word) { return (word & kMirrorTopBottom) != 0; }
+// A word's orientation 0-3, its mirror bits shifted down (bit 0 left-right,
+// bit 1 top-bottom), and back.
+inline int orientationOf(uint16_t word) { return word >> 14; }
+inline uint16_t mirrorBitsOf(int orientation) { return static_cast<uint16_t>(orientation << 14); }
 
 // A map cell inside the run.
 struct MapCell {

@@ -22,8 +22,6 @@ uint16_t slotWord(uint32_t slot) { return static_cast<uint16_t>(slot); }
 
 }  // namespace
 
-uint16_t mirrorRow(uint16_t word) { return static_cast<uint16_t>(reverseBitsInBytes(word)); }
-
 PatternDictionary::PatternDictionary(const DictionarySettings& settings)
     : slots_(static_cast<uint32_t*>(std::calloc(kSlots, sizeof(uint32_t)))),
       layout_(settings.layout),

@@ -47,9 +47,6 @@ struct DictionarySettings {
   int bitsPerPixel = 2;  // of every pattern: 2, 4 or 8
 };
 
-// Mirrors one row word left-right: reverses the bits of each byte on its own.
-uint16_t mirrorRow(uint16_t word);
-
 class PatternDictionary {
  public:
   // A dictionary holding the start patterns.
@@ -57,8 +54,8 @@ class PatternDictionary {
 
   // The hash by which the index finds a tile of `words` words: worked out
   // once, where the tile is encoded (on another thread, perhaps), and
-  // handed to the calls below. Inline: it is worked out for every tile,
-  // right as the tile is made.
+  // handed to the calls below. (Defined here, where the encoder can have
+  // it inlined: it is worked out for every tile, right as the tile is made.)
   static uint64_t hashOf(const uint64_t* tile, int words) {
     uint64_t top = tile[0];
     uint64_t bottom = tile[1];
@@ -116,7 +113,7 @@ class PatternDictionary {
   // kept: orientation o (its mirror bits shifted down) of pattern n is key
   // 4n + o.
   static size_t orientationIndex(uint16_t index_word) {
-    return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + (index_word >> 14);
+    return size_t{static_cast<unsigned>(patternNumberOf(index_word))} * 4 + static_cast<unsigned>(orientationOf(index_word));
   }
   const uint64_t* keyAt(size_t orientation) const { return keys_.data() + orientation * static_cast<size_t>(words_); }
 

@@ -8,6 +8,7 @@
 namespace tessarn {
 
 int64_t tilesFor(int32_t pixels) { return pixels <= 0 ? 0 : (int64_t{pixels} + 7) / 8; }
+int64_t sizeMacroTiles(int32_t pixels) { return (int64_t{pixels} + 7) / 8; }
 
 RowSpan rowsCovered(const Rectangle& rectangle) {
   if (tilesFor(rectangle.width) == 0) return {rectangle.y, rectangle.y};

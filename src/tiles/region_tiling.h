@@ -37,6 +37,10 @@ struct Rectangle {
 // Tiles along a side of a rectangle: (pixels + 7) / 8, none for a side of 0
 // or less.
 int64_t tilesFor(int32_t pixels);
+// What the map's size macros (W_NAME, H_NAME) say of a side: (pixels + 7) / 8
+// truncated toward zero as C divides, which for a side of -9 or less is
+// below zero where tilesFor() is 0 (as the macros have always said).
+int64_t sizeMacroTiles(int32_t pixels);
 
 // The image rows the walk reads pixels from: [first, last), empty when the
 // rectangle has no tiles. Not clipped to the image.

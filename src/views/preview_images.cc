@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "image/pixel_grid.h"
 #include "image/png_writer.h"
 #include "outputs/c_names.h"
 #include "target/colour_format.h"
@@ -10,7 +11,6 @@
 namespace tessarn {
 namespace {
 
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
 constexpr int kPatternsPerRow = 16;
 constexpr size_t kMaxNameBytes = 64;
 
@@ -44,7 +44,7 @@ std::string PreviewImages::imageName(int64_t number, const std::string& job_name
   return name + ".png";
 }
 
-bool PreviewImages::wantsMapCells(int64_t tiles) const { return tiles * 64 <= kMaxPixels; }
+bool PreviewImages::wantsMapCells(int64_t tiles) const { return tiles * 64 <= kMaxHeldPixels; }
 
 void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictionary& dictionary) {
   if (summary.failure) return;
