@@ -72,16 +72,23 @@ void OutputFiles::beginMapRow() {
 
 void OutputFiles::writeMapCells(const MapCell* cells, int count) {
   uint16_t values[BufferedOutput::kMaxWords];
+  uint8_t highest = 0;
   if (target_.isClassic()) {
     // The run's own words, as most runs write them: no field to move.
-    for (int i = 0; i < count; ++i) values[i] = static_cast<uint16_t>(cells[i].word | block_.attributes);
+    for (int i = 0; i < count; ++i) {
+      values[i] = static_cast<uint16_t>(cells[i].word | block_.attributes);
+      highest = std::max(highest, cells[i].palette);
+    }
   } else {
-    for (int i = 0; i < count; ++i) values[i] = entries_.entry(cells[i], block_.attributes);
+    for (int i = 0; i < count; ++i) {
+      values[i] = entries_.entry(cells[i], block_.attributes);
+      highest = std::max(highest, cells[i].palette);
+    }
   }
+  if (count > 0) highestPalette_ = std::max(highestPalette_, int{highest});
   appendValues(values, count, form_);
   if (library_) library_->writeValues(values, count);
   if (target_.hasAttributeMap()) cells_.insert(cells_.end(), cells, cells + count);
-  for (int i = 0; i < count; ++i) highestPalette_ = std::max(highestPalette_, int{cells[i].palette});
 }
 
 void OutputFiles::endMapRow() {
