@@ -1,32 +1,31 @@
 // Fuzzes whole runs of tessarn in memory, as main() makes them, against a
-// plain model of the rules written from the README and the manual: it
-// shares no code with the tool, and reads the options, the job list and the
-// images, lays out every machine's patterns and entries, names the C
-// library's symbols and draws the previews in its own way, so that a fault
-// in the tool shows as a difference. A run is checked whole: its exit
-// status, standard output and standard error byte for byte, every file
-// afterwards (and which are gone), and the preview images decoded to their
-// palettes and pixels.
+// plain model of the rules written from the README and the manual alone:
+// it reads the options, the job list and the images, lays out every
+// machine's patterns and entries, names the C library's symbols and draws
+// the previews in its own way, so that a fault in the tool shows as a
+// difference. A run is checked whole: its status, standard output and
+// standard error byte for byte, every file afterwards (and which are gone),
+// the previews decoded to their palettes and pixels.
 //
 // Input: two fault bytes, a read-size byte (the most a read of the job list
-// hands over, 0 for no limit; the reader is checked with 1 and 7 too), then
-// the options (split at white space), tessarn.txt, a.bmp, b.bmp, c.bmp and
-// given.pat, separated by "\n%%\n" (a file is missing if its section is).
-// The job list and the images are in -C's directory, given.pat where
-// tessarn starts. Faults, first byte: bit 0 no tessarn.txt; 1, 2 output.txt
-// cannot be created, its writes fail; 3, 4 the same for a.bin; 5 warnings
-// go to standard error, as on a terminal; 6 closing output.txt and a.bin
-// fails; 7 (replayed) each allocation of the run fails in turn. Second
-// byte: bit 0 reads of a.bmp past its first 64 bytes fail; 1 the pattern
-// file's writes fail; 2 BASE.c cannot be created; 3 BASE.h's writes fail;
-// 4, 5 patterns.png's writes fail, it cannot be created; 6 the depfile
-// cannot be created; 7 BASE.c's writes fail.
+// hands over, 0 for no limit), then the options (split at white space),
+// tessarn.txt, a.bmp, b.bmp, c.bmp and given.pat, separated by "\n%%\n" (a
+// file is missing if its section is). The job list and the images are in
+// -C's directory, given.pat where tessarn starts. Faults, first byte: bit 0
+// no tessarn.txt; 1, 2 output.txt cannot be created, its writes fail; 3, 4
+// the same for a.bin; 5 warnings go to standard error, as on a terminal; 6
+// closing output.txt and a.bin fails; 7 (replayed) each allocation of the
+// run fails in turn. Second byte: bit 0 reads of a.bmp past its first 64
+// bytes fail; 1 the pattern file's writes fail; 2 BASE.c cannot be created;
+// 3 BASE.h's writes fail; 4, 5 patterns.png's writes fail, it cannot be
+// created; 6 the depfile cannot be created; 7 BASE.c's writes fail.
 //
 // Every run is made twice: on one thread, and on two with rows kept in a
-// ring of a few rows, made and encoded on threads of their own. An input
-// the model cannot judge (over kMaxTiles tiles, over 2^20 pixels to decode,
-// a run that reads its own outputs or writes two of them to one file) is
-// passed over: the target returns -1, which the replay counts a failure.
+// ring of a few rows, made and encoded on threads of their own, the job
+// list read a byte at a time. An input the model cannot judge (over
+// kMaxTiles tiles, over 2^20 pixels to decode, a run that reads its own
+// outputs or writes two of them to one file) is passed over: the target
+// returns -1, which the replay counts a failure.
 
 #include <spng.h>
 #include <zlib.h>
@@ -40,7 +39,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <new>
 #include <optional>
 #include <set>
@@ -52,7 +50,6 @@
 
 #include "cli/command_line.h"
 #include "cli/configured_run.h"
-#include "joblist/job_list_reader.h"
 #include "support/memory_file_system.h"
 #include "support/messages.h"
 
@@ -106,9 +103,8 @@ enum AttributeMap { kNoMap, kCellBytes, kAreas };
 // value's low byte; gbc's attribute byte is its high one.
 struct Machine {
   const char* name;
-  int bits;        // a pixel
-  int group;       // bit planes a pattern row holds in turn; 0: pixels packed in bytes
-  bool leftLow;    // packed: the left pixel in the low bits
+  int bits, group;  // a pixel; bit planes a pattern row holds in turn (0: pixels packed in bytes)
+  bool leftLow;     // packed: the left pixel in the low bits
   int entryBytes;
   bool bigEndian;
   int highAt, lr, tb, paletteAt, paletteBits;
@@ -169,21 +165,22 @@ void layOut(const Machine& m, Tile* tile, std::string* bytes, bool read) {
 
 // ---- The options, as the model reads them.
 
-struct Rule {
+struct Rule {  // --attributes or --palette: [NAME=]VALUE
   bool named = false;
   std::string name;
   int64_t value = 0;
 };
 
 struct Settings {
-  std::string directory, outputDirectory, depfile, preview, patternFile, cSource, prefix;
-  std::vector<std::string> patternsFrom;
+  std::string directory = {}, outputDirectory = {}, depfile = {}, preview = {}, patternFile = {}, cSource = {};
+  std::string prefix = {};
+  std::vector<std::string> patternsFrom = {};
   bool report = false, strict = false, direct = false, keepDuplicates = false;
   MessageLanguage language = MessageLanguage::kShiftJis;
   const Machine* machine = kMachines;
   int64_t first = 0, limit = 0;
   int mirrors = 0;  // the mirrorings that count as the same pattern
-  std::vector<Rule> attributes, palettes;
+  std::vector<Rule> attributes = {}, palettes = {};
 };
 
 enum class Verdict { kRun, kHelp, kVersion, kUsage };
@@ -223,16 +220,18 @@ uint32_t freeBits(const Machine& m, int64_t limit, int mirrors) {
 // flag, is an error even beside --help; an unknown option or a stray
 // argument is one only without it.
 Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
-  static const std::set<std::string> kFlags = {"help", "version", "report", "strict", "keep-duplicates"};
-  static const std::set<std::string> kValued = {
-      "directory",     "output-dir", "depfile",       "preview",      "messages", "target",
-      "colours",       "palette",    "first-pattern", "pattern-limit", "attributes", "mirror",
-      "patterns-from", "pattern-file", "c-source",    "symbol-prefix"};
+  static const std::map<std::string, bool> kTakesValue = {
+      {"help", false},        {"version", false},      {"report", false},       {"strict", false},
+      {"keep-duplicates", false}, {"directory", true}, {"output-dir", true},    {"depfile", true},
+      {"preview", true},      {"messages", true},      {"target", true},        {"colours", true},
+      {"palette", true},      {"first-pattern", true}, {"pattern-limit", true}, {"attributes", true},
+      {"mirror", true},       {"patterns-from", true}, {"pattern-file", true},  {"c-source", true},
+      {"symbol-prefix", true}};
   std::map<std::string, std::vector<std::string>> given;
   bool broken = false, stray = false;
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
-    std::string name;
+    std::string name = "?";
     std::optional<std::string> value;
     if (word.size() > 2 && word.starts_with("--")) {
       name = word.substr(2, word.find('=') - 2);
@@ -240,80 +239,61 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
     } else if (word.size() > 1 && word[0] == '-' && word[1] != '-') {
       // Short options run together: -h, then -C or -o with the rest of the
       // word or the next one as its value.
-      size_t k = 1;
-      for (; k < word.size() && word[k] == 'h'; ++k) given["help"];
-      if (k == word.size()) continue;
-      name = word[k] == 'C' ? "directory" : word[k] == 'o' ? "output-dir" : "?";
+      const size_t k = word.find_first_not_of('h', 1);
+      if (k != 1) given["help"];
+      if (k == std::string::npos) continue;
+      if (word[k] == 'C' || word[k] == 'o') name = word[k] == 'C' ? "directory" : "output-dir";
       if (k + 1 < word.size()) value = word.substr(k + 1);
-    } else {
-      stray = true;
-      continue;
     }
-    if (kFlags.count(name) != 0) {
-      broken |= value.has_value();
-      given[name].push_back("");
-      continue;
-    }
-    if (kValued.count(name) == 0) {
-      stray = true;
-      continue;
-    }
-    if (!value && i + 1 < words.size()) value = words[++i];
-    broken |= !value || value->empty();
+    const auto option = kTakesValue.find(name);
+    stray |= option == kTakesValue.end();
+    if (option == kTakesValue.end()) continue;
+    const bool attached = value.has_value();  // --name=value, -Cvalue: an empty one is none
+    if (option->second && !value && i + 1 < words.size()) value = words[++i];
+    broken |= option->second ? !value || (attached && value->empty()) : attached;
     given[name].push_back(value.value_or(""));
   }
   if (broken) return Verdict::kUsage;
   if (given.count("version") != 0) return Verdict::kVersion;
   if (given.count("help") != 0) return Verdict::kHelp;
   for (const auto& [name, values] : given) {
-    const bool repeatable = kFlags.count(name) != 0 || name == "palette" || name == "attributes" || name == "patterns-from";
-    stray |= values.size() > 1 && !repeatable;
+    stray |= values.size() > 1 && kTakesValue.at(name) && name != "palette" && name != "attributes" &&
+             name != "patterns-from";
   }
   const auto one = [&](const char* name) { return given.count(name) != 0 ? given[name][0] : ""; };
-  const auto kind = [&](const char* name, std::vector<std::string> kinds, int absent) {
+  const auto kind = [&](const char* name, const std::vector<std::string>& kinds, int absent) {
     const auto at = std::find(kinds.begin(), kinds.end(), one(name));
-    return given.count(name) == 0 ? absent : at == kinds.end() ? -1 : static_cast<int>(at - kinds.begin());
+    return one(name).empty() ? absent : at == kinds.end() ? -1 : static_cast<int>(at - kinds.begin());
   };
-  s->directory = one("directory");
-  s->outputDirectory = given.count("output-dir") != 0 ? one("output-dir") : s->directory;
-  s->depfile = one("depfile");
-  s->preview = one("preview");
-  s->patternFile = one("pattern-file");
-  s->cSource = one("c-source");
-  s->prefix = one("symbol-prefix");
-  s->patternsFrom = given["patterns-from"];
-  s->report = given.count("report") != 0;
-  s->strict = given.count("strict") != 0;
-  s->keepDuplicates = given.count("keep-duplicates") != 0;
-  const int language = kind("messages", {"sjis", "utf-8", "en"}, 0);
-  const int colours = kind("colours", {"mapped", "direct"}, 0);
-  const int mirror = kind("mirror", {"none", "lr", "tb", "both"}, 4);  // the index is the mirror bits
-  const int target = kind("target", {"classic", "gb", "gbc", "nes", "snes-2bpp", "snes-4bpp", "snes-8bpp",
-                                     "snes-mode7", "gba-affine", "pce", "md", "sms", "gg", "gba-4bpp", "gba-8bpp"}, 0);
+  std::vector<std::string> targets;
+  for (const Machine& m : kMachines) targets.push_back(m.name);
+  const int language = kind("messages", {"sjis", "utf-8", "en"}, 0), colours = kind("colours", {"mapped", "direct"}, 0);
+  const int mirror = kind("mirror", {"none", "lr", "tb", "both"}, 4), target = kind("target", targets, 0);
   if (stray || language < 0 || colours < 0 || mirror < 0 || target < 0) return Verdict::kUsage;
-  const Machine& m = kMachines[target];
-  s->machine = &m;
-  s->language = static_cast<MessageLanguage>(language);
-  s->direct = colours == 1;
-  s->mirrors = mirror == 4 ? (m.lr >= 0 ? 3 : 0) : mirror;
-  s->limit = given.count("pattern-limit") != 0 ? optionNumber(one("pattern-limit")) : m.limit;
-  s->first = given.count("first-pattern") != 0 ? optionNumber(one("first-pattern")) : 0;
+  *s = {.directory = one("directory"), .outputDirectory = one(one("output-dir").empty() ? "directory" : "output-dir"),
+        .depfile = one("depfile"), .preview = one("preview"), .patternFile = one("pattern-file"),
+        .cSource = one("c-source"), .prefix = one("symbol-prefix"), .patternsFrom = given["patterns-from"],
+        .report = given.count("report") != 0, .strict = given.count("strict") != 0, .direct = colours == 1,
+        .keepDuplicates = given.count("keep-duplicates") != 0, .language = static_cast<MessageLanguage>(language),
+        .machine = &kMachines[target]};
+  const Machine& m = *s->machine;
+  s->mirrors = mirror == 4 ? (m.lr >= 0 ? 3 : 0) : mirror;  // the index is the mirror bits
+  s->limit = one("pattern-limit").empty() ? m.limit : optionNumber(one("pattern-limit"));
+  s->first = one("first-pattern").empty() ? 0 : optionNumber(one("first-pattern"));
   if ((m.lr < 0 && s->mirrors != 0) || s->limit < 1 || s->limit > m.limit || s->first < 0 || s->first >= s->limit) {
     return Verdict::kUsage;
   }
   // classic keeps its older rule: bits clear of numbers and mirrors, any 0.
   const uint32_t free = freeBits(m, s->limit, s->mirrors);
-  for (const std::string& text : given["attributes"]) {
-    Rule rule;
-    if (!readRule(text, &rule) || (target != 0 && free == 0) || (rule.value << (m.map == kCellBytes ? 8 : 0) & ~free)) {
-      return Verdict::kUsage;
+  for (const auto& [option, rules] : {std::pair{"attributes", &s->attributes}, {"palette", &s->palettes}}) {
+    for (const std::string& text : given[option]) {
+      Rule& rule = rules->emplace_back();
+      if (!readRule(text, &rule)) return Verdict::kUsage;
+      const bool fits = rules == &s->attributes
+                            ? (target == 0 || free != 0) && (rule.value << (m.map == kCellBytes ? 8 : 0) & ~free) == 0
+                            : m.paletteBits > 0 && rule.value < 1 << m.paletteBits;
+      if (!fits) return Verdict::kUsage;
     }
-    s->attributes.push_back(rule);
-  }
-  for (const std::string& text : given["palette"]) {
-    Rule rule;
-    if (!readRule(text, &rule) || m.paletteBits == 0 || rule.value >= 1 << m.paletteBits) return Verdict::kUsage;
-    s->palettes.push_back(rule);
   }
   const std::string& p = s->prefix;
   const bool identifier = p.size() <= 32 && letter(p[0]) &&
@@ -330,59 +310,42 @@ struct Job {
   int32_t colour[4] = {0, 0, 0, 0};
 };
 
-class PlainReader {
- public:
-  explicit PlainReader(std::string_view bytes) : s_(bytes.substr(0, bytes.find('\x1A'))) {}
-
-  // The fields filled, or -1 at the end.
-  int readJob(Job* job) {
-    int32_t* const numbers[] = {&job->x,         &job->y,         &job->width,     &job->height,
-                                &job->colour[0], &job->colour[1], &job->colour[2], &job->colour[3]};
-    for (int field = 0; field < 10; ++field) {
-      if (field == 0 || field == 5) {
-        if (!nextToken()) return field == 0 ? -1 : field;
-        (field == 0 ? job->bitmapName : job->name) = takeName();
-      } else if (!takeNumber(numbers[field < 5 ? field - 1 : field - 2])) {
-        return field;
-      }
+// The next job of `list` from `*at` on: the fields filled, or -1 at the end.
+int readJob(std::string_view list, size_t* at, Job* job) {
+  const auto space = [](char c) { return c != '\0' && std::strchr(" \t\r\n\v\f", c) != nullptr; };
+  int32_t* const numbers[] = {&job->x,         &job->y,         &job->width,     &job->height,
+                              &job->colour[0], &job->colour[1], &job->colour[2], &job->colour[3]};
+  for (int field = 0; field < 10; ++field) {
+    while (*at < list.size() && space(list[*at])) ++*at;
+    if (*at == list.size()) return field == 0 ? -1 : field;
+    const size_t start = *at;
+    if (field == 0 || field == 5) {
+      while (*at < list.size() && !space(list[*at])) ++*at;
+      (field == 0 ? job->bitmapName : job->name) = list.substr(start, *at - start);
+      continue;
     }
-    return 10;
-  }
-
- private:
-  static bool space(char c) { return c != '\0' && std::strchr(" \t\r\n\v\f", c) != nullptr; }
-  bool nextToken() {
-    while (at_ < s_.size() && space(s_[at_])) ++at_;
-    return at_ < s_.size();
-  }
-  std::string takeName() {
-    const size_t start = at_;
-    while (at_ < s_.size() && !space(s_[at_])) ++at_;
-    return std::string(s_.substr(start, at_ - start));
-  }
-  bool takeNumber(int32_t* value) {
-    if (!nextToken()) return false;
-    const bool negative = s_[at_] == '-';
-    if (s_[at_] == '+' || s_[at_] == '-') ++at_;
-    const size_t start = at_;
+    // A sign, then digits; a sign before no digits stays taken.
+    const bool negative = list[*at] == '-';
+    if (list[*at] == '+' || negative) ++*at;
     int64_t magnitude = 0;  // held below 2^40: out of range is out of range
-    for (; at_ < s_.size() && digit(s_[at_]); ++at_) {
-      magnitude = std::min(magnitude * 10 + (s_[at_] - '0'), int64_t{1} << 40);
+    for (; *at < list.size() && digit(list[*at]); ++*at) {
+      magnitude = std::min(magnitude * 10 + (list[*at] - '0'), int64_t{1} << 40);
     }
-    if (at_ == start) return false;
-    *value = static_cast<int32_t>(std::clamp<int64_t>(negative ? -magnitude : magnitude, INT32_MIN, INT32_MAX));
-    return true;
+    if (*at == start + (negative || list[start] == '+')) return field;
+    *numbers[field < 5 ? field - 1 : field - 2] =
+        static_cast<int32_t>(std::clamp<int64_t>(negative ? -magnitude : magnitude, INT32_MIN, INT32_MAX));
   }
+  return 10;
+}
 
-  std::string_view s_;
-  size_t at_ = 0;
-};
+// The job list up to a Ctrl-Z.
+std::string_view listOf(const std::string& file) { return std::string_view(file).substr(0, file.find('\x1A')); }
 
 // ---- Images: what the rules say of a file, accepted or the message; its
 // pixels and its palette.
 
 struct Image {
-  bool accepted = false, topDown = false, runLength = false;
+  bool accepted = false, png = false, topDown = false, runLength = false;
   bool tooLarge = false;  // to be decoded, but past the fuzzer's budget
   bool cutShort = false;  // run-length data that ends before the last row
   MessageId reason = MessageId::kNotBmp;
@@ -474,7 +437,7 @@ void decodeRunLength(std::string_view f, Image* m) {
 // libspng's verdict on the whole file, and its pixels.
 Image checkPng(std::string_view f) {
   spng_ctx* ctx = spng_ctx_new(0);
-  Image m{.reason = MessageId::kUnreadablePng};
+  Image m{.png = true, .reason = MessageId::kUnreadablePng};
   spng_ihdr ihdr{};
   spng_plte plte{};
   spng_set_png_buffer(ctx, f.data(), f.size());
@@ -519,6 +482,22 @@ Image check(std::string_view f) {
   return m;
 }
 
+// Whether a job's reading of a file whose reads fail past its first 64
+// bytes (it changed after its header was checked) meets that: 1 it does,
+// 0 it does not, -1 the model cannot tell. A PNG or a run-length BMP is
+// read whole; a plain BMP's rows are read as a job's tiles need them, and
+// the model cannot tell in which order when some lie within those bytes.
+int readFails(const Image& image, size_t size, const Job& job) {
+  if (size <= 64 || image.png || image.runLength) return size > 64 ? 1 : 0;
+  const int64_t high = tilesFor(job.width) > 0 ? tilesFor(job.height) : 0;
+  const int64_t top = std::max<int64_t>(job.y, 0), bottom = std::min(job.y + 8 * high, image.height);
+  for (int64_t y = top; y < bottom; ++y) {
+    const int64_t stored = image.topDown ? y : image.height - 1 - y;
+    if (image.offset + (stored + 1) * ((image.width * image.bits + 31) / 32 * 4) <= 64) return -1;
+  }
+  return top < bottom ? 1 : 0;
+}
+
 // Palette index of pixel (x, y), y from the top; -1 outside the image.
 int indexAt(const Image& m, int64_t x, int64_t y) {
   return x < 0 || y < 0 || x >= m.width || y >= m.height ? -1 : m.pixels[y * m.width + x];
@@ -538,13 +517,13 @@ struct Picture {
 // What a run leaves: its status, what it says, and every file afterwards.
 struct Outcome {
   int status = 0;
-  bool usage = false;  // a usage error, whose words are checked elsewhere
+  bool usage = false;   // a usage error, whose words are checked elsewhere
+  bool judged = true;   // false: a run the model cannot judge
   std::string console = {}, errors = {};
   std::map<std::string, std::string> files = {};
   std::map<std::string, Picture> pictures = {};  // the previews among the files
 };
 
-// A job's preview image.
 std::string previewName(int64_t number, const std::string& name) {
   std::string file = printed("%03lld-", number);
   for (char c : name.substr(0, 64)) file += letter(c) || digit(c) || c == '-' || c == '_' ? c : '_';
@@ -594,20 +573,15 @@ class Model {
   };
 
   bool classic() const { return &m_ == kMachines; }
-  // True if the message skips a job; any other makes the status -1.
-  bool say(MessageId id, const std::string& name = "", const std::vector<long long>& numbers = {}) {
+  std::string mapType() const { return m_.entryBytes == 2 ? "unsigned short " : "unsigned char "; }
+  std::string stem() const { return s_.cSource.substr(s_.cSource.rfind('/') + 1); }
+  // A message, and for a job the report's words for it: it was skipped (a
+  // message that skips a job), or it ended the run.
+  void say(MessageId id, const std::string& name = "", const std::vector<long long>& numbers = {}, Row* row = nullptr) {
     out_.console += tessarn::testing::expectedMessage(id, name, s_.language, numbers);
-    const MessageId skips[] = {MessageId::kNotBmp,      MessageId::kNotIndexed,      MessageId::kUnsupportedCompression,
-                               MessageId::kUnreadablePng, MessageId::kTwoPalettes, MessageId::kPaletteTooHigh,
-                               MessageId::kAreaTwoPalettes};
-    const bool skip = std::find(std::begin(skips), std::end(skips), id) != std::end(skips);
+    const bool skip = (id >= MessageId::kNotBmp && id <= MessageId::kUnreadablePng) || id >= MessageId::kTwoPalettes;
     (skip ? skipped_ : failed_) = true;
-    return skip;
-  }
-  // A job's message, and the report's words for it: the job was skipped,
-  // or it ended the run.
-  void sayOf(Row* row, MessageId id, const std::string& name, const std::vector<long long>& numbers = {}) {
-    const bool skip = say(id, name, numbers);
+    if (row == nullptr) return;
     const std::string english = tessarn::testing::expectedMessage(id, name, MessageLanguage::kEnglish, numbers);
     row->text = (skip ? "skipped: " : "run ended: ") + english.substr(0, english.size() - 2);
     ended_ = ended_ || !skip;
@@ -615,33 +589,31 @@ class Model {
   static void note(std::vector<std::string>* names, const std::string& name) {
     if (std::find(names->begin(), names->end(), name) == names->end()) names->push_back(name);
   }
-  bool create(const std::string& path) {
-    if (world_.uncreatable.count(path) != 0) return false;
-    out_.files[path].clear();
-    wrote_.erase(path);
-    return true;
+  // A file made for a part of the run: one made for two parts, or read
+  // after it was made, the model cannot judge.
+  void make(const std::string& path, char part) { judged_ = judged_ && made_.emplace(path, part).first->second == part; }
+  bool create(const std::string& path, char part) {
+    make(path, part);
+    if (world_.uncreatable.count(path) == 0) out_.files[path].clear();
+    return world_.uncreatable.count(path) == 0;
   }
-  void write(const std::string& path, const std::string& bytes) {
-    if (world_.unwritable.count(path) == 0) out_.files[path] += bytes;
-    if (!bytes.empty()) wrote_.insert(path);
-  }
-  // Said when the file is closed: its close failed, or a write (if any) did.
+  void write(const std::string& path, const std::string& bytes) { out_.files[path] += bytes; }
+  // Said when the file is closed: its close failed, or a write (if any)
+  // did, and then nothing of it landed.
   void close(const std::string& path, const std::string& shown) {
-    if (world_.unclosable.count(path) != 0 || (world_.unwritable.count(path) != 0 && wrote_.count(path) != 0)) {
-      say(MessageId::kWriteFailed, shown);
-    }
+    const auto file = out_.files.find(path);
+    if (file == out_.files.end()) return;
+    const bool unwritable = world_.unwritable.count(path) != 0;
+    if (world_.unclosable.count(path) != 0 || (unwritable && !file->second.empty())) say(MessageId::kWriteFailed, shown);
+    if (unwritable) file->second.clear();
   }
   void reindex(size_t count) {
     patterns_.resize(count);
     index_.clear();
     for (size_t p = 0; p < count; ++p) index_.emplace(patterns_[p], p);
   }
-  Outcome usage() {
-    out_ = Outcome{.status = 2, .usage = true, .files = world_.files};
-    return out_;
-  }
   void convert(const Job& job, int64_t number, const Image& image, Row* row);
-  std::string tableLines(size_t from, std::string* bytes) const;
+  std::string tableLines(std::string* bytes) const;
   void writeLibrary(const std::string& table_lines);
   Outcome finish(int status);
 
@@ -650,11 +622,12 @@ class Model {
   const tessarn::MemoryFileSystem& world_;
   const bool warn_;  // warnings go to standard error
   Outcome out_;
-  std::set<std::string> wrote_;  // files written to
   std::vector<Tile> patterns_;
   std::map<Tile, size_t> index_;  // the lowest pattern number of each tile
   size_t given_ = 0;
-  bool started_ = false, ended_ = false, failed_ = false, skipped_ = false;
+  bool started_ = false, ended_ = false, failed_ = false, skipped_ = false, judged_ = true;
+  std::map<std::string, char> made_;  // the files the run made, and for what
+  int64_t tiles_ = 0;                 // (a row counting one more, a job one)
   std::string output_, binary_, binaryName_;  // output.txt's path, the current binary output's
   std::vector<std::string> targets_, prerequisites_, warnings_;
   std::set<std::string> jobNames_;
@@ -663,8 +636,19 @@ class Model {
   std::vector<std::pair<std::string, Picture>> previews_;
 };
 
+// A picture of `count` tiles, `across` a row, pixel j of tile i being pixel(i, j).
+template <typename Pixel>
+Picture drawn(int depth, std::vector<uint32_t> palette, int64_t count, int64_t across, const Pixel& pixel) {
+  Picture picture{depth, 8 * across, (count + across - 1) / across * 8, std::move(palette)};
+  picture.pixels.resize(static_cast<size_t>(picture.width * picture.height));
+  for (int64_t i = 0; i < count; ++i) {
+    for (int j = 0; j < 64; ++j) picture.pixels[(i / across * 8 + j / 8) * picture.width + i % across * 8 + j % 8] = pixel(i, j);
+  }
+  return picture;
+}
+
 void Model::convert(const Job& job, int64_t number, const Image& image, Row* row) {
-  const int64_t wide = tilesFor(job.width), high = tilesFor(job.height), area_columns = (wide + 1) / 2;
+  const int64_t wide = tilesFor(job.width), high = tilesFor(job.height), across = (wide + 1) / 2;
   const int bits = m_.bits;
   int64_t palette = 0, unnamed = 0, first_x = 0, first_y = INT64_MAX, added = 0, mirrored_tiles = 0;
   uint32_t attributes = 0;
@@ -672,9 +656,9 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   for (const Rule& rule : s_.palettes) palette = rule.named && rule.name == job.name ? rule.value : palette;
   for (const Rule& rule : s_.attributes) attributes |= !rule.named || rule.name == job.name ? rule.value : 0;
   const size_t before = patterns_.size();
-  std::vector<int64_t> areas(static_cast<size_t>(area_columns * ((high + 1) / 2)), -1);  // nes: their palettes
-  std::vector<std::array<int64_t, 4>> cells;  // pattern, mirrors, palette (-1: the area's), entry
-  std::string block, bytes;  // the map's lines, and its entries' bytes
+  std::vector<int64_t> areas(static_cast<size_t>(across * ((high + 1) / 2)), -1);  // 16x16 areas' palettes
+  std::vector<std::array<int64_t, 4>> cells;  // pattern, mirrors, palette (-1: its area's), entry
+  std::string block, bytes;                   // the map's lines, and its entries' bytes
   for (int64_t r = 0; r < high; ++r) {
     block += "\t";
     for (int64_t c = 0; c < wide; ++c) {
@@ -697,16 +681,13 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
         tile_palette = index >> bits;
       }
       // The first failure in the walk skips the job, its patterns taken back.
-      const auto skip = [&](MessageId id, const std::vector<long long>& numbers) {
-        reindex(before);
-        sayOf(row, id, job.bitmapName, numbers);
-      };
-      int64_t& area = areas[static_cast<size_t>(r / 2 * area_columns + c / 2)];
-      if (two) return skip(MessageId::kTwoPalettes, {x0, y0});
-      if (tile_palette >= 1 << m_.paletteBits) return skip(MessageId::kPaletteTooHigh, {x0, y0, tile_palette});
-      if (m_.map == kAreas && tile_palette >= 0 && area >= 0 && area != tile_palette) {
-        return skip(MessageId::kAreaTwoPalettes, {job.x + 16 * (c / 2), job.y + 16 * (r / 2)});
-      }
+      int64_t& area = areas[static_cast<size_t>(r / 2 * across + c / 2)];
+      const bool high_palette = tile_palette >= 1 << m_.paletteBits;
+      const bool two_areas = m_.map == kAreas && tile_palette >= 0 && area >= 0 && area != tile_palette;
+      if (two || high_palette || two_areas) reindex(before);
+      if (two) return say(MessageId::kTwoPalettes, job.bitmapName, {x0, y0}, row);
+      if (high_palette) return say(MessageId::kPaletteTooHigh, job.bitmapName, {x0, y0, tile_palette}, row);
+      if (two_areas) return say(MessageId::kAreaTwoPalettes, job.bitmapName, {x0 - 8 * (c % 2), y0 - 8 * (r % 2)}, row);
       if (tile_palette >= 0) area = tile_palette;
       // The lowest-numbered pattern the tile is, as it is or mirrored as
       // allowed, the first mirroring in order for that pattern.
@@ -718,8 +699,8 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
       }
       if (p == patterns_.size() && s_.first + static_cast<int64_t>(p) >= s_.limit) {
         // The run ends here, with what the job wrote so far.
-        sayOf(row, MessageId::kTooManyPatterns, std::to_string(s_.limit));
-        write(output_, (m_.entryBytes == 2 ? "unsigned short " : "unsigned char ") + job.name + "[]={\r\n" + block);
+        say(MessageId::kTooManyPatterns, std::to_string(s_.limit), {}, row);
+        write(output_, mapType() + job.name + "[]={\r\n" + block);
         if (!binary_.empty()) write(binary_, bytes);
         return;
       }
@@ -728,7 +709,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
       const int64_t cell_palette = tile_palette >= 0 ? tile_palette : palette;
       const uint32_t entry = entryOf(m_, static_cast<int>(s_.first + static_cast<int64_t>(p)), mirrors,
                                      static_cast<int>(cell_palette), attributes);
-      cells.push_back({static_cast<int64_t>(p), mirrors, tile_palette >= 0 || m_.map != kAreas ? cell_palette : -1, entry});
+      cells.push_back({static_cast<int64_t>(p), mirrors, tile_palette < 0 && m_.map == kAreas ? -1 : cell_palette, entry});
       block += printed(m_.entryBytes == 2 ? "0x%04X, " : "0x%02X, ", entry & (m_.entryBytes == 2 ? 0xFFFF : 0xFF));
       for (int b = 0; b < m_.entryBytes; ++b) bytes += static_cast<char>(entry >> 8 * (m_.bigEndian ? 1 - b : b));
     }
@@ -736,7 +717,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   }
   // Blank tiles of an nes area take its palette, or else the job's.
   for (int64_t i = 0; i < static_cast<int64_t>(cells.size()); ++i) {
-    const int64_t area = areas[static_cast<size_t>(i / wide / 2 * area_columns + i % wide / 2)];
+    const int64_t area = areas[static_cast<size_t>(i / wide / 2 * across + i % wide / 2)];
     if (cells[i][2] < 0) cells[i][2] = area >= 0 ? area : palette;
   }
   // The attribute map: gbc's attribute byte a cell; nes's byte a 32x32
@@ -749,7 +730,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
       uint32_t byte = m_.map == kCellBytes ? static_cast<uint32_t>(cells[r * wide + c][3] >> 8) : 0;
       for (int q = 0; m_.map == kAreas && q < 4; ++q) {
         const int64_t ax = 2 * c + q % 2, ay = 2 * r + q / 2;
-        const int64_t area = ax < area_columns && ay < (high + 1) / 2 ? areas[ay * area_columns + ax] : 0;
+        const int64_t area = ax < across && ay < (high + 1) / 2 ? areas[ay * across + ax] : 0;
         byte |= static_cast<uint32_t>(area >= 0 ? area : palette) << 2 * q;
       }
       attribute_block += printed("0x%02X, ", byte & 0xFF);
@@ -757,17 +738,17 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
     }
     attribute_block += "\r\n";
   }
-  std::string text = (m_.entryBytes == 2 ? "unsigned short " : "unsigned char ") + job.name + "[]={\r\n" + block +
-                     "};\r\n#define W_" + job.name + " " + std::to_string((int64_t{job.width} + 7) / 8) +
-                     "\r\n#define H_" + job.name + " " + std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
+  std::string text = mapType() + job.name + "[]={\r\n" + block + "};\r\n#define W_" + job.name + " " +
+                     std::to_string((int64_t{job.width} + 7) / 8) + "\r\n#define H_" + job.name + " " +
+                     std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
   if (m_.map != kNoMap) text += "unsigned char " + job.name + "_attr[]={\r\n" + attribute_block + "};\r\n";
   write(output_, text);
   if (!binary_.empty()) write(binary_, bytes + attribute_bytes);
   const int64_t tiles = wide * high;
   row->cells[2] = std::to_string(wide) + "x" + std::to_string(high);
-  row->cells[3] = std::to_string(added);
-  row->cells[4] = std::to_string(tiles - added);
-  row->cells[5] = std::to_string(mirrored_tiles);
+  for (const auto& [k, count] : {std::pair{3, added}, {4, tiles - added}, {5, mirrored_tiles}}) {
+    row->cells[k] = std::to_string(count);
+  }
   const std::string about = "job " + std::to_string(number) + " (" + job.name + "): ";
   if (job.width <= 0 || job.height <= 0) {
     warnings_.push_back(about + "the rectangle is " + std::to_string(job.width) + " x " + std::to_string(job.height) +
@@ -784,28 +765,24 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   converted_.push_back({number, wide, high, job.name, block, attribute_block});
   if (tiles == 0 || s_.preview.empty()) return;
   // The map as the hardware draws it, in the colours of the job's bitmap.
-  Picture picture{.depth = s_.direct ? 8 : 2, .width = 8 * wide, .height = 8 * high};
+  std::vector<uint32_t> colours;
   for (int k = 0; k < (s_.direct ? 256 : 4); ++k) {
     const int64_t index = s_.direct ? k : job.colour[k];
     const bool listed = index >= 0 && index < static_cast<int64_t>(image.palette.size());
-    picture.palette.push_back(listed ? image.palette[index] : s_.direct ? grey(k % (1 << bits), bits) : grey(k, 2));
+    colours.push_back(listed ? image.palette[index] : s_.direct ? grey(k % (1 << bits), bits) : grey(k, 2));
   }
-  picture.pixels.resize(static_cast<size_t>(picture.width * picture.height));
-  for (int64_t i = 0; i < tiles; ++i) {
-    const Tile drawn = mirrored(patterns_[cells[i][0]], static_cast<int>(cells[i][1]));
-    for (int j = 0; j < 64; ++j) {
-      picture.pixels[(i / wide * 8 + j / 8) * picture.width + i % wide * 8 + j % 8] =
-          static_cast<uint8_t>(drawn[j] + (s_.direct ? cells[i][2] << bits : 0));
-    }
-  }
-  previews_.push_back({previewName(number, job.name), picture});
+  previews_.push_back({previewName(number, job.name), drawn(s_.direct ? 8 : 2, colours, tiles, wide, [&](int64_t i, int j) {
+                         const auto& [p, mirrors, cell_palette, entry] = cells[i];
+                         return static_cast<uint8_t>(mirrored(patterns_[p], static_cast<int>(mirrors))[j] +
+                                                     (s_.direct ? cell_palette << bits : 0));
+                       })});
 }
 
-// The table's lines from pattern `from` on (classic: row words; other
-// machines: bytes), and its bytes.
-std::string Model::tableLines(size_t from, std::string* bytes) const {
+// The lines of the table of the patterns the run added (classic: row
+// words; other machines: bytes), and its bytes.
+std::string Model::tableLines(std::string* bytes) const {
   std::string lines;
-  for (size_t p = from; p < patterns_.size(); ++p) {
+  for (size_t p = given_; p < patterns_.size(); ++p) {
     Tile tile = patterns_[p];
     std::string pattern;
     layOut(m_, &tile, &pattern, false);
@@ -819,16 +796,16 @@ std::string Model::tableLines(size_t from, std::string* bytes) const {
   return lines;
 }
 
-// BASE.c and BASE.h of a complete run. Each map's symbol is its name made
-// a C identifier; a symbol already taken (with any of its macros' and
-// arrays' suffixes), or a keyword, gets "_N" (N its job's number) in place
-// of its end as many times as it takes, then "mapN_k" for k = 1, 2, ...
+// The rest of BASE.c, and BASE.h, after a complete run. Each map's symbol
+// is its name made a C identifier; a symbol already taken (with any of its
+// macros' and arrays' suffixes), or a keyword, gets "_N" (N its job's
+// number) in place of its end as many times as it takes, then "mapN_k" for
+// k = 1, 2, ...
 void Model::writeLibrary(const std::string& table_lines) {
   const std::string& p = s_.prefix;
-  const std::string base = s_.cSource, stem = base.substr(base.rfind('/') + 1);
   const size_t count = patterns_.size() - given_;
   std::string guard = "TESSARN_";
-  for (char c : stem) guard += letter(c) || digit(c) ? static_cast<char>(c & ~(letter(c) ? 0x20 : 0)) : '_';
+  for (char c : stem()) guard += letter(c) || digit(c) ? static_cast<char>(c & ~(letter(c) ? 0x20 : 0)) : '_';
   guard = guard.substr(0, 54) + "_H";
   std::set<std::string> taken = {guard, p + "patterns", p + "PATTERN_COUNT", p + "FIRST_PATTERN"};
   if (!classic()) taken.insert(p + "PATTERN_SIZE");
@@ -838,11 +815,8 @@ void Model::writeLibrary(const std::string& table_lines) {
     return kKeywords.count(symbol) == 0 &&
            std::none_of(suffixes.begin(), suffixes.end(), [&](const std::string& s) { return taken.count(symbol + s); });
   };
-  const std::string map_type = m_.entryBytes == 2 ? "unsigned short " : "unsigned char ";
   const std::string table_type = classic() ? "unsigned short " : "unsigned char ";
-  std::string source = "/* The maps and patterns that tessarn made; declared in " + stem + ".h. */\r\n#include \"" +
-                       stem + ".h\"\r\n";
-  std::string listed, declared;
+  std::string source, listed, declared;
   bool any_array = count > 0;
   for (const Converted& job : converted_) {
     std::string wanted = p;
@@ -867,8 +841,8 @@ void Model::writeLibrary(const std::string& table_lines) {
     listed += array ? "\r\n" : " (no tiles: no array)\r\n";
     declared += "\r\n";
     if (array) {
-      source += "\r\nconst " + map_type + symbol + "[] = {\r\n" + job.block + "};\r\n";
-      declared += "extern const " + map_type + symbol + "[];\r\n";
+      source += "\r\nconst " + mapType() + symbol + "[] = {\r\n" + job.block + "};\r\n";
+      declared += "extern const " + mapType() + symbol + "[];\r\n";
     }
     if (array && m_.map != kNoMap) {
       source += "\r\nconst unsigned char " + symbol + "_attr[] = {\r\n" + job.attributeBlock + "};\r\n";
@@ -881,22 +855,18 @@ void Model::writeLibrary(const std::string& table_lines) {
   std::string spare = p + "no_arrays";
   for (int k = 2; !free(spare); ++k) spare = p + "no_arrays_" + std::to_string(k);
   if (!any_array) source += "\r\ntypedef int " + spare + ";  /* ISO C wants a declaration */\r\n";
-  std::string header = "/* The maps and patterns that tessarn made, defined in " + stem + ".c:\r\n" + listed + " *   " +
-                       p + "patterns: the patterns the run added" + (count > 0 ? "" : " (none: no array)") +
-                       "\r\n */\r\n#ifndef " + guard + "\r\n#define " + guard +
-                       "\r\n\r\n#ifdef __cplusplus\r\nextern \"C\" {\r\n#endif\r\n" + declared + "\r\n";
-  if (count > 0) header += "extern const " + table_type + p + "patterns[];\r\n";
-  header += "#define " + p + "PATTERN_COUNT " + std::to_string(count) + "\r\n";
-  if (!classic()) header += "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n";
-  header += "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) +
-            "\r\n\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n";
-  write(base + ".c", source);
-  if (create(base + ".h")) {
-    write(base + ".h", header);
-    note(&targets_, base + ".h");
-  } else {
-    say(MessageId::kCannotCreate, base + ".h");
-  }
+  write(s_.cSource + ".c", source);
+  if (!create(s_.cSource + ".h", 'h')) return say(MessageId::kCannotCreate, s_.cSource + ".h");
+  note(&targets_, s_.cSource + ".h");
+  write(s_.cSource + ".h", "/* The maps and patterns that tessarn made, defined in " + stem() + ".c:\r\n" + listed +
+                               " *   " + p + "patterns: the patterns the run added" +
+                               (count > 0 ? "" : " (none: no array)") + "\r\n */\r\n#ifndef " + guard +
+                               "\r\n#define " + guard + "\r\n\r\n#ifdef __cplusplus\r\nextern \"C\" {\r\n#endif\r\n" +
+                               declared + "\r\n" + (count > 0 ? "extern const " + table_type + p + "patterns[];\r\n" : "") +
+                               "#define " + p + "PATTERN_COUNT " + std::to_string(count) + "\r\n" +
+                               (classic() ? "" : "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n") +
+                               "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) +
+                               "\r\n\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n");
 }
 
 Outcome Model::run() {
@@ -904,93 +874,101 @@ Outcome Model::run() {
   // Before the run: the given patterns, and the folders. A usage error
   // there leaves every file as it was.
   const size_t size = static_cast<size_t>(8 * m_.bits);
+  const auto usage = [&] { return Outcome{.status = 2, .usage = true, .files = world_.files}; };
   for (const std::string& name : s_.patternsFrom) {
     const auto file = world_.files.find(name);
     if (file == world_.files.end() || file->second.empty() || file->second.size() % size != 0) return usage();
     for (size_t at = 0; at < file->second.size(); at += size) {
       std::string bytes = file->second.substr(at, size);
-      patterns_.emplace_back();
-      layOut(m_, &patterns_.back(), &bytes, true);
+      layOut(m_, &patterns_.emplace_back(), &bytes, true);
     }
     note(&prerequisites_, name);
   }
   given_ = patterns_.size();
   if (static_cast<int64_t>(given_) > s_.limit - s_.first) return usage();
-  for (const std::string& folder : {s_.directory, s_.outputDirectory, s_.preview,
-                                    s_.cSource.substr(0, s_.cSource.rfind('/') + 1)}) {
+  for (const std::string& folder :
+       {s_.directory, s_.outputDirectory, s_.preview, s_.cSource.substr(0, s_.cSource.rfind('/') + 1)}) {
     if (world_.files.count(folder) != 0) return usage();
   }
   reindex(given_ > 0 ? given_ : 1);  // the given patterns, or the blank one
-  const std::string list_path = joined(s_.directory, "tessarn.txt");
+  const std::string list_path = joined(s_.directory, "tessarn.txt"), library = s_.cSource + ".c";
   const auto list = world_.files.find(list_path);
-  if (list == world_.files.end()) {
-    say(MessageId::kJobListMissing);
-    return finish(28);
-  }
+  if (list == world_.files.end()) return say(MessageId::kJobListMissing), finish(28);
   note(&prerequisites_, list_path);
   output_ = joined(s_.outputDirectory, "output.txt");
-  if (!create(output_)) {
-    say(MessageId::kCannotCreate, "output.txt");
-    return finish(-1);
-  }
+  if (!create(output_, 'o')) return say(MessageId::kCannotCreate, "output.txt"), finish(-1);
   note(&targets_, output_);
-  const std::string library = s_.cSource.empty() ? "" : s_.cSource + ".c";
-  if (!library.empty() && !create(library)) {
+  if (!s_.cSource.empty() && !create(library, 'c')) {
     say(MessageId::kCannotCreate, library);
     close(output_, "output.txt");
     return finish(-1);
   }
-  if (!library.empty()) wrote_.insert(library), note(&targets_, library);  // its first lines
+  if (!s_.cSource.empty()) {
+    note(&targets_, library);
+    write(library, "/* The maps and patterns that tessarn made; declared in " + stem() + ".h. */\r\n#include \"" +
+                       stem() + ".h\"\r\n");
+  }
   started_ = true;
-  PlainReader reader(list->second);
+  size_t at = 0;
   Job job;
-  for (int64_t number = 1; !ended_ && reader.readJob(&job) != -1; ++number) {
+  for (int64_t number = 1; !ended_ && readJob(listOf(list->second), &at, &job) != -1; ++number) {
+    tiles_ += 1 + tilesFor(job.height) * (1 + tilesFor(job.width));
+    if (tiles_ > kMaxTiles) judged_ = false;
+    if (!judged_) break;
     jobNames_.insert(job.name);
-    Row& row = rows_.emplace_back();
-    row.cells[0] = std::to_string(number);
-    row.cells[1] = job.name;
+    Row& row = rows_.emplace_back(Row{{std::to_string(number), job.name}, ""});
+    const std::string binary = joined(s_.outputDirectory, job.name), path = joined(s_.directory, job.bitmapName);
     if (job.name.find(".bin") != std::string::npos) {
-      if (!binary_.empty()) close(binary_, binaryName_);
+      close(binary_, binaryName_);
       binary_.clear();
-      if (!create(joined(s_.outputDirectory, job.name))) {
-        sayOf(&row, MessageId::kCannotCreate, job.name);
+      if (!create(binary, 'b')) {
+        say(MessageId::kCannotCreate, job.name, {}, &row);
         break;
       }
-      binary_ = joined(s_.outputDirectory, job.name);
+      binary_ = binary;
       binaryName_ = job.name;
       note(&targets_, binary_);
     }
-    const std::string path = joined(s_.directory, job.bitmapName);
     const auto file = world_.files.find(path);
     if (file == world_.files.end()) {
-      sayOf(&row, MessageId::kBitmapMissing, job.bitmapName);
+      say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
       break;
     }
     note(&prerequisites_, path);
     const Image image = check(file->second);
+    // Nor can it tell which of a plain BMP's rows are read first, if reads
+    // past its first 64 bytes fail, nor which colours its preview has.
+    const bool cut = world_.cutShort.count(path) != 0;
+    const bool palette = !s_.preview.empty() && !image.png && !image.runLength && file->second.size() > 64;
+    if (image.tooLarge || made_.count(path) != 0 || (cut && (readFails(image, file->second.size(), job) < 0 || palette))) {
+      judged_ = false;
+      break;
+    }
     if (!image.accepted) {
-      sayOf(&row, image.reason, job.bitmapName);
-    } else if (world_.cutShort.count(path) != 0 && file->second.size() > 64) {
-      sayOf(&row, MessageId::kBitmapMissing, job.bitmapName);  // its reads fail after the checks
+      say(image.reason, job.bitmapName, {}, &row);
+    } else if (cut && readFails(image, file->second.size(), job) != 0) {
+      // A plain BMP's map block was begun before its rows were read.
+      if (!image.png && !image.runLength) write(output_, mapType() + job.name + "[]={\r\n");
+      say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
     } else {
       convert(job, number, image, &row);
     }
   }
+  const int64_t first = s_.first + static_cast<int64_t>(given_);
   if (!ended_) {
     std::string table_bytes;
-    const std::string lines = tableLines(given_, &table_bytes);
+    const std::string lines = tableLines(&table_bytes);
     std::string table = "\r\n#define MAX_PCG " + std::to_string(patterns_.size() - given_) + "\r\n";
-    if (s_.first + static_cast<int64_t>(given_) != 0) table += "#define FIRST_PCG " + std::to_string(s_.first + static_cast<int64_t>(given_)) + "\r\n";
+    if (first != 0) table += "#define FIRST_PCG " + std::to_string(first) + "\r\n";
     if (!classic()) table += "#define PCG_SIZE " + std::to_string(size) + "\r\n";
-    if (patterns_.size() > given_) table += (classic() ? "unsigned short" : "unsigned char") + std::string(" PCG_DAT[]={\r\n") + lines + "};\r\n";
+    if (!lines.empty()) table += (classic() ? "unsigned short" : "unsigned char") + std::string(" PCG_DAT[]={\r\n") + lines + "};\r\n";
     write(output_, table);
     if (!binary_.empty()) write(binary_, table_bytes);
-    if (!library.empty()) writeLibrary(lines);
+    if (!s_.cSource.empty()) writeLibrary(lines);
   }
-  if (!binary_.empty()) close(binary_, binaryName_);
+  close(binary_, binaryName_);
   close(output_, "output.txt");
-  if (!library.empty()) close(library, library);
-  if (!library.empty()) close(s_.cSource + ".h", s_.cSource + ".h");
+  if (!s_.cSource.empty()) close(library, library), close(s_.cSource + ".h", s_.cSource + ".h");
   return finish(failed_ ? -1 : 0);
 }
 
@@ -1033,15 +1011,13 @@ Outcome Model::finish(int status) {
   }
   if (started_ && !s_.preview.empty()) {
     // patterns.png: 16 patterns a row from the first number, in greys.
-    Picture table{.depth = m_.bits, .width = 128, .height = static_cast<int64_t>((patterns_.size() + 15) / 16 * 8)};
-    for (int v = 0; v < 1 << m_.bits; ++v) table.palette.push_back(grey(v, m_.bits));
-    table.pixels.resize(static_cast<size_t>(table.width * table.height));
-    for (size_t p = 0; p < patterns_.size(); ++p) {
-      for (int j = 0; j < 64; ++j) table.pixels[(p / 16 * 8 + j / 8) * 128 + p % 16 * 8 + j % 8] = patterns_[p][j];
-    }
-    previews_.push_back({"patterns.png", table});
+    std::vector<uint32_t> greys;
+    for (int v = 0; v < 1 << m_.bits; ++v) greys.push_back(grey(v, m_.bits));
+    const auto pixel = [&](int64_t i, int j) { return patterns_[static_cast<size_t>(i)][j]; };
+    previews_.push_back({"patterns.png", drawn(m_.bits, greys, static_cast<int64_t>(patterns_.size()), 16, pixel)});
     for (const auto& [file, picture] : previews_) {
       const std::string path = joined(s_.preview, file);
+      make(path, 'v');
       if (world_.uncreatable.count(path) != 0) {
         errors += "tessarn: preview " + file + " cannot be created\n";
       } else if (world_.unwritable.count(path) != 0) {
@@ -1058,14 +1034,15 @@ Outcome Model::finish(int status) {
   // After a complete run, the patterns it added, then the rule for make.
   const auto file = [&](const std::string& path, const std::string& bytes, const char* what) {
     if (status != 0 && status != 1) return;
+    make(path, what[0]);
     if (world_.uncreatable.count(path) == 0) out_.files[path] = world_.unwritable.count(path) == 0 ? bytes : "";
-    if (world_.uncreatable.count(path) != 0 || (world_.unwritable.count(path) != 0 && !bytes.empty())) {
+    if (world_.uncreatable.count(path) != 0 || world_.unwritable.count(path) != 0) {
       errors += std::string("tessarn: cannot write the ") + what + " " + path + "\n";
       status = -1;
     }
   };
   std::string added;
-  tableLines(given_, &added);
+  tableLines(&added);
   if (!s_.patternFile.empty()) note(&targets_, s_.patternFile), file(s_.patternFile, added, "pattern file");
   std::string rule;
   for (const std::string& target : targets_) rule += (rule.empty() ? "" : " ") + escapedForMake(target);
@@ -1078,46 +1055,16 @@ Outcome Model::finish(int status) {
     if (!s_.cSource.empty()) out_.files.erase(s_.cSource + ".c"), out_.files.erase(s_.cSource + ".h");
   }
   out_.status = status;
+  out_.judged = judged_;
   return out_;
 }
 
-// ---- The input, and what the model can judge.
-
-// Whether the model can judge the run within the budget: its tiles (a row
-// counting one more, and a job one), the pixels it decodes, and no file
-// both read and written, or written for two things.
-bool judgeable(const tessarn::MemoryFileSystem& world, const Settings& s) {
-  std::vector<std::string> written = {joined(s.outputDirectory, "output.txt")};
-  for (const std::string& name : {s.depfile, s.patternFile}) {
-    if (!name.empty()) written.push_back(name);
-  }
-  if (!s.cSource.empty()) written.insert(written.end(), {s.cSource + ".c", s.cSource + ".h"});
-  if (!s.preview.empty()) written.push_back(joined(s.preview, "patterns.png"));
-  std::set<std::string> read(s.patternsFrom.begin(), s.patternsFrom.end()), binaries;
-  const auto list = world.files.find(joined(s.directory, "tessarn.txt"));
-  PlainReader reader(list != world.files.end() ? std::string_view(list->second) : std::string_view());
-  Job job;
-  int64_t tiles = 0;
-  for (int64_t number = 1; reader.readJob(&job) != -1 && tiles <= kMaxTiles; ++number) {
-    tiles += 1 + tilesFor(job.height) * (1 + tilesFor(job.width));
-    read.insert(joined(s.directory, job.bitmapName));
-    if (job.name.find(".bin") != std::string::npos) binaries.insert(joined(s.outputDirectory, job.name));
-    if (!s.preview.empty()) written.push_back(joined(s.preview, previewName(number, job.name)));
-  }
-  written.insert(written.end(), binaries.begin(), binaries.end());
-  const std::set<std::string> distinct(written.begin(), written.end());
-  return tiles <= kMaxTiles && distinct.size() == written.size() &&
-         std::none_of(read.begin(), read.end(), [&](const std::string& name) { return distinct.count(name) != 0; }) &&
-         std::none_of(world.files.begin(), world.files.end(), [](const auto& file) { return check(file.second).tooLarge; });
-}
+// ---- The input.
 
 uint32_t be32(const std::string& s, size_t at) {
   uint32_t v = 0;
   for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<uint8_t>(s[at + i]);
   return v;
-}
-void putBe32(std::string* s, size_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) (*s)[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
 // A PNG with its checksums made right: the zlib stream's Adler-32, where the
@@ -1149,115 +1096,73 @@ std::string withChecksumsRight(std::string f) {
     inflateEnd(&z);
   }
   for (const auto& [at, length] : chunks) {
-    putBe32(&f, at + 8 + length, static_cast<uint32_t>(crc32(0, reinterpret_cast<Bytef*>(f.data() + at + 4), static_cast<uInt>(length + 4))));
+    const uLong crc = crc32(0, reinterpret_cast<Bytef*>(f.data() + at + 4), static_cast<uInt>(length + 4));
+    for (size_t i = 0; i < 4; ++i) f[at + 8 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
   }
   return f;
 }
 
-struct Input {
-  uint8_t faults = 0, more = 0;  // the two fault bytes
-  size_t chunk = SIZE_MAX;       // the most a read of a stream hands over
-  std::string options = {};
-  std::vector<std::string> files = {};  // tessarn.txt, a.bmp, b.bmp, c.bmp, given.pat, as far as given
-};
-
-Input inputOf(const uint8_t* data, size_t size) {
-  Input input{data[0], data[1], data[2] == 0 ? SIZE_MAX : data[2]};
+// The input's sections: the options, then the files as far as given.
+std::vector<std::string> sectionsOf(const uint8_t* data, size_t size) {
+  std::vector<std::string> sections;
   std::string_view rest(reinterpret_cast<const char*>(data + 3), size - 3);
-  for (size_t section = 0, end = 0; end != std::string_view::npos && section < 6; ++section) {
+  for (size_t end = 0; end != std::string_view::npos && sections.size() < 6;) {
     end = rest.find("\n%%\n");
-    if (section == 0) input.options = rest.substr(0, end);
-    if (section > 0) input.files.push_back(withChecksumsRight(std::string(rest.substr(0, end))));
+    sections.push_back(sections.empty() ? std::string(rest.substr(0, end)) : withChecksumsRight(std::string(rest.substr(0, end))));
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 4);
   }
-  return input;
+  return sections;
 }
 
 // The input's files where the run finds them, and its faults.
-tessarn::MemoryFileSystem worldOf(const Input& in, const Settings& s) {
-  const char* const names[] = {"tessarn.txt", "a.bmp", "b.bmp", "c.bmp", "given.pat"};
+tessarn::MemoryFileSystem worldOf(const uint8_t* data, const std::vector<std::string>& sections, const Settings& s) {
+  const char* const names[] = {"", "tessarn.txt", "a.bmp", "b.bmp", "c.bmp", "given.pat"};
   tessarn::MemoryFileSystem world;
-  world.readChunk = in.chunk;
-  for (size_t i = 0; i < in.files.size(); ++i) world.files[i < 4 ? joined(s.directory, names[i]) : names[i]] = in.files[i];
-  if (in.faults & 1) world.files.erase(joined(s.directory, "tessarn.txt"));
+  world.readChunk = data[2] == 0 ? SIZE_MAX : data[2];
+  for (size_t i = 1; i < sections.size(); ++i) world.files[i < 5 ? joined(s.directory, names[i]) : names[i]] = sections[i];
+  if (data[0] & 1) world.files.erase(joined(s.directory, "tessarn.txt"));
   const std::string output = joined(s.outputDirectory, "output.txt"), binary = joined(s.outputDirectory, "a.bin");
   const std::string source = s.cSource.empty() ? "" : s.cSource + ".c", header = s.cSource.empty() ? "" : s.cSource + ".h";
   const std::string table = s.preview.empty() ? "" : joined(s.preview, "patterns.png");
   const std::tuple<int, std::set<std::string>*, std::string> faults[] = {
-      {in.faults & 2, &world.uncreatable, output},   {in.faults & 4, &world.unwritable, output},
-      {in.faults & 8, &world.uncreatable, binary},   {in.faults & 16, &world.unwritable, binary},
-      {in.faults & 64, &world.unclosable, output},   {in.faults & 64, &world.unclosable, binary},
-      {in.more & 1, &world.cutShort, joined(s.directory, "a.bmp")},
-      {in.more & 2, &world.unwritable, s.patternFile}, {in.more & 4, &world.uncreatable, source},
-      {in.more & 8, &world.unwritable, header},      {in.more & 16, &world.unwritable, table},
-      {in.more & 32, &world.uncreatable, table},     {in.more & 64, &world.uncreatable, s.depfile},
-      {in.more & 128, &world.unwritable, source}};
+      {data[0] & 2, &world.uncreatable, output},   {data[0] & 4, &world.unwritable, output},
+      {data[0] & 8, &world.uncreatable, binary},   {data[0] & 16, &world.unwritable, binary},
+      {data[0] & 64, &world.unclosable, output},   {data[0] & 64, &world.unclosable, binary},
+      {data[1] & 1, &world.cutShort, joined(s.directory, "a.bmp")},
+      {data[1] & 2, &world.unwritable, s.patternFile}, {data[1] & 4, &world.uncreatable, source},
+      {data[1] & 8, &world.unwritable, header},      {data[1] & 16, &world.unwritable, table},
+      {data[1] & 32, &world.uncreatable, table},     {data[1] & 64, &world.uncreatable, s.depfile},
+      {data[1] & 128, &world.unwritable, source}};
   for (const auto& [on, names_of, name] : faults) {
     if (on != 0 && !name.empty()) names_of->insert(name);
   }
   return world;
 }
 
-// The tool's job-list reader against the plain reading, with reads that
-// hand over a byte at a time, 7, and as many as the input says, so that
-// tokens straddle the reader's refills.
-void checkReader(const std::string& list, size_t most) {
-  for (const size_t chunk : {size_t{1}, size_t{7}, most}) {
-    tessarn::MemoryFileSystem pieces;
-    pieces.files["tessarn.txt"] = list;
-    pieces.readChunk = chunk;
-    const auto stream = pieces.openForReading("tessarn.txt");
-    tessarn::JobListReader reader(stream.get());
-    PlainReader plain(list);
-    tessarn::JobRecord job;
-    Job expected;
-    const auto same = [&] {
-      return job.bitmapName == expected.bitmapName && job.x == expected.x && job.y == expected.y &&
-             job.width == expected.width && job.height == expected.height && job.name == expected.name &&
-             std::equal(job.colour, job.colour + 4, expected.colour);
-    };
-    for (size_t reads = 0;; ++reads) {
-      require(reads <= list.size(), "more jobs than bytes: the reader does not advance");
-      const int filled = reader.readJob(&job);
-      require(filled == plain.readJob(&expected) && same(), "a job differs from the token rules");
-      if (filled == tessarn::JobListReader::kEndOfInput) break;
-    }
-    require(reader.readJob(&job) == tessarn::JobListReader::kEndOfInput && same(), "the end moved");
-  }
-}
-
 // Whether the tool's run left what the model says; with `tell`, where not.
 bool matches(const Outcome& want, int status, const std::string& console, const std::string& errors,
              const tessarn::MemoryFileSystem& files, bool tell) {
-  std::vector<std::string> differences;
-  if (status != want.status) differences.push_back("status " + std::to_string(status) + ", not " + std::to_string(want.status));
-  if (console != want.console) differences.push_back("standard output\n" + console + "\n-- not --\n" + want.console);
+  std::string differences;
+  if (status != want.status) differences += "status " + std::to_string(status) + "\n";
+  if (console != want.console) differences += "standard output:\n" + console + "\n";
   const bool usage = errors.starts_with("tessarn: ") && errors.ends_with(kHint) && console.empty();
-  if (want.usage ? !usage : errors != want.errors) differences.push_back("standard error\n" + errors + "\n-- not --\n" + want.errors);
-  std::set<std::string> names;
-  for (const auto* map : {&files.files, &want.files}) {
-    for (const auto& [name, bytes] : *map) names.insert(name);
-  }
-  for (const auto& [name, picture] : want.pictures) names.insert(name);
-  for (const std::string& name : names) {
+  if (want.usage ? !usage : errors != want.errors) differences += "standard error:\n" + errors + "\n";
+  // The previews as the tool wrote them where they draw the model's pictures.
+  std::map<std::string, std::string> wanted = want.files;
+  for (const auto& [name, picture] : want.pictures) {
     const auto have = files.files.find(name);
-    const auto picture = want.pictures.find(name);
-    const auto bytes = want.files.find(name);
-    if (have == files.files.end()) {
-      differences.push_back(name + " is missing");
-    } else if (picture != want.pictures.end()) {
-      const Image image = check(have->second);
-      const Picture drawn{image.bits, image.width, image.height, image.palette, image.pixels};
-      if (!image.accepted || image.colourType != 3 || !(drawn == picture->second)) differences.push_back(name + " draws otherwise");
-    } else if (bytes == want.files.end()) {
-      differences.push_back(name + " should not be there");
-    } else if (have->second != bytes->second) {
-      differences.push_back(name + "\n" + have->second + "\n-- not --\n" + bytes->second);
-    }
+    const Image image = check(have != files.files.end() ? have->second : "");
+    const bool same = image.accepted && image.colourType == 3 &&
+                      Picture{image.bits, image.width, image.height, image.palette, image.pixels} == picture;
+    wanted[name] = same ? have->second : "(the model's picture)";
   }
-  for (const std::string& difference : differences) {
-    if (tell) std::fprintf(stderr, "%s\n", difference.substr(0, 4000).c_str());
+  for (const auto& [name, bytes] : files.files) {
+    if (wanted.count(name) == 0 || wanted[name] != bytes) differences += name + ":\n" + bytes + "\n";
   }
+  for (const auto& [name, bytes] : wanted) {
+    if (files.files.count(name) == 0) differences += name + " is missing\n";
+  }
+  if (tell && !differences.empty()) std::fprintf(stderr, "where the tool's run differs:\n%.8000s", differences.c_str());
   return differences.empty();
 }
 
@@ -1322,39 +1227,33 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 // Returns -1 for an input it passed over, whose run it cannot judge.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return -1;
-  const Input input = inputOf(data, size);
+  const std::vector<std::string> sections = sectionsOf(data, size);
   std::vector<std::string> words = {"tessarn"};
-  std::istringstream split(input.options);
-  for (std::string word; split >> word;) words.push_back(word);
+  std::istringstream split(sections[0]);
+  for (std::string word; split >> word;) words.push_back(word.substr(0, word.find('\0')));  // as argv holds it
   Settings settings;
   const Verdict verdict = readOptions(words, &settings);
-  const tessarn::MemoryFileSystem world = worldOf(input, settings);
-  const auto list = world.files.find(joined(settings.directory, "tessarn.txt"));
-  if (list != world.files.end()) checkReader(list->second, input.chunk);
+  const tessarn::MemoryFileSystem world = worldOf(data, sections, settings);
 
   // The command line as main() reads it: help or the version, a usage
-  // error (its text is the options suite's to pin), or a run.
+  // error (its words are the options suite's to pin), or a run.
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
   tessarn::Options options;
   std::string out, error;
-  const tessarn::CommandLine line =
-      tessarn::parseCommandLine(static_cast<int>(argv.size()), argv.data(), {}, &options, &out, &error);
-  if (verdict == Verdict::kHelp || verdict == Verdict::kVersion) {
-    require(line == tessarn::CommandLine::kDone, "help or the version, and no run");
-    require(verdict == Verdict::kHelp ? out.find("Usage: tessarn [OPTIONS]") != std::string::npos
-                                      : out == "tessarn " TESSARN_VERSION "\n", "the help or the version");
-    return 0;
-  }
-  if (verdict == Verdict::kUsage) {
-    require(line == tessarn::CommandLine::kUsageError && !error.empty() && error.find('\n') == std::string::npos,
-            "a usage error, said on one line");
-    require(tessarn::usageErrorText(error) == "tessarn: " + error + std::string(kHint), "a usage error's text");
-    return 0;
-  }
-  require(line == tessarn::CommandLine::kRun, "the command line is to run");
-  if (!judgeable(world, settings)) return -1;
-  const Outcome expected = Model(settings, world, (input.faults & 32) != 0).run();
+  using tessarn::CommandLine;
+  const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data(), {}, &options, &out, &error);
+  const bool done = verdict == Verdict::kHelp || verdict == Verdict::kVersion;
+  require(line == (done ? CommandLine::kDone : verdict == Verdict::kUsage ? CommandLine::kUsageError : CommandLine::kRun),
+          "what the command line asks for");
+  require(verdict != Verdict::kHelp || out.find("Usage: tessarn [OPTIONS]") != std::string::npos, "the help");
+  require(verdict != Verdict::kVersion || out == "tessarn " TESSARN_VERSION "\n", "the version");
+  require(verdict != Verdict::kUsage || (!error.empty() && error.find('\n') == std::string::npos &&
+                                         tessarn::usageErrorText(error) == "tessarn: " + error + std::string(kHint)),
+          "a usage error, said on one line");
+  if (verdict != Verdict::kRun) return 0;
+  const Outcome expected = Model(settings, world, (data[0] & 32) != 0).run();
+  if (!expected.judged) return -1;
 
   // The run on one thread, and on two, with images' rows kept in a ring of
   // a few rows (where their rows are narrow enough; wider ones are read
@@ -1362,19 +1261,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // job; then (replayed, with bit 7) each again with each of its
   // allocations failing, once or from then on: it must end saying so last,
   // having said and written only what the whole run does first.
+  const std::string out_of_memory = tessarn::testing::expectedMessage(MessageId::kOutOfMemory, "", settings.language);
+  const auto output = expected.files.find(joined(settings.outputDirectory, "output.txt"));
   for (const bool threaded : {false, true}) {
     long allocations = 0;
     for (long attempt = -1; attempt < 2 * allocations; ++attempt) {
-      const long fail_at = attempt < 0 ? -1 : attempt / 2;
       tessarn::MemoryFileSystem files = world, streams;
       const auto console = streams.create("console"), errors = streams.create("errors");
       // Room made beforehand: writing what the run says allocates nothing.
       streams.files["console"].reserve(expected.console.size() + 4096);
       streams.files["errors"].reserve(expected.errors.size() + 4096);
       tessarn::RunConditions conditions;
-      conditions.warnOnStandardError = (input.faults & 32) != 0;
+      conditions.warnOnStandardError = (data[0] & 32) != 0;
       if (threaded) conditions.threads = 2, conditions.rowBudget = 128, conditions.threadBytes = 0;
-      failAllocations(fail_at, attempt % 2 == 1);  // odd attempts: from then on
+      if (threaded) files.readChunk = 1;  // every token straddles the reader's refills
+      failAllocations(attempt < 0 ? -1 : attempt / 2, attempt % 2 == 1);  // odd attempts: from then on
       int status = -1;
       try {
         status = tessarn::runConfigured(options, conditions, &files, console.get(), errors.get());
@@ -1385,27 +1286,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         tessarn::Console(console.get(), options.messages).report(MessageId::kOutOfMemory);
       }
       const long counted = stopFailing();  // (0 where allocations are not counted)
-      if (fail_at < 0 && (input.faults & 128)) allocations = counted;
+      if (attempt < 0 && (data[0] & 128)) allocations = counted;
       const std::string& said = streams.files["console"];
+      const bool whole = (attempt < 0 || threaded) && matches(expected, status, said, streams.files["errors"], files, attempt < 0);
+      require(whole || attempt >= 0, "the run is not the model's");
       // An allocation that fails for a thread is no failure: the work is
       // done on the run's own thread instead, to the same bytes.
-      if (fail_at >= 0 && threaded && matches(expected, status, said, streams.files["errors"], files, false)) continue;
-      if (fail_at < 0) {
-        require(matches(expected, status, said, streams.files["errors"], files, true), "the run is not the model's");
-        continue;
-      }
-      const std::string out_of_memory = tessarn::testing::expectedMessage(MessageId::kOutOfMemory, "", settings.language);
-      // (Said again by main() if memory still runs out after the run.)
-      std::string before = said;
+      if (whole) continue;
+      std::string before = said;  // (said again by main() if memory still runs out after the run)
       while (before.ends_with(out_of_memory)) before.resize(before.size() - out_of_memory.size());
-      if (std::getenv("FUZZ_DEBUG")) std::fprintf(stderr, "attempt %ld threaded %d status %d console [%s] errors [%s]\n", attempt, threaded, status, said.c_str(), streams.files["errors"].c_str());
-      require(status == -1 && said.ends_with(out_of_memory) && expected.console.starts_with(before),
-              "out of memory, said last");
-      const std::string output = joined(settings.outputDirectory, "output.txt");
-      const auto written = files.files.find(output);
-      const auto whole = expected.files.find(output);
-      require(written == files.files.end() || (whole != expected.files.end() && whole->second.starts_with(written->second)),
-              "out of memory: output.txt is no prefix of the whole run's");
+      const auto written = files.files.find(output != expected.files.end() ? output->first : "");
+      require(status == -1 && said.ends_with(out_of_memory) && expected.console.starts_with(before) &&
+                  (written == files.files.end() || output->second.starts_with(written->second)),
+              "out of memory: said last, after no more than the whole run says and writes");
     }
   }
   return 0;
