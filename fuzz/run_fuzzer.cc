@@ -591,7 +591,9 @@ class Model {
   }
   // A file made for a part of the run: one made for two parts, or read
   // after it was made, the model cannot judge.
-  void make(const std::string& path, char part) { judged_ = judged_ && made_.emplace(path, part).first->second == part; }
+  void make(const std::string& path, char part) {
+    judged_ = judged_ && made_.emplace(path, part).first->second == part;
+  }
   bool create(const std::string& path, char part) {
     make(path, part);
     if (world_.uncreatable.count(path) == 0) out_.files[path].clear();
@@ -604,7 +606,8 @@ class Model {
     const auto file = out_.files.find(path);
     if (file == out_.files.end()) return;
     const bool unwritable = world_.unwritable.count(path) != 0;
-    if (world_.unclosable.count(path) != 0 || (unwritable && !file->second.empty())) say(MessageId::kWriteFailed, shown);
+    const bool unclosable = world_.unclosable.count(path) != 0;
+    if (unclosable || (unwritable && !file->second.empty())) say(MessageId::kWriteFailed, shown);
     if (unwritable) file->second.clear();
   }
   void reindex(size_t count) {
@@ -642,7 +645,8 @@ Picture drawn(int depth, std::vector<uint32_t> palette, int64_t count, int64_t a
   Picture picture{depth, 8 * across, (count + across - 1) / across * 8, std::move(palette)};
   picture.pixels.resize(static_cast<size_t>(picture.width * picture.height));
   for (int64_t i = 0; i < count; ++i) {
-    for (int j = 0; j < 64; ++j) picture.pixels[(i / across * 8 + j / 8) * picture.width + i % across * 8 + j % 8] = pixel(i, j);
+    const int64_t x = i % across * 8, y = i / across * 8;
+    for (int j = 0; j < 64; ++j) picture.pixels[(y + j / 8) * picture.width + x + j % 8] = pixel(i, j);
   }
   return picture;
 }
@@ -657,7 +661,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   for (const Rule& rule : s_.attributes) attributes |= !rule.named || rule.name == job.name ? rule.value : 0;
   const size_t before = patterns_.size();
   std::vector<int64_t> areas(static_cast<size_t>(across * ((high + 1) / 2)), -1);  // 16x16 areas' palettes
-  std::vector<std::array<int64_t, 4>> cells;  // pattern, mirrors, palette (-1: its area's), entry
+  std::vector<std::array<int64_t, 4>> cells;  // pattern, mirrors, palette, entry
   std::string block, bytes;                   // the map's lines, and its entries' bytes
   for (int64_t r = 0; r < high; ++r) {
     block += "\t";
@@ -709,16 +713,11 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
       const int64_t cell_palette = tile_palette >= 0 ? tile_palette : palette;
       const uint32_t entry = entryOf(m_, static_cast<int>(s_.first + static_cast<int64_t>(p)), mirrors,
                                      static_cast<int>(cell_palette), attributes);
-      cells.push_back({static_cast<int64_t>(p), mirrors, tile_palette < 0 && m_.map == kAreas ? -1 : cell_palette, entry});
+      cells.push_back({static_cast<int64_t>(p), mirrors, cell_palette, entry});
       block += printed(m_.entryBytes == 2 ? "0x%04X, " : "0x%02X, ", entry & (m_.entryBytes == 2 ? 0xFFFF : 0xFF));
       for (int b = 0; b < m_.entryBytes; ++b) bytes += static_cast<char>(entry >> 8 * (m_.bigEndian ? 1 - b : b));
     }
     block += "\r\n";
-  }
-  // Blank tiles of an nes area take its palette, or else the job's.
-  for (int64_t i = 0; i < static_cast<int64_t>(cells.size()); ++i) {
-    const int64_t area = areas[static_cast<size_t>(i / wide / 2 * across + i % wide / 2)];
-    if (cells[i][2] < 0) cells[i][2] = area >= 0 ? area : palette;
   }
   // The attribute map: gbc's attribute byte a cell; nes's byte a 32x32
   // block of four 16x16 areas, 0 for areas outside the map.
@@ -771,11 +770,12 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
     const bool listed = index >= 0 && index < static_cast<int64_t>(image.palette.size());
     colours.push_back(listed ? image.palette[index] : s_.direct ? grey(k % (1 << bits), bits) : grey(k, 2));
   }
-  previews_.push_back({previewName(number, job.name), drawn(s_.direct ? 8 : 2, colours, tiles, wide, [&](int64_t i, int j) {
-                         const auto& [p, mirrors, cell_palette, entry] = cells[i];
-                         return static_cast<uint8_t>(mirrored(patterns_[p], static_cast<int>(mirrors))[j] +
-                                                     (s_.direct ? cell_palette << bits : 0));
-                       })});
+  const auto pixel = [&](int64_t i, int j) {
+    const auto& [p, mirrors, cell_palette, entry] = cells[i];
+    const Tile tile = mirrored(patterns_[p], static_cast<int>(mirrors));
+    return static_cast<uint8_t>(tile[j] + (s_.direct ? cell_palette << bits : 0));
+  };
+  previews_.push_back({previewName(number, job.name), drawn(s_.direct ? 8 : 2, colours, tiles, wide, pixel)});
 }
 
 // The lines of the table of the patterns the run added (classic: row
@@ -789,7 +789,7 @@ std::string Model::tableLines(std::string* bytes) const {
     *bytes += pattern;
     lines += "\t";
     for (size_t i = 0; i < pattern.size(); i += classic() ? 2 : 1) {
-      lines += classic() ? printed("0x%04X, ", le(pattern, i, 2)) : printed("0x%02X, ", static_cast<uint8_t>(pattern[i]));
+      lines += printed(classic() ? "0x%04X, " : "0x%02X, ", le(pattern, i, classic() ? 2 : 1));
     }
     lines += "\r\n";
   }
@@ -812,8 +812,8 @@ void Model::writeLibrary(const std::string& table_lines) {
   std::vector<std::string> suffixes = {"", "_WIDTH", "_HEIGHT"};
   if (m_.map != kNoMap) suffixes.push_back("_attr");
   const auto free = [&](const std::string& symbol) {
-    return kKeywords.count(symbol) == 0 &&
-           std::none_of(suffixes.begin(), suffixes.end(), [&](const std::string& s) { return taken.count(symbol + s); });
+    const auto used = [&](const std::string& suffix) { return taken.count(symbol + suffix) != 0; };
+    return kKeywords.count(symbol) == 0 && std::none_of(suffixes.begin(), suffixes.end(), used);
   };
   const std::string table_type = classic() ? "unsigned short " : "unsigned char ";
   std::string source, listed, declared;
@@ -858,15 +858,15 @@ void Model::writeLibrary(const std::string& table_lines) {
   write(s_.cSource + ".c", source);
   if (!create(s_.cSource + ".h", 'h')) return say(MessageId::kCannotCreate, s_.cSource + ".h");
   note(&targets_, s_.cSource + ".h");
-  write(s_.cSource + ".h", "/* The maps and patterns that tessarn made, defined in " + stem() + ".c:\r\n" + listed +
-                               " *   " + p + "patterns: the patterns the run added" +
-                               (count > 0 ? "" : " (none: no array)") + "\r\n */\r\n#ifndef " + guard +
-                               "\r\n#define " + guard + "\r\n\r\n#ifdef __cplusplus\r\nextern \"C\" {\r\n#endif\r\n" +
-                               declared + "\r\n" + (count > 0 ? "extern const " + table_type + p + "patterns[];\r\n" : "") +
-                               "#define " + p + "PATTERN_COUNT " + std::to_string(count) + "\r\n" +
-                               (classic() ? "" : "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n") +
-                               "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) +
-                               "\r\n\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n");
+  std::string header = "/* The maps and patterns that tessarn made, defined in " + stem() + ".c:\r\n" + listed +
+                       " *   " + p + "patterns: the patterns the run added" + (count > 0 ? "" : " (none: no array)") +
+                       "\r\n */\r\n#ifndef " + guard + "\r\n#define " + guard +
+                       "\r\n\r\n#ifdef __cplusplus\r\nextern \"C\" {\r\n#endif\r\n" + declared + "\r\n";
+  if (count > 0) header += "extern const " + table_type + p + "patterns[];\r\n";
+  header += "#define " + p + "PATTERN_COUNT " + std::to_string(count) + "\r\n";
+  if (!classic()) header += "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n";
+  header += "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) + "\r\n";
+  write(s_.cSource + ".h", header + "\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n");
 }
 
 Outcome Model::run() {
@@ -930,6 +930,8 @@ Outcome Model::run() {
       note(&targets_, binary_);
     }
     const auto file = world_.files.find(path);
+    if (made_.count(path) != 0) judged_ = false;  // a file the run made
+    if (!judged_) break;
     if (file == world_.files.end()) {
       say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
       break;
@@ -940,7 +942,8 @@ Outcome Model::run() {
     // past its first 64 bytes fail, nor which colours its preview has.
     const bool cut = world_.cutShort.count(path) != 0;
     const bool palette = !s_.preview.empty() && !image.png && !image.runLength && file->second.size() > 64;
-    if (image.tooLarge || made_.count(path) != 0 || (cut && (readFails(image, file->second.size(), job) < 0 || palette))) {
+    const bool unsure = cut && (readFails(image, file->second.size(), job) < 0 || palette);
+    if (image.tooLarge || unsure) {
       judged_ = false;
       break;
     }
@@ -961,7 +964,8 @@ Outcome Model::run() {
     std::string table = "\r\n#define MAX_PCG " + std::to_string(patterns_.size() - given_) + "\r\n";
     if (first != 0) table += "#define FIRST_PCG " + std::to_string(first) + "\r\n";
     if (!classic()) table += "#define PCG_SIZE " + std::to_string(size) + "\r\n";
-    if (!lines.empty()) table += (classic() ? "unsigned short" : "unsigned char") + std::string(" PCG_DAT[]={\r\n") + lines + "};\r\n";
+    if (!lines.empty()) table += std::string(classic() ? "unsigned short" : "unsigned char") + " PCG_DAT[]={\r\n";
+    if (!lines.empty()) table += lines + "};\r\n";
     write(output_, table);
     if (!binary_.empty()) write(binary_, table_bytes);
     if (!s_.cSource.empty()) writeLibrary(lines);
@@ -1090,7 +1094,7 @@ std::string withChecksumsRight(std::string f) {
     z.next_out = reinterpret_cast<Bytef*>(image.data());
     z.avail_out = static_cast<uInt>(image.size());
     if (inflate(&z, Z_FINISH) == Z_STREAM_END && 2 + z.total_in + 4 <= stream.size()) {
-      const uint32_t adler = static_cast<uint32_t>(adler32(1, reinterpret_cast<Bytef*>(image.data()), static_cast<uInt>(z.total_out)));
+      const uLong adler = adler32(1, reinterpret_cast<Bytef*>(image.data()), static_cast<uInt>(z.total_out));
       for (size_t i = 0; i < 4; ++i) f[stream_at[2 + z.total_in + i]] = static_cast<char>(adler >> (24 - 8 * i));
     }
     inflateEnd(&z);
@@ -1108,7 +1112,8 @@ std::vector<std::string> sectionsOf(const uint8_t* data, size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data + 3), size - 3);
   for (size_t end = 0; end != std::string_view::npos && sections.size() < 6;) {
     end = rest.find("\n%%\n");
-    sections.push_back(sections.empty() ? std::string(rest.substr(0, end)) : withChecksumsRight(std::string(rest.substr(0, end))));
+    const std::string section(rest.substr(0, end));
+    sections.push_back(sections.empty() ? section : withChecksumsRight(section));
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 4);
   }
   return sections;
@@ -1119,10 +1124,13 @@ tessarn::MemoryFileSystem worldOf(const uint8_t* data, const std::vector<std::st
   const char* const names[] = {"", "tessarn.txt", "a.bmp", "b.bmp", "c.bmp", "given.pat"};
   tessarn::MemoryFileSystem world;
   world.readChunk = data[2] == 0 ? SIZE_MAX : data[2];
-  for (size_t i = 1; i < sections.size(); ++i) world.files[i < 5 ? joined(s.directory, names[i]) : names[i]] = sections[i];
+  for (size_t i = 1; i < sections.size(); ++i) {
+    world.files[i < 5 ? joined(s.directory, names[i]) : names[i]] = sections[i];
+  }
   if (data[0] & 1) world.files.erase(joined(s.directory, "tessarn.txt"));
   const std::string output = joined(s.outputDirectory, "output.txt"), binary = joined(s.outputDirectory, "a.bin");
-  const std::string source = s.cSource.empty() ? "" : s.cSource + ".c", header = s.cSource.empty() ? "" : s.cSource + ".h";
+  const std::string source = s.cSource.empty() ? "" : s.cSource + ".c";
+  const std::string header = s.cSource.empty() ? "" : s.cSource + ".h";
   const std::string table = s.preview.empty() ? "" : joined(s.preview, "patterns.png");
   const std::tuple<int, std::set<std::string>*, std::string> faults[] = {
       {data[0] & 2, &world.uncreatable, output},   {data[0] & 4, &world.unwritable, output},
@@ -1244,8 +1252,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using tessarn::CommandLine;
   const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data(), {}, &options, &out, &error);
   const bool done = verdict == Verdict::kHelp || verdict == Verdict::kVersion;
-  require(line == (done ? CommandLine::kDone : verdict == Verdict::kUsage ? CommandLine::kUsageError : CommandLine::kRun),
-          "what the command line asks for");
+  const CommandLine asked = verdict == Verdict::kRun ? CommandLine::kRun : CommandLine::kUsageError;
+  require(line == (done ? CommandLine::kDone : asked), "what the command line asks for");
   require(verdict != Verdict::kHelp || out.find("Usage: tessarn [OPTIONS]") != std::string::npos, "the help");
   require(verdict != Verdict::kVersion || out == "tessarn " TESSARN_VERSION "\n", "the version");
   require(verdict != Verdict::kUsage || (!error.empty() && error.find('\n') == std::string::npos &&
@@ -1288,7 +1296,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const long counted = stopFailing();  // (0 where allocations are not counted)
       if (attempt < 0 && (data[0] & 128)) allocations = counted;
       const std::string& said = streams.files["console"];
-      const bool whole = (attempt < 0 || threaded) && matches(expected, status, said, streams.files["errors"], files, attempt < 0);
+      const std::string& complained = streams.files["errors"];
+      const bool whole = (attempt < 0 || threaded) && matches(expected, status, said, complained, files, attempt < 0);
       require(whole || attempt >= 0, "the run is not the model's");
       // An allocation that fails for a thread is no failure: the work is
       // done on the run's own thread instead, to the same bytes.
