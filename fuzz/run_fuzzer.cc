@@ -2,30 +2,24 @@
 // plain model of the rules written from the README and the manual alone:
 // it reads the options, the job list and the images, lays out every
 // machine's patterns and entries, names the C library's symbols and draws
-// the previews in its own way, so that a fault in the tool shows as a
-// difference. A run is checked whole: its status, standard output and
-// standard error byte for byte, every file afterwards (and which are gone),
-// the previews decoded to their palettes and pixels.
+// the previews in its own way. A run is checked whole: its status, standard
+// output and standard error byte for byte, every file afterwards (and which
+// are gone), the previews decoded to their palettes and pixels.
 //
-// Input: two fault bytes, a read-size byte (the most a read of the job list
-// hands over, 0 for no limit), then the options (split at white space),
-// tessarn.txt, a.bmp, b.bmp, c.bmp and given.pat, separated by "\n%%\n" (a
-// file is missing if its section is). The job list and the images are in
-// -C's directory, given.pat where tessarn starts. Faults, first byte: bit 0
-// no tessarn.txt; 1, 2 output.txt cannot be created, its writes fail; 3, 4
-// the same for a.bin; 5 warnings go to standard error, as on a terminal; 6
-// closing output.txt and a.bin fails; 7 (replayed) each allocation of the
-// run fails in turn. Second byte: bit 0 reads of a.bmp past its first 64
-// bytes fail; 1 the pattern file's writes fail; 2 BASE.c cannot be created;
-// 3 BASE.h's writes fail; 4, 5 patterns.png's writes fail, it cannot be
-// created; 6 the depfile cannot be created; 7 BASE.c's writes fail.
-//
-// Every run is made twice: on one thread, and on two with rows kept in a
-// ring of a few rows, made and encoded on threads of their own, the job
-// list read a byte at a time. An input the model cannot judge (over
-// kMaxTiles tiles, over 2^20 pixels to decode, a run that reads its own
-// outputs or writes two of them to one file) is passed over: the target
-// returns -1, which the replay counts a failure.
+// Input: two fault bytes, a read-size byte (0: no limit), then the options
+// (split at white space), tessarn.txt, a.bmp, b.bmp, c.bmp (in -C's folder)
+// and given.pat, separated by "\n%%\n" (a file is missing if its section
+// is). Faults, first byte: bit 0 no tessarn.txt; 1, 2 output.txt cannot be
+// created, its writes fail; 3, 4 the same for a.bin; 5 warnings go to
+// standard error, as on a terminal; 6 closing output.txt and a.bin fails; 7
+// (replayed) each allocation fails in turn. Second byte: bit 0 reads of
+// a.bmp past its first 64 bytes fail; 1 the pattern file's writes fail; 2
+// BASE.c cannot be created; 3 BASE.h's writes fail; 4, 5 patterns.png's
+// writes fail, it cannot be created; 6 the depfile cannot be created; 7
+// BASE.c's writes fail. Every run is made on one thread, and on two with
+// rows in a ring of a few rows and the job list read a byte at a time. A
+// run the model cannot judge is passed over: the target returns -1, which
+// the replay counts a failure.
 
 #include <spng.h>
 #include <zlib.h>
@@ -221,11 +215,10 @@ uint32_t freeBits(const Machine& m, int64_t limit, int mirrors) {
 // argument is one only without it.
 Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   static const std::map<std::string, bool> kTakesValue = {
-      {"help", false},        {"version", false},      {"report", false},       {"strict", false},
-      {"keep-duplicates", false}, {"directory", true}, {"output-dir", true},    {"depfile", true},
-      {"preview", true},      {"messages", true},      {"target", true},        {"colours", true},
-      {"palette", true},      {"first-pattern", true}, {"pattern-limit", true}, {"attributes", true},
-      {"mirror", true},       {"patterns-from", true}, {"pattern-file", true},  {"c-source", true},
+      {"help", false}, {"version", false}, {"report", false}, {"strict", false}, {"keep-duplicates", false},
+      {"directory", true}, {"output-dir", true}, {"depfile", true}, {"preview", true}, {"messages", true},
+      {"target", true}, {"colours", true}, {"palette", true}, {"first-pattern", true}, {"pattern-limit", true},
+      {"attributes", true}, {"mirror", true}, {"patterns-from", true}, {"pattern-file", true}, {"c-source", true},
       {"symbol-prefix", true}};
   std::map<std::string, std::vector<std::string>> given;
   bool broken = false, stray = false;
@@ -563,13 +556,13 @@ class Model {
   Outcome run();
 
  private:
+  // A job of the run: its line in the report, and if it was converted its
+  // map for the C library.
   struct Row {
     std::string cells[6];  // number, name, tiles, new, reused, mirrored
     std::string text;      // why it was skipped or ended the run, if it was
-  };
-  struct Converted {
-    int64_t number, wide, high;
-    std::string name, block, attributeBlock;  // the lines of its map and attribute map
+    int64_t wide = 0, high = 0;
+    std::string block = {}, attributeBlock = {};  // the lines of its map and attribute map
   };
 
   bool classic() const { return &m_ == kMachines; }
@@ -631,11 +624,10 @@ class Model {
   bool started_ = false, ended_ = false, failed_ = false, skipped_ = false, judged_ = true;
   std::map<std::string, char> made_;  // the files the run made, and for what
   int64_t tiles_ = 0;                 // (a row counting one more, a job one)
-  std::string output_, binary_, binaryName_;  // output.txt's path, the current binary output's
+  std::string output_, binary_, binaryName_;  // output.txt's path, the current binary output's and its name
   std::vector<std::string> targets_, prerequisites_, warnings_;
   std::set<std::string> jobNames_;
   std::vector<Row> rows_;
-  std::vector<Converted> converted_;
   std::vector<std::pair<std::string, Picture>> previews_;
 };
 
@@ -761,7 +753,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   if (image.cutShort) {
     warnings_.push_back(about + job.bitmapName + "'s run-length data ends before its last row: the rest is colour 0");
   }
-  converted_.push_back({number, wide, high, job.name, block, attribute_block});
+  row->wide = wide, row->high = high, row->block = block, row->attributeBlock = attribute_block;
   if (tiles == 0 || s_.preview.empty()) return;
   // The map as the hardware draws it, in the colours of the job's bitmap.
   std::vector<uint32_t> colours;
@@ -818,12 +810,14 @@ void Model::writeLibrary(const std::string& table_lines) {
   const std::string table_type = classic() ? "unsigned short " : "unsigned char ";
   std::string source, listed, declared;
   bool any_array = count > 0;
-  for (const Converted& job : converted_) {
+  for (const Row& job : rows_) {
+    if (!job.text.empty() || job.cells[2].empty()) continue;  // not converted
+    const std::string& name = job.cells[1];
     std::string wanted = p;
-    for (char c : job.name) wanted += letter(c) || digit(c) || c == '_' ? c : '_';
+    for (char c : name) wanted += letter(c) || digit(c) || c == '_' ? c : '_';
     if (!letter(wanted[0])) wanted = "map_" + wanted;
     wanted = wanted.substr(0, 49);
-    const std::string tag = "_" + std::to_string(job.number);
+    const std::string tag = "_" + job.cells[0];
     std::string symbol = wanted, tags;
     for (size_t k = 1; !free(symbol); ++k) {
       tags += tag;
@@ -833,8 +827,8 @@ void Model::writeLibrary(const std::string& table_lines) {
     for (const std::string& s : suffixes) taken.insert(symbol + s);
     const bool array = job.wide * job.high > 0;
     any_array |= array;
-    listed += " *   " + symbol + ": job " + std::to_string(job.number) + ", ";
-    for (char c : job.name) {
+    listed += " *   " + symbol + ": job " + job.cells[0] + ", ";
+    for (char c : name) {
       const bool plain = c >= 0x20 && c < 0x7F && std::strchr("*/?\\", c) == nullptr;
       listed += plain ? std::string(1, c) : printed("\\x%02X", static_cast<uint8_t>(c));
     }
@@ -912,9 +906,6 @@ Outcome Model::run() {
   size_t at = 0;
   Job job;
   for (int64_t number = 1; !ended_ && readJob(listOf(list->second), &at, &job) != -1; ++number) {
-    tiles_ += 1 + tilesFor(job.height) * (1 + tilesFor(job.width));
-    if (tiles_ > kMaxTiles) judged_ = false;
-    if (!judged_) break;
     jobNames_.insert(job.name);
     Row& row = rows_.emplace_back(Row{{std::to_string(number), job.name}, ""});
     const std::string binary = joined(s_.outputDirectory, job.name), path = joined(s_.directory, job.bitmapName);
@@ -930,26 +921,26 @@ Outcome Model::run() {
       note(&targets_, binary_);
     }
     const auto file = world_.files.find(path);
-    if (made_.count(path) != 0) judged_ = false;  // a file the run made
+    const size_t bytes = file != world_.files.end() ? file->second.size() : 0;
+    const Image image = check(file != world_.files.end() ? file->second : "");
+    // The model cannot judge a run past its budget, nor one that reads a
+    // file it made, nor tell which of a plain BMP's rows are read first
+    // when reads past its first 64 bytes fail, nor which colours its
+    // preview then has.
+    tiles_ += 1 + tilesFor(job.height) * (1 + tilesFor(job.width));
+    const bool cut = world_.cutShort.count(path) != 0 && image.accepted;
+    const bool palette = !s_.preview.empty() && !image.png && !image.runLength && bytes > 64;
+    const bool unsure = cut && (readFails(image, bytes, job) < 0 || palette);
+    judged_ = judged_ && tiles_ <= kMaxTiles && made_.count(path) == 0 && !image.tooLarge && !unsure;
     if (!judged_) break;
     if (file == world_.files.end()) {
       say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
       break;
     }
     note(&prerequisites_, path);
-    const Image image = check(file->second);
-    // Nor can it tell which of a plain BMP's rows are read first, if reads
-    // past its first 64 bytes fail, nor which colours its preview has.
-    const bool cut = world_.cutShort.count(path) != 0;
-    const bool palette = !s_.preview.empty() && !image.png && !image.runLength && file->second.size() > 64;
-    const bool unsure = cut && (readFails(image, file->second.size(), job) < 0 || palette);
-    if (image.tooLarge || unsure) {
-      judged_ = false;
-      break;
-    }
     if (!image.accepted) {
       say(image.reason, job.bitmapName, {}, &row);
-    } else if (cut && readFails(image, file->second.size(), job) != 0) {
+    } else if (cut && readFails(image, bytes, job) != 0) {
       // A plain BMP's map block was begun before its rows were read.
       if (!image.png && !image.runLength) write(output_, mapType() + job.name + "[]={\r\n");
       say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
@@ -997,11 +988,13 @@ Outcome Model::finish(int status) {
       }
       errors += (row.text.empty() ? "" : "  " + row.text) + "\n";
     }
-    for (const std::string& warning : warnings_) errors += "warning: " + warning + "\n";
+  }
+  for (const std::string& warning : warnings_) {
+    if (s_.report || s_.strict || warn_) errors += (s_.report ? "warning: " : "tessarn: warning: ") + warning + "\n";
+  }
+  if (s_.report) {
     errors += "patterns: " + std::to_string(started_ ? s_.first + static_cast<int64_t>(patterns_.size()) : 0) + " of " +
               std::to_string(s_.limit) + "\n";
-  } else if (s_.strict || warn_) {
-    for (const std::string& warning : warnings_) errors += "tessarn: warning: " + warning + "\n";
   }
   bool unused = false;
   for (const auto* rules : {&s_.attributes, &s_.palettes}) {
@@ -1263,12 +1256,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome expected = Model(settings, world, (data[0] & 32) != 0).run();
   if (!expected.judged) return -1;
 
-  // The run on one thread, and on two, with images' rows kept in a ring of
-  // a few rows (where their rows are narrow enough; wider ones are read
-  // whole) and made or encoded on a thread of their own however small the
-  // job; then (replayed, with bit 7) each again with each of its
-  // allocations failing, once or from then on: it must end saying so last,
-  // having said and written only what the whole run does first.
+  // The run on one thread, and on two, images' rows made and encoded on
+  // threads of their own however small the job; then (replayed, with bit 7)
+  // each again with each of its allocations failing, once or from then on:
+  // it must end saying so last, having said and written no more than the
+  // whole run does.
   const std::string out_of_memory = tessarn::testing::expectedMessage(MessageId::kOutOfMemory, "", settings.language);
   const auto output = expected.files.find(joined(settings.outputDirectory, "output.txt"));
   for (const bool threaded : {false, true}) {
