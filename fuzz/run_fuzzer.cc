@@ -288,6 +288,10 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
       if (!fits) return Verdict::kUsage;
     }
   }
+  // BASE.c includes "STEM.h": the stem can be quoted there.
+  const std::string stem = s->cSource.substr(s->cSource.rfind('/') + 1);
+  const auto unquotable = [](unsigned char c) { return c < 0x20 || c == 0x7F || c == '"'; };
+  if (!s->cSource.empty() && (stem.empty() || std::any_of(stem.begin(), stem.end(), unquotable))) return Verdict::kUsage;
   const std::string& p = s->prefix;
   const bool identifier = p.size() <= 32 && letter(p[0]) &&
                           std::all_of(p.begin(), p.end(), [](char c) { return letter(c) || digit(c) || c == '_'; });
