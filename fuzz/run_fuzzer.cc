@@ -291,7 +291,8 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   // BASE.c includes "STEM.h": the stem can be quoted there.
   const std::string stem = s->cSource.substr(s->cSource.rfind('/') + 1);
   const auto unquotable = [](unsigned char c) { return c < 0x20 || c == 0x7F || c == '"'; };
-  if (!s->cSource.empty() && (stem.empty() || std::any_of(stem.begin(), stem.end(), unquotable))) return Verdict::kUsage;
+  const bool quotable = !stem.empty() && std::none_of(stem.begin(), stem.end(), unquotable);
+  if (!s->cSource.empty() && !quotable) return Verdict::kUsage;
   const std::string& p = s->prefix;
   const bool identifier = p.size() <= 32 && letter(p[0]) &&
                           std::all_of(p.begin(), p.end(), [](char c) { return letter(c) || digit(c) || c == '_'; });
@@ -932,7 +933,7 @@ Outcome Model::run() {
     // when reads past its first 64 bytes fail, nor which colours its
     // preview then has.
     tiles_ += 1 + tilesFor(job.height) * (1 + tilesFor(job.width));
-    const bool cut = world_.cutShort.count(path) != 0 && image.accepted;
+    const bool cut = world_.cutShort.count(path) != 0 && (image.accepted || image.png);  // (a PNG is read first)
     const bool palette = !s_.preview.empty() && !image.png && !image.runLength && bytes > 64;
     const bool unsure = cut && (readFails(image, bytes, job) < 0 || palette);
     judged_ = judged_ && tiles_ <= kMaxTiles && made_.count(path) == 0 && !image.tooLarge && !unsure;
@@ -942,12 +943,12 @@ Outcome Model::run() {
       break;
     }
     note(&prerequisites_, path);
-    if (!image.accepted) {
-      say(image.reason, job.bitmapName, {}, &row);
-    } else if (cut && readFails(image, bytes, job) != 0) {
+    if (cut && readFails(image, bytes, job) != 0) {
       // A plain BMP's map block was begun before its rows were read.
       if (!image.png && !image.runLength) write(output_, mapType() + job.name + "[]={\r\n");
       say(MessageId::kBitmapMissing, job.bitmapName, {}, &row);
+    } else if (!image.accepted) {
+      say(image.reason, job.bitmapName, {}, &row);
     } else {
       convert(job, number, image, &row);
     }
@@ -1298,7 +1299,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // An allocation that fails for a thread is no failure: the work is
       // done on the run's own thread instead, to the same bytes.
       if (attempt < 0) whole = run;
-      const auto same = [&] { return run.console == whole.console && run.errors == whole.errors && run.files == whole.files; };
+      const auto same = [&] {
+        return run.console == whole.console && run.errors == whole.errors && run.files == whole.files;
+      };
       if (attempt < 0 || (threaded && run.status == whole.status && same())) continue;
       std::string before = said;  // (said again by main() if memory still runs out after the run)
       while (before.ends_with(out_of_memory)) before.resize(before.size() - out_of_memory.size());
