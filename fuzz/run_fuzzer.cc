@@ -514,9 +514,8 @@ struct Picture {
 
 // What a run leaves: its status, what it says, and every file afterwards.
 struct Outcome {
-  int status = 0;
-  bool usage = false;   // a usage error, whose words are checked elsewhere
-  bool judged = true;   // false: a run the model cannot judge
+  int status = 0;     // 2: a usage error, whose words the options suite pins
+  bool judged = true;  // false: a run the model cannot judge
   std::string console = {}, errors = {};
   std::map<std::string, std::string> files = {};
   std::map<std::string, Picture> pictures = {};  // the previews among the files
@@ -873,7 +872,7 @@ Outcome Model::run() {
   // Before the run: the given patterns, and the folders. A usage error
   // there leaves every file as it was.
   const size_t size = static_cast<size_t>(8 * m_.bits);
-  const auto usage = [&] { return Outcome{.status = 2, .usage = true, .files = world_.files}; };
+  const auto usage = [&] { return Outcome{.status = 2, .files = world_.files}; };
   for (const std::string& name : s_.patternsFrom) {
     const auto file = world_.files.find(name);
     if (file == world_.files.end() || file->second.empty() || file->second.size() % size != 0) return usage();
@@ -1152,7 +1151,7 @@ bool matches(const Outcome& want, int status, const std::string& console, const 
   if (status != want.status) differences += "status " + std::to_string(status) + "\n";
   if (console != want.console) differences += "standard output:\n" + console + "\n";
   const bool usage = errors.starts_with("tessarn: ") && errors.ends_with(kHint) && console.empty();
-  if (want.usage ? !usage : errors != want.errors) differences += "standard error:\n" + errors + "\n";
+  if (want.status == 2 ? !usage : errors != want.errors) differences += "standard error:\n" + errors + "\n";
   // The previews as the tool wrote them where they draw the model's pictures.
   std::map<std::string, std::string> wanted = want.files;
   for (const auto& [name, picture] : want.pictures) {
@@ -1294,7 +1293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const long counted = stopFailing();  // (0 where allocations are not counted)
       if (attempt < 0 && (data[0] & 128)) allocations = counted;
       const std::string& said = streams.files["console"];
-      const Outcome run = {status, false, true, said, streams.files["errors"], files.files};
+      const Outcome run = {status, true, said, streams.files["errors"], files.files};
       if (attempt < 0) require(matches(expected, status, said, run.errors, files, true), "the run is not the model's");
       // An allocation that fails for a thread is no failure: the work is
       // done on the run's own thread instead, to the same bytes.
