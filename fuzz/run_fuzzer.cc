@@ -514,7 +514,7 @@ struct Picture {
 
 // What a run leaves: its status, what it says, and every file afterwards.
 struct Outcome {
-  int status = 0;     // 2: a usage error, whose words the options suite pins
+  int status = 0;      // 2: a usage error, whose words the options suite pins
   bool judged = true;  // false: a run the model cannot judge
   std::string console = {}, errors = {};
   std::map<std::string, std::string> files = {};
