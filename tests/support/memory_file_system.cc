@@ -27,7 +27,9 @@ class MemoryWriteStream : public WriteStream {
   MemoryWriteStream(std::string* file, bool writes_fail, bool close_fails)
       : file_(file), writesFail_(writes_fail), closeFails_(close_fails) {}
   bool write(const char* data, size_t size) override {
+    MemoryFileSystem::writing = true;
     if (!writesFail_) file_->append(data, size);
+    MemoryFileSystem::writing = false;
     return !writesFail_;
   }
   bool close() override { return !closeFails_; }
@@ -63,6 +65,8 @@ class MemoryRandomAccessFile : public RandomAccessFile {
 };
 
 }  // namespace
+
+thread_local bool MemoryFileSystem::writing = false;
 
 std::unique_ptr<ReadStream> MemoryFileSystem::openForReading(const std::string& name) {
   auto it = files.find(name);

@@ -24,6 +24,10 @@ class MemoryFileSystem : public FileSystem {
   // its header was checked.
   std::set<std::string> cutShort;
   size_t readChunk = SIZE_MAX;        // the most a read of a stream hands over
+  // True on a thread while it writes to a file here: the bytes go where a
+  // disk would take them, and a test that makes allocations fail spares
+  // these.
+  static thread_local bool writing;
 
   std::unique_ptr<ReadStream> openForReading(const std::string& name) override;
   std::unique_ptr<RandomAccessFile> openRandomAccess(const std::string& name) override;
