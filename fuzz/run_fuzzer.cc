@@ -276,14 +276,14 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   if ((m.lr < 0 && s->mirrors != 0) || s->limit < 1 || s->limit > m.limit || s->first < 0 || s->first >= s->limit) {
     return Verdict::kUsage;
   }
-  // classic keeps its older rule: bits clear of numbers and mirrors, any 0.
+  // Attribute bits clear of every other field; 0 anywhere.
   const uint32_t free = freeBits(m, s->limit, s->mirrors);
   for (const auto& [option, rules] : {std::pair{"attributes", &s->attributes}, {"palette", &s->palettes}}) {
     for (const std::string& text : given[option]) {
       Rule& rule = rules->emplace_back();
       if (!readRule(text, &rule)) return Verdict::kUsage;
       const bool fits = rules == &s->attributes
-                            ? (target == 0 || free != 0) && (rule.value << (m.map == kCellBytes ? 8 : 0) & ~free) == 0
+                            ? (rule.value << (m.map == kCellBytes ? 8 : 0) & ~free) == 0
                             : m.paletteBits > 0 && rule.value < 1 << m.paletteBits;
       if (!fits) return Verdict::kUsage;
     }

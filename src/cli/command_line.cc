@@ -214,9 +214,12 @@ bool parseJobRule(const char* option, const std::string& text, uint32_t max, Job
   return true;
 }
 
-// The attribute bits must be bits no entry's other fields use.
+// The attribute bits must be bits no entry's other fields use (classic:
+// lowering the pattern limit frees bits, so the taken ones are named). 0
+// sets no bit, so it fits every target's entries.
 bool checkAttributes(const std::string& text, const JobRule& rule, const Target& target, const EntryFormat& entries,
                      int limit, std::string* error) {
+  if (rule.value == 0) return true;
   if (!target.isClassic() && entries.freeBits() == 0) {
     *error = "--attributes " + text + ": the target " + target.name + " leaves no bit of its map entries for them";
     return false;

@@ -72,7 +72,7 @@ TEST(OptionsE2E, CommandLinesThatDoNotRun) {
       {"--target n64", "--target n64: not one of classic, gb, gbc, nes, snes-2bpp, snes-4bpp, snes-8bpp, snes-mode7, "
                        "gba-affine, pce, md, sms, gg, gba-4bpp, gba-8bpp"},
       {"--target pce --mirror lr", "--mirror lr: the target pce cannot mirror (only none)"},
-      {"--target gb --attributes 0", "--attributes 0: the target gb leaves no bit of its map entries for them"},
+      {"--target gb --attributes 1", "--attributes 1: the target gb leaves no bit of its map entries for them"},
       {"--target gbc --attributes a=0x100", "--attributes a=0x100: the target gbc's attributes are bits of its "
                                             "attribute byte, 0 to 0xFF"},
       {"--target snes-4bpp --attributes 0x0400", "--attributes 0x0400: the bits 0x0400 are taken: pattern numbers below "
