@@ -159,45 +159,6 @@ TEST(OptionsE2E, MessagesInEachLanguage) {
   EXPECT_EQ(unknown.errors, "tessarn: TESSARN_MESSAGES fr: not one of sjis, utf-8, en\nRun 'tessarn --help' for the options.\n");
 }
 
-TEST(OptionsE2E, StrictAndReport) {
-  ScratchDir dir;
-  dir.write("stage.bmp", stageBmp());
-  dir.write("bad.bmp", "BM");
-  // The third job's tiles: pattern 1 drawn mirrored, then a blank one.
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\nbad.bmp 0 0 8 8 skipped 0 1 2 3\n"
-                           "stage.bmp 1 0 16 8 mirrored_and_reused 0 1 2 3\n");
-  // A run that skipped a job is complete: status 1, and its depfile.
-  const RunResult strict = dir.run("--strict --depfile d.d");
-  EXPECT_EQ(strict.status, 1);
-  EXPECT_EQ(strict.errors, "");
-  EXPECT_TRUE(dir.exists("d.d"));
-  const RunResult report = dir.run("--report");
-  EXPECT_EQ(report.status, 0);
-  EXPECT_EQ(report.errors,
-            "job  name                 tiles  new  reused  mirrored\n"
-            "  1  first                2x1      1       1         0\n"
-            "  2  skipped              skipped: bad.bmp is not a BMP file\n"
-            "  3  mirrored_and_reused  2x1      0       2         1\n"
-            "patterns: 2 of 16384\n");
-  // No warning where none is due; a warning counts as a skipped job does.
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\n");
-  EXPECT_EQ(dir.run("--strict").status, 0);
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 first 0 1 2 3\nstage.bmp 0 0 16 -8 flat 0 1 2 3\n");
-  const RunResult warned = dir.run("--strict");
-  EXPECT_EQ(warned.status, 1);
-  EXPECT_EQ(warned.errors, "tessarn: warning: job 2 (flat): the rectangle is 16 x -8 pixels: it has no tiles\n");
-  // A run that ended early exits -1 under --strict too, skipped jobs or not.
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\nbad.bmp 0 0 8 8 b 0 1 2 3\ngone.bmp 0 0 8 8 c 0 1 2 3\n");
-  const RunResult ended = dir.run("--report --strict");
-  EXPECT_EQ(ended.status, 255);
-  EXPECT_EQ(ended.errors,
-            "job  name  tiles  new  reused  mirrored\n"
-            "  1  a     2x1      1       1         0\n"
-            "  2  b     skipped: bad.bmp is not a BMP file\n"
-            "  3  c     run ended: gone.bmp not found\n"
-            "patterns: 2 of 16384\n");
-}
-
 // A PNG's palette: the PLTE chunk's bytes.
 std::string paletteOf(const std::string& png) {
   const size_t at = png.find("PLTE");
@@ -424,8 +385,7 @@ TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
 }
 
 // A machine's formats from end to end (md: big-endian words, a 4-bit
-// table), direct colours and their palettes, and the jobs whose palettes
-// break the machine's rules (nes), skipped with nothing of them left.
+// table) with direct colours, and its previews converted back.
 TEST(OptionsE2E, TargetsAndDirectColours) {
   // Tile 0: row 0 colours 1-8 of palette 1; tile 1: the same mirrored
   // left-right, in palette 2.
@@ -453,29 +413,6 @@ TEST(OptionsE2E, TargetsAndDirectColours) {
   ASSERT_EQ(again.run("--target md --colours direct").status, 0);
   EXPECT_EQ(again.read("m.bin"), dir.read("m.bin"));
   EXPECT_EQ(again.read("p.bin"), "\x00\x00\x00\x01"s);
-
-  // nes: palettes 0-3, one a 16x16 area. A job that breaks that is skipped
-  // whole, its patterns taken back: a tile of two palettes, an area of two,
-  // a palette past 3. Tiles: palettes 1 and 2; 2; 1; 4.
-  BmpSpec areas{.width = 32, .height = 8, .pixels = std::vector<uint8_t>(256, 0)};
-  for (const auto& [at, index] : {std::pair{0, 5}, {65, 10}, {8, 9}, {16, 6}, {24, 17}}) areas.pixels[static_cast<size_t>(at)] = static_cast<uint8_t>(index);
-  dir.write("areas.bmp", writeBmp(areas));
-  dir.write("tessarn.txt", "areas.bmp 0 0 8 8 two areas.bmp 8 0 16 8 area areas.bmp 24 0 8 8 high "
-                           "areas.bmp 8 0 8 16 fine");
-  const RunResult nes = dir.run("--target nes --colours direct --strict --messages en --palette 3");
-  EXPECT_EQ(nes.status, 1);
-  const auto english = [](MessageId id, std::vector<long long> numbers) {
-    return expectedMessage(id, "areas.bmp", MessageLanguage::kEnglish, numbers);
-  };
-  EXPECT_EQ(nes.console, english(MessageId::kTwoPalettes, {0, 0}) + english(MessageId::kAreaTwoPalettes, {8, 0}) +
-                             english(MessageId::kPaletteTooHigh, {24, 0, 4}));
-  // fine: its tile of palette 2 above a blank one, one area (the blank one
-  // takes the area's palette, not the job's 3).
-  EXPECT_EQ(dir.read("output.txt"), "unsigned char fine[]={\r\n\t0x01, \r\n\t0x00, \r\n};\r\n#define W_fine 1\r\n"
-                                    "#define H_fine 2\r\nunsigned char fine_attr[]={\r\n\t0x02, \r\n};\r\n\r\n"
-                                    "#define MAX_PCG 2\r\n#define PCG_SIZE 16\r\nunsigned char PCG_DAT[]={\r\n" +
-                                        byteLine(std::string(16, '\0')) + byteLine("\x80"s + std::string(15, '\0')) +
-                                        "};\r\n");
 }
 
 // A 24-bit BMP of `width` x `height` colours 0xRRGGBB, rows from the top.
