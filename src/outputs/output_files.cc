@@ -161,11 +161,12 @@ ValueForm paletteValueForm(ColourFormat format) {
   return bigEndianValues(format) ? ValueForm::kWordBigEndian : ValueForm::kWord;
 }
 
-void OutputFiles::writePalettes(const std::vector<std::vector<uint32_t>>& palettes) {
+std::vector<std::vector<uint16_t>> OutputFiles::writePaletteArray(const std::string& name,
+                                                                   const std::vector<std::vector<uint32_t>>& palettes) {
   const ValueForm form = paletteValueForm(paletteFormat_);
   text_->append(form == ValueForm::kByte ? "unsigned char " : "unsigned short ");
-  text_->append(block_.name);
-  text_->append("_pal[]={");
+  text_->append(name);
+  text_->append("[]={");
   text_->append(kLineEnd);
   std::vector<std::vector<uint16_t>> rows;
   for (const std::vector<uint32_t>& palette : palettes) {
@@ -176,7 +177,15 @@ void OutputFiles::writePalettes(const std::vector<std::vector<uint32_t>>& palett
   }
   text_->append("};");
   text_->append(kLineEnd);
-  if (library_) library_->writePalettes(rows, form, palettes.empty() ? 0 : palettes.size() * palettes[0].size());
+  return rows;
+}
+
+void OutputFiles::writePalettes(const std::vector<std::vector<uint32_t>>& palettes) {
+  const std::vector<std::vector<uint16_t>> rows = writePaletteArray(block_.name + "_pal", palettes);
+  if (library_) {
+    library_->writePalettes(rows, paletteValueForm(paletteFormat_),
+                            palettes.empty() ? 0 : palettes.size() * palettes[0].size());
+  }
 }
 
 bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure* failure) {
@@ -215,23 +224,12 @@ bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure
 }
 
 void OutputFiles::writeRunPalettes() {
-  const ValueForm form = paletteValueForm(paletteFormat_);
   text_->append(kLineEnd);
   text_->append("#define MAX_PAL ");
   text_->append(std::to_string(runPalettes_.size()));
   text_->append(kLineEnd);
-  text_->append(form == ValueForm::kByte ? "unsigned char PAL_DAT[]={" : "unsigned short PAL_DAT[]={");
-  text_->append(kLineEnd);
-  std::vector<std::vector<uint16_t>> rows;
-  for (const std::vector<uint32_t>& palette : runPalettes_) {
-    rows.push_back(paletteValues(paletteFormat_, palette));
-    text_->append("\t");
-    text_->appendHexValues(rows.back().data(), static_cast<int>(rows.back().size()), form);
-    text_->append(kLineEnd);
-  }
-  text_->append("};");
-  text_->append(kLineEnd);
-  if (library_) library_->setRunPalettes(rows, form);
+  const std::vector<std::vector<uint16_t>> rows = writePaletteArray("PAL_DAT", runPalettes_);
+  if (library_) library_->setRunPalettes(rows, paletteValueForm(paletteFormat_));
 }
 
 }  // namespace tessarn

@@ -112,6 +112,9 @@ class OutputFiles {
   std::vector<std::vector<uint16_t>> attributeMap() const;
   void writeAttributeMap();
   void writeRunPalettes();
+  // "TYPE NAME[]={", a palette a line, "};": the palettes' values, returned.
+  std::vector<std::vector<uint16_t>> writePaletteArray(const std::string& name,
+                                                       const std::vector<std::vector<uint32_t>>& palettes);
 
   FileSystem* files_;
   const Target& target_;

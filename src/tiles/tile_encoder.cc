@@ -79,6 +79,16 @@ Pattern encodeAnywhere(const PixelGrid& grid, const TileColours& colours, int64_
   return encodeMapped(colours, index_at);
 }
 
+// The unnamed pixels of a tile inside the grid (rarely asked for: through
+// the table).
+uint64_t unnamedInside(const TileColours& colours, const uint8_t* top_left, ptrdiff_t row_step) {
+  uint64_t mask = 0;
+  for (int r = 0; r < 8; ++r) {
+    for (int i = 0; i < 8; ++i) mask |= uint64_t{!colours.named[top_left[r * row_step + i]]} << (8 * r + i);
+  }
+  return mask;
+}
+
 // Any tile's unnamed pixels, pixel by pixel.
 uint64_t unnamedAnywhere(const PixelGrid& grid, const TileColours& colours, int64_t left, int64_t top) {
   uint64_t mask = 0;
@@ -150,13 +160,8 @@ class InsideEncoder {
     }
   }
 
-  // Rarely asked for: through the table.
   uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
-    uint64_t mask = 0;
-    for (int r = 0; r < 8; ++r) {
-      for (int i = 0; i < 8; ++i) mask |= uint64_t{!colours_.named[top_left[r * row_step + i]]} << (8 * r + i);
-    }
-    return mask;
+    return unnamedInside(colours_, top_left, row_step);
   }
 
  private:
@@ -247,11 +252,7 @@ class InsideEncoder {
   }
 
   uint64_t unnamed(const uint8_t* top_left, ptrdiff_t row_step) const {
-    uint64_t mask = 0;
-    for (int r = 0; r < 8; ++r) {
-      for (int i = 0; i < 8; ++i) mask |= uint64_t{!colours_.named[top_left[r * row_step + i]]} << (8 * r + i);
-    }
-    return mask;
+    return unnamedInside(colours_, top_left, row_step);
   }
 
  private:
