@@ -76,6 +76,17 @@ RunResult ScratchDir::run(const std::string& arguments, const std::string& wrapp
   return runCommand(wrapper + " " + toolCommand() + " " + arguments, arguments.empty() && wrapper.empty());
 }
 
+std::string withEnvironment(const std::string& assignments) {
+#ifdef _WIN32
+  std::istringstream in(assignments);
+  std::string prefix;
+  for (std::string assignment; in >> assignment;) prefix += "set " + assignment + "&& ";
+  return prefix;
+#else
+  return "env " + assignments;
+#endif
+}
+
 RunResult ScratchDir::runOnTerminal(const std::string& arguments, const std::string& environment) const {
   // The terminal's own line-end translation off, so that the bytes come
   // back as written.

@@ -44,6 +44,10 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A wrapper for ScratchDir::run that sets `assignments` ("NAME=value ...")
+// in the tool's environment: env(1), or cmd.exe's set.
+std::string withEnvironment(const std::string& assignments);
+
 // How the scratch directory spells a file the job list names with the
 // Shift_JIS bytes `shift_jis`: those bytes, or with TESSARN_NAMES_ON_DISK=utf-8
 // (a Windows build under Wine, which keeps file names in UTF-8) `utf8`.

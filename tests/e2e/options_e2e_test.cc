@@ -146,7 +146,7 @@ TEST(OptionsE2E, MessagesInEachLanguage) {
     SCOPED_TRACE(std::string(c.environment) + " " + c.arguments + (c.terminal ? " on a terminal" : ""));
     if (c.terminal && windowsToolUnderWine()) continue;
     const RunResult result = c.terminal ? dir.runOnTerminal(c.arguments, c.environment)
-                                        : dir.run(c.arguments, *c.environment ? std::string("env ") + c.environment : "");
+                                        : dir.run(c.arguments, *c.environment ? withEnvironment(c.environment) : "");
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.console, expectedMessage(MessageId::kNotBmp, "bad.bmp", c.language) +
                                   expectedMessage(MessageId::kNotIndexed, "24.bmp", c.language) +
@@ -154,7 +154,7 @@ TEST(OptionsE2E, MessagesInEachLanguage) {
                                   expectedMessage(MessageId::kBitmapMissing, "gone.bmp", c.language));
   }
   EXPECT_EQ(dir.read("output.txt"), "");
-  const RunResult unknown = dir.run("", "env TESSARN_MESSAGES=fr");
+  const RunResult unknown = dir.run("", withEnvironment("TESSARN_MESSAGES=fr"));
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.errors, "tessarn: TESSARN_MESSAGES fr: not one of sjis, utf-8, en\nRun 'tessarn --help' for the options.\n");
 }
