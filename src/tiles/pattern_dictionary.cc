@@ -47,6 +47,14 @@ Pattern PatternDictionary::pattern(int index) const {
   return p;
 }
 
+Pattern PatternDictionary::drawnAs(uint16_t map_word) const {
+  Pattern p;
+  const size_t index = static_cast<size_t>(patternNumberOf(map_word) - layout_.firstPattern);
+  std::memcpy(p.words.data(), keyAt(4 * index + static_cast<size_t>(orientationOf(map_word))),
+              8 * static_cast<size_t>(words_));
+  return p;
+}
+
 template <int kWords>
 size_t PatternDictionary::findSlot(const uint64_t* key, uint64_t hash) const {
   const uint32_t tag = tagOf(hash);

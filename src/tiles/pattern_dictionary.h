@@ -91,8 +91,9 @@ class PatternDictionary {
   // numbered firstNumber() + i.
   int count() const { return static_cast<int>(keys_.size() / (4 * static_cast<size_t>(words_))); }
   Pattern pattern(int index) const;
-  // The pattern a map word names.
-  Pattern patternOf(uint16_t map_word) const { return pattern(patternNumberOf(map_word) - layout_.firstPattern); }
+  // The pattern as a map word draws it: its number's pattern, mirrored as
+  // its mirror bits say (every orientation is kept).
+  Pattern drawnAs(uint16_t map_word) const;
   const MapWordLayout& layout() const { return layout_; }
   int bitsPerPixel() const { return words_; }
   // How many of the patterns were given to the run (a fixed set): the

@@ -25,13 +25,10 @@ std::vector<Rgb> greys(int bits) {
   return palette;
 }
 
-// The colour numbers of pattern row `r` of a tile drawn with `map_word`.
+// The colour numbers of row `r` of a tile drawn with `map_word`.
 void paintTileRow(const PatternDictionary& dictionary, uint16_t map_word, int r, uint8_t* out) {
-  const Pattern pattern = dictionary.patternOf(map_word);
-  const int y = mirroredTopBottom(map_word) ? 7 - r : r;
-  for (int i = 0; i < 8; ++i) {
-    out[i] = static_cast<uint8_t>(pattern.colourAt(mirroredLeftRight(map_word) ? 7 - i : i, y, dictionary.bitsPerPixel()));
-  }
+  const Pattern drawn = dictionary.drawnAs(map_word);
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(drawn.colourAt(i, r, dictionary.bitsPerPixel()));
 }
 
 }  // namespace
