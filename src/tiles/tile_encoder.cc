@@ -218,8 +218,10 @@ class InsideEncoder {
     } else if (kBits == 8) {
       *palette = {0, false, false};  // no palette above the colour
     } else {
-      const int or_all = foldBytes(any, _mm_or_si128);
-      const int and_all = foldBytes(all, _mm_and_si128);
+      // Lambdas, not the intrinsics themselves: an intrinsic has no
+      // out-of-line definition to take the address of in an unoptimised build.
+      const int or_all = foldBytes(any, [](__m128i a, __m128i b) { return _mm_or_si128(a, b); });
+      const int and_all = foldBytes(all, [](__m128i a, __m128i b) { return _mm_and_si128(a, b); });
       *palette = {static_cast<uint8_t>(or_all >> (kBits % 8)), false, or_all != and_all};
     }
   }
