@@ -234,6 +234,29 @@ TEST(PaletteColourOrder, LinesUpTwoColouringsOfAShape) {
   EXPECT_EQ(order.patternsSaved, 1);
 }
 
+TEST(PaletteColourOrder, WorkedCasesOfOneShapeOfTwoClasses) {
+  struct Case {
+    std::vector<std::vector<uint32_t>> palettes;
+    std::vector<Colouring> colourings;
+  } const cases[] = {
+      // (12, 11) in palette 1 comes first, in the sorted slots (2, 1). Then
+      // (2, 2) in palette 0: of the colourings to come, (11, 11) and (11, 13)
+      // have slot 1 for class 0, only (12, 13) colour 2's sorted slot 2; so it
+      // takes slot 1 and shares (1, 1) with (11, 11). Patterns (2,1) (1,1)
+      // (1,3) (2,3) against sorted's (2,1) (2,2) (1,1) (1,3) (2,3).
+      {{{1, 2}, {11, 12, 13}},
+       {{1, 1, {12, 11}, 8}, {0, 1, {2, 2}, 5}, {1, 1, {11, 11}, 4}, {1, 1, {11, 13}, 3}, {1, 1, {12, 13}, 2}}},
+      // (1, 1) takes slot 1; (12, 11) takes (1, 2), for (1, 3) to come; then
+      // (11, 11) makes (2, 2), (1, 3) takes (1, 2), (11, 12) makes (2, 1):
+      // 4 patterns, as many as sorted's (1,1) (2,1) (1,3) (1,2). Palette 1
+      // back in sorted order makes 3, (11, 11) sharing (1, 1) with (1, 1);
+      // palette 0 back in sorted order would make 5.
+      {{{1, 2, 3}, {11, 12}},
+       {{0, 1, {1, 1}, 9}, {1, 1, {12, 11}, 7}, {1, 1, {11, 11}, 5}, {0, 1, {1, 3}, 3}, {1, 1, {11, 12}, 1}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(orderColours(c.palettes, 3, c.colourings).patternsSaved, 1);
+}
+
 TEST(PaletteColourOrder, SkipsColouringsItCannotPlace) {
   // Colourings naming a palette that is not there or a colour the palette
   // lacks are skipped; what is left (one colour in two classes, then a
@@ -263,7 +286,7 @@ TEST(PaletteColourOrder, RandomColouringsNeverLoseToSortedOrder) {
       colouring.shape = random() % 30;
       const auto& palette = palettes[colouring.palette];
       for (uint32_t k = 0; k < 1 + colouring.shape % 4; ++k)
-        colouring.classColours.push_back(k == 0 && seed % 3 == 0 ? kNoColour : palette[random() % palette.size()]);
+        colouring.classColours.push_back(k == 0 && random() % 3 == 0 ? kNoColour : palette[random() % palette.size()]);
       colouring.tiles = 1 + random() % 10;
     }
     SCOPED_TRACE(seed);
