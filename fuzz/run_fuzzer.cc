@@ -224,6 +224,7 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   bool broken = false, stray = false;
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
+    if (word == "--") i = words.size();  // (the words after "--" are arguments, not options)
     std::string name = "?";
     std::optional<std::string> value;
     if (word.size() > 2 && word.starts_with("--")) {
