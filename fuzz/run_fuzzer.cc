@@ -309,7 +309,7 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
         .machine = &kMachines[target], .full = colours == 2,
         .palettesOut = given.count("palettes") || given.count("palette-file"), .paletteFile = one("palette-file"),
         .format = colours == 2 || named < 0 ? kMachines[target].format : named == 15 ? 7 : kMachines[named].format,
-        .transparent = std::strtol(one("transparent").c_str(), nullptr, 16),
+        .transparent = one("transparent").empty() ? -1 : std::strtol(one("transparent").c_str(), nullptr, 16),
         .paletteCount = one("palette-count").empty() ? 8 : optionNumber(one("palette-count"))};
   const Machine& m = *s->machine;
   s->mirrors = mirror == 4 ? (m.lr >= 0 ? 3 : 0) : mirror;  // the index is the mirror bits
@@ -321,7 +321,6 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   // Palettes: a target's format or rgb888 (classic has none); --transparent RRGGBB and --palette-count (1 to 64,
   // classic's) for full colour alone. Where the tool and the README part (docs/hardening.md), passed over.
   const std::string t = one("transparent");
-  s->transparent = t.empty() ? -1 : s->transparent;
   s->unsure = s->full && (named >= 0 || given.count("palette-file") || (target == 3 && (t != "" || s->preview != "")));
   const bool bad = !t.empty() && (!s->full || t.size() != 6 || t.find_first_not_of("0123456789ABCDEFabcdef") < 6);
   if (named == -1 || named == 0 || (s->palettesOut && target == 0 && named < 0) || bad || s->paletteCount < 1 ||
@@ -1100,6 +1099,7 @@ Outcome Model::run() {
   for (size_t k = 0; k < chosen_.size(); ++k) {
     if (f.bits == 0) chosen_[k] = read[k / 4] >> 2 * (k % 4) & 3;
     for (size_t i = 0; i < units; ++i) chosen_[k] = chosen_[k] << 8 | read[units * k + i];
+    require(!judged_ || k % colours || chosen_[k] == valueOf(f, s_.transparent < 0 ? 0 : s_.transparent), "colour 0");
   }
   const std::string list_path = joined(s_.directory, "tessarn.txt"), library = s_.cSource + ".c";
   const auto list = world_.files.find(list_path);
