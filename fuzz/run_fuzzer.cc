@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +52,7 @@ namespace {
 
 using tessarn::MessageId;
 using tessarn::MessageLanguage;
+using tessarn::testing::expectedMessage;
 
 constexpr int64_t kMaxTiles = 4096;
 constexpr int64_t kMaxPixels = int64_t{1} << 28;
@@ -104,32 +106,61 @@ struct Machine {
   int highAt, lr, tb, paletteAt, paletteBits;
   AttributeMap map;
   int limit;
+  int format;  // its colours' format in kFormats (classic's for full colour)
 };
 
 constexpr Machine kMachines[] = {
-    {"classic", 2, 2, false, 2, false, 8, 14, 15, 0, 0, kNoMap, 16384},
-    {"gb", 2, 2, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256},
-    {"gbc", 2, 2, false, 1, false, 11, 13, 14, 8, 3, kCellBytes, 512},
-    {"nes", 2, 1, false, 1, false, 8, -1, -1, 0, 2, kAreas, 256},
-    {"snes-2bpp", 2, 2, false, 2, false, 8, 14, 15, 10, 3, kNoMap, 1024},
-    {"snes-4bpp", 4, 2, false, 2, false, 8, 14, 15, 10, 3, kNoMap, 1024},
-    {"snes-8bpp", 8, 2, false, 2, false, 8, 14, 15, 0, 0, kNoMap, 1024},
-    {"snes-mode7", 8, 0, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256},
-    {"gba-affine", 8, 0, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256},
-    {"pce", 4, 2, false, 2, false, 8, -1, -1, 12, 4, kNoMap, 4096},
-    {"md", 4, 0, false, 2, true, 8, 11, 12, 13, 2, kNoMap, 2048},
-    {"sms", 4, 4, false, 2, false, 8, 9, 10, 11, 1, kNoMap, 512},
-    {"gg", 4, 4, false, 2, false, 8, 9, 10, 11, 1, kNoMap, 512},
-    {"gba-4bpp", 4, 0, true, 2, false, 8, 10, 11, 12, 4, kNoMap, 1024},
-    {"gba-8bpp", 8, 0, false, 2, false, 8, 10, 11, 0, 0, kNoMap, 1024},
+    {"classic", 2, 2, false, 2, false, 8, 14, 15, 0, 0, kNoMap, 16384, 7},
+    {"gb", 2, 2, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256, 5},
+    {"gbc", 2, 2, false, 1, false, 11, 13, 14, 8, 3, kCellBytes, 512, 0},
+    {"nes", 2, 1, false, 1, false, 8, -1, -1, 0, 2, kAreas, 256, 6},
+    {"snes-2bpp", 2, 2, false, 2, false, 8, 14, 15, 10, 3, kNoMap, 1024, 0},
+    {"snes-4bpp", 4, 2, false, 2, false, 8, 14, 15, 10, 3, kNoMap, 1024, 0},
+    {"snes-8bpp", 8, 2, false, 2, false, 8, 14, 15, 0, 0, kNoMap, 1024, 0},
+    {"snes-mode7", 8, 0, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256, 0},
+    {"gba-affine", 8, 0, false, 1, false, 8, -1, -1, 0, 0, kNoMap, 256, 0},
+    {"pce", 4, 2, false, 2, false, 8, -1, -1, 12, 4, kNoMap, 4096, 2},
+    {"md", 4, 0, false, 2, true, 8, 11, 12, 13, 2, kNoMap, 2048, 1},
+    {"sms", 4, 4, false, 2, false, 8, 9, 10, 11, 1, kNoMap, 512, 4},
+    {"gg", 4, 4, false, 2, false, 8, 9, 10, 11, 1, kNoMap, 512, 3},
+    {"gba-4bpp", 4, 0, true, 2, false, 8, 10, 11, 12, 4, kNoMap, 1024, 0},
+    {"gba-8bpp", 8, 0, false, 2, false, 8, 10, 11, 0, 0, kNoMap, 1024, 0},
 };
+
+// Colour formats: each channel's top `bits` at bit r, g or b of a value of `bytes` bytes (bits 0: gb's 2-bit
+// shades, four to a byte; -1: nes's palette indices); the last is rgb888.
+struct Format { int bits, r, g, b, bytes; bool bigEndian; };
+constexpr Format kFormats[] = {{5, 0, 5, 10, 2, false}, {3, 1, 5, 9, 2, true}, {3, 3, 6, 0, 2, false},
+                               {4, 0, 4, 8, 2, false},  {2, 0, 2, 4, 1, false}, {0, 0, 0, 0, 1, false},
+                               {-1, 0, 0, 0, 1, false}, {8, 16, 8, 0, 3, true}};
+
+uint32_t valueOf(const Format& f, uint32_t rgb) {
+  const uint32_t r = rgb >> 16 & 255, g = rgb >> 8 & 255, b = rgb & 255, d = 8u - f.bits;
+  return f.bits ? r >> d << f.r | g >> d << f.g | b >> d << f.b : 3 - (299 * r + 587 * g + 114 * b) / 1000 * 4 / 256;
+}
+
+// Palettes of `per` colours: their lines in a C array (words, or bytes), their bytes added to `bytes`.
+std::string paletteLines(const Format& f, const std::vector<int64_t>& values, size_t per, std::string* bytes) {
+  std::string lines;
+  for (size_t k = 0; k < values.size(); k += f.bits == 0 ? 4 : 1) {
+    int64_t v = values[k];
+    for (size_t j = 1; f.bits == 0 && j < 4; ++j) v |= values[k + j] << 2 * j;
+    lines += (k % per == 0 ? "\t" : "") + (f.bytes == 2 ? printed("0x%04X, ", v) : "");
+    for (int i = 0; i < (f.bits == 0 ? 1 : f.bytes); ++i) {
+      *bytes += static_cast<char>(v >> 8 * (f.bigEndian ? f.bytes - 1 - i : i));
+      if (f.bytes != 2) lines += printed("0x%02X, ", static_cast<uint8_t>(bytes->back()));
+    }
+    if ((k + (f.bits == 0 ? 4 : 1)) % per == 0) lines += "\r\n";
+  }
+  return lines;
+}
 
 // Mirrorings as bits: 1 left-right, 2 top-bottom.
 uint32_t entryOf(const Machine& m, int number, int mirrors, int palette, uint32_t attributes) {
   uint32_t v = static_cast<uint32_t>(number & 0xFF) | static_cast<uint32_t>(number >> 8) << m.highAt;
   if (mirrors & 1) v |= 1u << m.lr;
   if (mirrors & 2) v |= 1u << m.tb;
-  if (m.map != kAreas) v |= static_cast<uint32_t>(palette) << m.paletteAt;
+  if (m.map != kAreas && m.paletteBits > 0) v |= static_cast<uint32_t>(palette) << m.paletteAt;
   return v | attributes << (m.map == kCellBytes ? 8 : 0);
 }
 
@@ -175,6 +206,9 @@ struct Settings {
   int64_t first = 0, limit = 0;
   int mirrors = 0;  // the mirrorings that count as the same pattern
   std::vector<Rule> attributes = {}, palettes = {};
+  bool full = false, palettesOut = false, unsure = false;  // --colours auto; --palettes; a run the model passes over
+  std::string paletteFile = {};
+  int64_t format = 0, transparent = -1, paletteCount = 8;  // the palettes' colour format in kFormats
 };
 
 enum class Verdict { kRun, kHelp, kVersion, kUsage };
@@ -219,11 +253,13 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
       {"directory", true}, {"output-dir", true}, {"depfile", true}, {"preview", true}, {"messages", true},
       {"target", true}, {"colours", true}, {"palette", true}, {"first-pattern", true}, {"pattern-limit", true},
       {"attributes", true}, {"mirror", true}, {"patterns-from", true}, {"pattern-file", true}, {"c-source", true},
-      {"symbol-prefix", true}};
+      {"symbol-prefix", true}, {"palettes", false}, {"colour-format", true}, {"palette-file", true},
+      {"transparent", true}, {"palette-count", true}};
   std::map<std::string, std::vector<std::string>> given;
   bool broken = false, stray = false;
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
+    if (word == "--") i = words.size();  // (the words after "--" are arguments, not options)
     std::string name = "?";
     std::optional<std::string> value;
     if (word.size() > 2 && word.starts_with("--")) {
@@ -260,20 +296,35 @@ Verdict readOptions(const std::vector<std::string>& words, Settings* s) {
   };
   std::vector<std::string> targets;
   for (const Machine& m : kMachines) targets.push_back(m.name);
-  const int language = kind("messages", {"sjis", "utf-8", "en"}, 0), colours = kind("colours", {"mapped", "direct"}, 0);
+  const int language = kind("messages", {"sjis", "utf-8", "en"}, 0);
   const int mirror = kind("mirror", {"none", "lr", "tb", "both"}, 4), target = kind("target", targets, 0);
+  targets.push_back("rgb888");
+  const int named = kind("colour-format", targets, -2), colours = kind("colours", {"mapped", "direct", "auto"}, 0);
   if (stray || language < 0 || colours < 0 || mirror < 0 || target < 0) return Verdict::kUsage;
   *s = {.directory = one("directory"), .outputDirectory = one(one("output-dir").empty() ? "directory" : "output-dir"),
         .depfile = one("depfile"), .preview = one("preview"), .patternFile = one("pattern-file"),
         .cSource = one("c-source"), .prefix = one("symbol-prefix"), .patternsFrom = given["patterns-from"],
         .report = given.count("report") != 0, .strict = given.count("strict") != 0, .direct = colours == 1,
         .keepDuplicates = given.count("keep-duplicates") != 0, .language = static_cast<MessageLanguage>(language),
-        .machine = &kMachines[target]};
+        .machine = &kMachines[target], .full = colours == 2,
+        .palettesOut = given.count("palettes") || given.count("palette-file"), .paletteFile = one("palette-file"),
+        .format = colours == 2 || named < 0 ? kMachines[target].format : named == 15 ? 7 : kMachines[named].format,
+        .transparent = one("transparent").empty() ? -1 : std::strtol(one("transparent").c_str(), nullptr, 16),
+        .paletteCount = one("palette-count").empty() ? 8 : optionNumber(one("palette-count"))};
   const Machine& m = *s->machine;
   s->mirrors = mirror == 4 ? (m.lr >= 0 ? 3 : 0) : mirror;  // the index is the mirror bits
   s->limit = one("pattern-limit").empty() ? m.limit : optionNumber(one("pattern-limit"));
   s->first = one("first-pattern").empty() ? 0 : optionNumber(one("first-pattern"));
   if ((m.lr < 0 && s->mirrors != 0) || s->limit < 1 || s->limit > m.limit || s->first < 0 || s->first >= s->limit) {
+    return Verdict::kUsage;
+  }
+  // Palettes: a target's format or rgb888 (classic has none); --transparent RRGGBB and --palette-count (1 to 64,
+  // classic's) for full colour alone. Where the tool and the README part (docs/hardening.md), passed over.
+  const std::string t = one("transparent");
+  s->unsure = s->full && (named >= 0 || given.count("palette-file") || (target == 3 && (t != "" || s->preview != "")));
+  const bool bad = !t.empty() && (!s->full || t.size() != 6 || t.find_first_not_of("0123456789ABCDEFabcdef") < 6);
+  if (named == -1 || named == 0 || (s->palettesOut && target == 0 && named < 0) || bad || s->paletteCount < 1 ||
+      s->paletteCount > 64 || (given.count("palette-count") && (!s->full || target))) {
     return Verdict::kUsage;
   }
   // Attribute bits clear of every other field; 0 anywhere.
@@ -344,13 +395,14 @@ std::string_view listOf(const std::string& file) { return std::string_view(file)
 
 struct Image {
   bool accepted = false, png = false, topDown = false, runLength = false;
-  bool tooLarge = false;  // to be decoded, but past the fuzzer's budget
+  bool tooLarge = false;  // to be decoded, but past the fuzzer's budget (or what the model does not read)
   bool cutShort = false;  // run-length data that ends before the last row
   MessageId reason = MessageId::kNotBmp;
   int64_t width = 0, height = 0, offset = 0;
   int bits = 0, colourType = 0;
   std::vector<uint8_t> pixels = {};     // one byte a pixel, rows from the top
   std::vector<uint32_t> palette = {};   // 0xRRGGBB
+  std::vector<uint32_t> colours = {};   // full colour: 0xAARRGGBB a pixel, rows from the top
 };
 
 // Packed rows of `stride` bytes into pixels, the first row stored first or last.
@@ -363,7 +415,8 @@ void unpack(const uint8_t* rows, int64_t stride, bool bottom_up, Image* m) {
   }
 }
 
-Image checkBmp(std::string_view f) {
+// `mode`: 0 indexed images; 1 their colours too; 2 and 24- and 32-bit ones.
+Image checkBmp(std::string_view f, int mode) {
   Image m;
   if (f.size() < 18 || f[0] != 'B' || f[1] != 'M') return m;
   const uint32_t header_size = le(f, 14, 4);
@@ -378,8 +431,10 @@ Image checkBmp(std::string_view f) {
   m.bits = static_cast<int>(le(f, core ? 24 : 28, 2));
   const uint32_t compression = core ? 0 : le(f, 30, 4);
   m.reason = MessageId::kNotIndexed;
-  if (m.bits != 1 && m.bits != 4 && m.bits != 8) return m;
-  m.runLength = (compression == 1 && m.bits == 8) || (compression == 2 && m.bits == 4);
+  const bool rgb = mode == 2 && (m.bits == 24 || m.bits == 32);
+  m.tooLarge = rgb && compression == 3;  // bit fields
+  if (m.bits != 1 && m.bits != 4 && m.bits != 8 && !rgb) return m;
+  m.runLength = !rgb && ((compression == 1 && m.bits == 8) || (compression == 2 && m.bits == 4));
   m.reason = MessageId::kUnsupportedCompression;
   if ((compression != 0 && !m.runLength) || (m.runLength && m.width * m.height > kMaxPixels)) return m;
   m.reason = MessageId::kNotBmp;
@@ -388,7 +443,7 @@ Image checkBmp(std::string_view f) {
   // The palette: the entries the header lists (all by default) that lie
   // before the pixels.
   const int entry = core ? 3 : 4;
-  const int64_t listed = core || le(f, 46, 4) == 0 ? 1 << m.bits : le(f, 46, 4);
+  const int64_t listed = core || le(f, 46, 4) == 0 ? int64_t{1} << m.bits : le(f, 46, 4);
   const int64_t count = std::min({listed, int64_t{1} << m.bits, (m.offset - 14 - header_size) / entry});
   for (int64_t i = 0; m.accepted && i < count; ++i) m.palette.push_back(le(f, 14 + header_size + i * entry, 3));
   return m;
@@ -433,29 +488,36 @@ void decodeRunLength(std::string_view f, Image* m) {
 }
 
 // libspng's verdict on the whole file, and its pixels.
-Image checkPng(std::string_view f) {
+Image checkPng(std::string_view f, int mode) {
   spng_ctx* ctx = spng_ctx_new(0);
   Image m{.png = true, .reason = MessageId::kUnreadablePng};
   spng_ihdr ihdr{};
   spng_plte plte{};
+  spng_trns trns{};
   spng_set_png_buffer(ctx, f.data(), f.size());
   if (spng_get_ihdr(ctx, &ihdr) == 0) {
     m.width = ihdr.width;
     m.height = ihdr.height;
     m.bits = ihdr.bit_depth;
     m.colourType = ihdr.color_type;
-    if ((ihdr.color_type != 0 && ihdr.color_type != 3) || ihdr.bit_depth > 8) {
+    const bool indexed = (ihdr.color_type == 0 || ihdr.color_type == 3) && ihdr.bit_depth <= 8;
+    if (!indexed && mode < 2) {
       m.reason = MessageId::kNotIndexed;
     } else if (m.width * m.height > kMaxPixels) {
       m.reason = MessageId::kUnsupportedCompression;
     } else if (m.width * m.height > kMaxDecodedPixels) {
       m.tooLarge = true;
     } else {
-      const int64_t stride = (m.width * m.bits + 7) / 8;
+      // Other kinds as their colours, 16-bit channels taken to their high bytes (not an indexed one's tRNS).
+      const int64_t stride = indexed ? (m.width * m.bits + 7) / 8 : 4 * m.width;
       std::vector<uint8_t> packed(static_cast<size_t>(stride * m.height));
-      m.accepted = spng_decode_image(ctx, packed.data(), packed.size(), SPNG_FMT_PNG, 0) == 0 &&
-                   spng_decode_chunks(ctx) == 0;
-      if (m.accepted) unpack(packed.data(), stride, false, &m);
+      m.accepted = spng_decode_image(ctx, packed.data(), packed.size(), indexed ? SPNG_FMT_PNG : SPNG_FMT_RGBA8,
+                                     indexed ? 0 : SPNG_DECODE_TRNS) == 0 && spng_decode_chunks(ctx) == 0;
+      if (m.accepted && indexed) unpack(packed.data(), stride, false, &m);
+      for (size_t i = 0; m.accepted && !indexed && i < packed.size(); i += 4) {
+        m.colours.push_back(uint32_t{packed[i + 3]} << 24 | packed[i] << 16 | packed[i + 1] << 8 | packed[i + 2]);
+      }
+      m.tooLarge = mode > 0 && indexed && spng_get_trns(ctx, &trns) == 0;
       // A grey image's index v is the grey of v at its depth.
       for (int v = 0; m.accepted && m.colourType == 0 && v < 1 << m.bits; ++v) {
         m.palette.push_back(0x010101u * static_cast<uint32_t>(v * 255 / ((1 << m.bits) - 1)));
@@ -469,13 +531,22 @@ Image checkPng(std::string_view f) {
   return m;
 }
 
-Image check(std::string_view f) {
-  if (f.starts_with(kPngSignature)) return checkPng(f);
-  Image m = checkBmp(f);
-  m.tooLarge = m.accepted && m.runLength && m.width * m.height > kMaxDecodedPixels;
+Image check(std::string_view f, int mode = 0) {
+  Image m = f.starts_with(kPngSignature) ? checkPng(f, mode) : checkBmp(f, mode);
+  m.tooLarge |= m.accepted && m.runLength && m.width * m.height > kMaxDecodedPixels;
   if (m.accepted && m.runLength && !m.tooLarge) decodeRunLength(f, &m);
-  if (m.accepted && !m.runLength) {
-    unpack(reinterpret_cast<const uint8_t*>(f.data()) + m.offset, (m.width * m.bits + 31) / 32 * 4, !m.topDown, &m);
+  m.tooLarge |= mode > 0 && m.cutShort;  // (full colour says nothing of it: see docs/hardening.md)
+  const int64_t stride = (m.width * m.bits + 31) / 32 * 4;
+  if (m.accepted && !m.png && !m.runLength && m.bits <= 8) {
+    unpack(reinterpret_cast<const uint8_t*>(f.data()) + m.offset, stride, !m.topDown, &m);
+  }
+  // Colours: an index's palette entry (black where there is none); 24, 32 bits: blue, green, red (and a byte).
+  for (const uint8_t index : mode > 0 ? m.pixels : std::vector<uint8_t>{}) {
+    m.colours.push_back(0xFF000000u | (index < m.palette.size() ? m.palette[index] : 0));
+  }
+  for (int64_t i = 0; m.accepted && !m.png && m.bits > 8 && i < m.width * m.height; ++i) {
+    const int64_t row = m.topDown ? i / m.width : m.height - 1 - i / m.width;
+    m.colours.push_back(0xFF000000u | le(f, uint64_t(m.offset + row * stride + i % m.width * m.bits / 8), 3));
   }
   return m;
 }
@@ -553,10 +624,39 @@ const std::set<std::string> kKeywords = {
     "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union", "unsigned", "using", "virtual",
     "void", "volatile", "wchar_t", "while", "xor", "xor_eq"};
 
+// The hex numbers ("0x...") of a C array's text, from `at` to the array's end.
+std::vector<uint32_t> hexes(const std::string& text, size_t at) {
+  std::vector<uint32_t> values;
+  for (const size_t end = text.find('}', at); (at = text.find("0x", at)) < end; at += 2) {
+    values.push_back(std::strtoul(&text[at + 2], nullptr, 16));
+  }
+  return values;
+}
+
+using Colours = std::set<int64_t>;
+
+// How few palettes of `holds` colours hold each set whole (one at least, if there are sets): {no fewer, no more},
+// exact for no more than 8 distinct sets (the fewest for each choice of them, from the smaller ones).
+std::pair<int64_t, int64_t> fewest(const std::vector<Colours>& sets, size_t holds) {
+  const std::set<Colours> distinct(sets.begin(), sets.end());
+  const std::vector<Colours> top(distinct.upper_bound(Colours{}), distinct.end());  // (the empty set is the least)
+  std::vector<Colours> unions(size_t{1} << std::min<size_t>(top.size(), 8));
+  std::vector<int64_t> least(unions.size(), 0);
+  for (size_t m = 1; m < unions.size(); ++m) {
+    unions[m] = unions[m & (m - 1)], least[m] = INT32_MAX;
+    unions[m].insert(top[std::countr_zero(m)].begin(), top[std::countr_zero(m)].end());
+    for (size_t part = m; part != 0; part = (part - 1) & m) {
+      if ((part & m & (0 - m)) != 0 && unions[part].size() <= holds) least[m] = std::min(least[m], least[m ^ part] + 1);
+    }
+  }
+  const int64_t some = !sets.empty(), exact = std::max(least.back(), some);
+  return top.size() <= 8 ? std::pair{exact, exact} : std::pair{some, std::max(std::ssize(top), some)};
+}
+
 class Model {
  public:
-  Model(const Settings& s, const tessarn::MemoryFileSystem& world, bool warn)
-      : s_(s), m_(*s.machine), world_(world), warn_(warn) {}
+  Model(const Settings& s, const tessarn::MemoryFileSystem& world, bool warn, const Outcome& tool)
+      : s_(s), m_(*s.machine), world_(world), warn_(warn), tool_(tool), judged_(!s.unsure) {}
   Outcome run();
 
  private:
@@ -567,10 +667,15 @@ class Model {
     std::string text;      // why it was skipped or ended the run, if it was
     int64_t wide = 0, high = 0;
     std::string block = {}, attributeBlock = {};  // the lines of its map and attribute map
+    std::string paletteBlock = {};                // and of its palettes, of `colours` colours
+    size_t colours = 0;
   };
 
   bool classic() const { return &m_ == kMachines; }
   std::string mapType() const { return m_.entryBytes == 2 ? "unsigned short " : "unsigned char "; }
+  const Format& format() const { return kFormats[s_.format]; }
+  std::string paletteType() const { return format().bytes == 2 ? "unsigned short " : "unsigned char "; }
+  int64_t paletteCount() const { return classic() ? s_.paletteCount : int64_t{1} << m_.paletteBits; }
   std::string stem() const { return s_.cSource.substr(s_.cSource.rfind('/') + 1); }
   // A message, and for a job the report's words for it: it was skipped (a
   // message that skips a job), or it ended the run.
@@ -620,7 +725,8 @@ class Model {
   const Settings& s_;
   const Machine& m_;
   const tessarn::MemoryFileSystem& world_;
-  const bool warn_;  // warnings go to standard error
+  const bool warn_;      // warnings go to standard error
+  const Outcome& tool_;  // the tool's run, whose full-colour palettes and colourings are its to choose
   Outcome out_;
   std::vector<Tile> patterns_;
   std::map<Tile, size_t> index_;  // the lowest pattern number of each tile
@@ -633,6 +739,10 @@ class Model {
   std::set<std::string> jobNames_;
   std::vector<Row> rows_;
   std::vector<std::pair<std::string, Picture>> previews_;
+  std::string paletteBytes_, runPalettes_, paletteLine_;  // the jobs' palettes; the run's lines; the report's line
+  std::vector<Tile> drawn_;                                // full colour: the tool's patterns, given ones first,
+  std::vector<int64_t> chosen_;                            // and palettes, one after another
+  std::vector<Colours> units_;                             // the colour sets of the jobs kept (nes: areas')
 };
 
 // A picture of `count` tiles, `across` a row, pixel j of tile i being pixel(i, j).
@@ -659,6 +769,41 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   std::vector<int64_t> areas(static_cast<size_t>(across * ((high + 1) / 2)), -1);  // 16x16 areas' palettes
   std::vector<std::array<int64_t, 4>> cells;  // pattern, mirrors, palette, entry
   std::string block, bytes;                   // the map's lines, and its entries' bytes
+  // Full colour: each pixel's colour value (-1: colour 0). The first tile, then nes area, of too many colours, or
+  // palettes past the count with the jobs kept before (at a tile and a count the tool says) skip the job.
+  const int64_t holds = (int64_t{1} << bits) - 1, count = paletteCount(), units = s_.full ? wide * high : 0;
+  std::vector<std::array<int64_t, 64>> values(static_cast<size_t>(units));
+  std::vector<Colours> sets(values.size()), area_sets(s_.full ? areas.size() : 0);
+  for (int64_t k = 0; k < 64 * units; ++k) {
+    const int64_t t = k / 64, i = k % 64, x = job.x + t % wide * 8 + i % 8, y = job.y + t / wide * 8 + i / 8;
+    uint32_t rgb = x < 0 || y < 0 || x >= image.width || y >= image.height ? 0 : image.colours[y * image.width + x];
+    const int64_t v = format().bits < 0 ? indexAt(image, x, y) : valueOf(format(), rgb);
+    const bool clear = rgb >> 24 == 0 || (s_.transparent >= 0 && v == valueOf(format(), s_.transparent & 0xFFFFFF));
+    values[t][i] = clear ? -1 : v;
+    if (!clear) sets[t].insert(v), area_sets[t / wide / 2 * across + t % wide / 2].insert(v);
+    const int64_t n = std::ssize(sets[t]);
+    if (i == 63 && n > holds) return say(MessageId::kTooManyColours, job.bitmapName, {x - 7, y - 7, n, holds}, row);
+  }
+  for (int64_t a = 0; m_.map == kAreas && a < std::ssize(area_sets); ++a) {
+    const int64_t n = std::ssize(area_sets[a]), ax = job.x + a % across * 16, ay = job.y + a / across * 16;
+    if (n > holds) return say(MessageId::kAreaTooManyColours, job.bitmapName, {ax, ay, n, holds}, row);
+  }
+  std::vector<Colours> with = units_;
+  with.insert(with.end(), (m_.map == kAreas ? area_sets : sets).begin(), (m_.map == kAreas ? area_sets : sets).end());
+  const auto [low, most] = fewest(with, static_cast<size_t>(holds));
+  const std::string said = tool_.console.substr(std::min(out_.console.size(), tool_.console.size()));
+  std::vector<long long> numbers = {job.x, job.y, count + 1, count};
+  for (int64_t k = 0; k < units * (most - count); ++k) {  // each tile, each count
+    const std::vector<long long> n = {job.x + k % wide * 8, job.y + k / wide % high * 8, count + 1 + k / units, count};
+    if (said.starts_with(expectedMessage(MessageId::kTooManyPalettes, job.bitmapName, s_.language, n))) numbers = n;
+  }
+  judged_ = judged_ && (most <= count || low > count);
+  if (s_.full && most > count) return say(MessageId::kTooManyPalettes, job.bitmapName, numbers, row);
+  if (s_.full) units_ = with;
+  const std::string& tool = s_.full ? tool_.files.at(output_) : block;
+  const size_t at = out_.files[output_].size() + (mapType() + job.name + "[]={\r\n").size();
+  std::vector<uint32_t> entries = hexes(tool, at), attrs = hexes(tool, tool.find("_attr[]={\r\n", at));
+  entries.resize(static_cast<size_t>(units)), attrs.resize(entries.size());  // (as many as the model reads, at least)
   for (int64_t r = 0; r < high; ++r) {
     block += "\t";
     for (int64_t c = 0; c < wide; ++c) {
@@ -666,7 +811,7 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
       Tile tile{};
       int64_t tile_palette = -1;
       bool two = false;
-      for (int i = 0; i < 64; ++i) {
+      for (int i = 0; i < 64 && !s_.full; ++i) {
         const int64_t x = x0 + i % 8, y = y0 + i / 8;
         const int index = indexAt(image, x, y);
         const int64_t k = std::find(job.colour, job.colour + 4, index) - job.colour;
@@ -680,9 +825,27 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
         two |= tile_palette >= 0 && tile_palette != index >> bits;
         tile_palette = index >> bits;
       }
+      // Full colour: the tool's map and patterns must give the tile's colours back (with no palette field, in one).
+      const int64_t t = r * wide + c;
+      const uint32_t e = s_.full ? entries[t] | (m_.map == kCellBytes ? attrs[t] << 8 : 0) : 0;
+      const int64_t n = ((e & 0xFF) | (e >> m_.highAt & (std::bit_ceil(uint32_t(s_.limit)) - 1) >> 8) << 8) - s_.first;
+      const int64_t chosen = std::ssize(chosen_) >> bits;  // palettes
+      const auto gives = [&](int64_t p) {
+        std::array<int64_t, 64> back;
+        for (int i = 0; i < 64; ++i) back[i] = tile[i] == 0 ? -1 : p < chosen ? chosen_[(p << bits) + tile[i]] : -2;
+        return back == values[t];
+      };
+      if (s_.full) {
+        const int turned = (m_.lr >= 0 ? int((e >> m_.lr & 1) | (e >> m_.tb & 1) << 1) : 0) & s_.mirrors;
+        tile = n >= 0 && n < std::ssize(drawn_) ? mirrored(drawn_[n], turned) : Tile{};
+        tile_palette = m_.map == kAreas ? attrs[r / 4 * ((wide + 3) / 4) + c / 4] >> (r / 2 % 2 * 4 + c / 2 % 2 * 2) & 3
+                                        : e >> m_.paletteAt & ((1u << m_.paletteBits) - 1);
+        while (!m_.paletteBits && tile_palette < chosen && !gives(tile_palette)) ++tile_palette;
+        require(!judged_ || gives(tile_palette), "full colour: every tile gives back its pixels' colours");
+      }
       // The first failure in the walk skips the job, its patterns taken back.
       int64_t& area = areas[static_cast<size_t>(r / 2 * across + c / 2)];
-      const bool high_palette = tile_palette >= 1 << m_.paletteBits;
+      const bool high_palette = s_.direct && tile_palette >= 1 << m_.paletteBits;
       const bool two_areas = m_.map == kAreas && tile_palette >= 0 && area >= 0 && area != tile_palette;
       if (two || high_palette || two_areas) reindex(before);
       if (two) return say(MessageId::kTwoPalettes, job.bitmapName, {x0, y0}, row);
@@ -737,6 +900,18 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
                      std::to_string((int64_t{job.width} + 7) / 8) + "\r\n#define H_" + job.name + " " +
                      std::to_string((int64_t{job.height} + 7) / 8) + "\r\n";
   if (m_.map != kNoMap) text += "unsigned char " + job.name + "_attr[]={\r\n" + attribute_block + "};\r\n";
+  // Its palettes (mapped: its four colours; direct: 0 to the highest a cell has), black (nes: 0) for no entry.
+  const int64_t per = s_.direct ? int64_t{1} << bits : 4;
+  int64_t top = cells.empty() ? palette : 0;  // (a job with no tiles: its --palette)
+  for (const auto& cell : cells) top = std::max(top, cell[2]);
+  std::vector<int64_t> palettes;
+  for (int64_t k = 0; s_.palettesOut && !s_.full && k < (s_.direct ? (top + 1) * per : 4); ++k) {
+    const int64_t index = s_.direct ? k : job.colour[k];
+    const bool listed = index >= 0 && index < std::ssize(image.palette);
+    palettes.push_back(format().bits < 0 && listed ? index : valueOf(format(), listed ? image.palette[index] : 0));
+  }
+  row->colours = palettes.size(), row->paletteBlock = paletteLines(format(), palettes, size_t(per), &paletteBytes_);
+  if (!palettes.empty()) text += paletteType() + job.name + "_pal[]={\r\n" + row->paletteBlock + "};\r\n";
   write(output_, text);
   if (!binary_.empty()) write(binary_, bytes + attribute_bytes);
   const int64_t tiles = wide * high;
@@ -759,19 +934,19 @@ void Model::convert(const Job& job, int64_t number, const Image& image, Row* row
   }
   row->wide = wide, row->high = high, row->block = block, row->attributeBlock = attribute_block;
   if (tiles == 0 || s_.preview.empty()) return;
-  // The map as the hardware draws it, in the colours of the job's bitmap.
+  // The map as the hardware draws it, in the colours of the job's bitmap (the machine's, with palettes: not compared).
   std::vector<uint32_t> colours;
-  for (int k = 0; k < (s_.direct ? 256 : 4); ++k) {
+  for (int k = 0; k < (s_.direct ? 256 : 4) && !s_.palettesOut && !s_.full; ++k) {
     const int64_t index = s_.direct ? k : job.colour[k];
     const bool listed = index >= 0 && index < static_cast<int64_t>(image.palette.size());
     colours.push_back(listed ? image.palette[index] : s_.direct ? grey(k % (1 << bits), bits) : grey(k, 2));
   }
-  const auto pixel = [&](int64_t i, int j) {
+  const auto px = [&](int64_t i, int j) {  // pixel j of tile i
     const auto& [p, mirrors, cell_palette, entry] = cells[i];
     const Tile tile = mirrored(patterns_[p], static_cast<int>(mirrors));
-    return static_cast<uint8_t>(tile[j] + (s_.direct ? cell_palette << bits : 0));
+    return static_cast<uint8_t>(tile[j] + (s_.direct || s_.full ? cell_palette << bits : 0));
   };
-  previews_.push_back({previewName(number, job.name), drawn(s_.direct ? 8 : 2, colours, tiles, wide, pixel)});
+  previews_.push_back({previewName(number, job.name), drawn(s_.direct || s_.full ? 8 : 2, colours, tiles, wide, px)});
 }
 
 // The lines of the table of the patterns the run added (classic: row
@@ -807,6 +982,8 @@ void Model::writeLibrary(const std::string& table_lines) {
   if (!classic()) taken.insert(p + "PATTERN_SIZE");
   std::vector<std::string> suffixes = {"", "_WIDTH", "_HEIGHT"};
   if (m_.map != kNoMap) suffixes.push_back("_attr");
+  if (s_.palettesOut || s_.full) taken.insert({p + "palettes", p + "PALETTE_COUNT"});
+  if (s_.palettesOut || s_.full) suffixes.insert(suffixes.end(), {"_pal", "_COLORS"});
   const auto free = [&](const std::string& symbol) {
     const auto used = [&](const std::string& suffix) { return taken.count(symbol + suffix) != 0; };
     return kKeywords.count(symbol) == 0 && std::none_of(suffixes.begin(), suffixes.end(), used);
@@ -846,10 +1023,17 @@ void Model::writeLibrary(const std::string& table_lines) {
       source += "\r\nconst unsigned char " + symbol + "_attr[] = {\r\n" + job.attributeBlock + "};\r\n";
       declared += "extern const unsigned char " + symbol + "_attr[];\r\n";
     }
+    if (job.colours > 0) {  // (a job with no tiles has its palettes too)
+      source += "\r\nconst " + paletteType() + symbol + "_pal[] = {\r\n" + job.paletteBlock + "};\r\n";
+      declared += "extern const " + paletteType() + symbol + "_pal[];\r\n";
+    }
     declared += "#define " + symbol + "_WIDTH " + std::to_string(array ? job.wide : 0) + "\r\n#define " + symbol +
                 "_HEIGHT " + std::to_string(array ? job.high : 0) + "\r\n";
+    if (job.colours > 0) declared += "#define " + symbol + "_COLORS " + std::to_string(job.colours) + "\r\n";
+    any_array |= job.colours > 0 || s_.full;
   }
   if (count > 0) source += "\r\nconst " + table_type + p + "patterns[] = {\r\n" + table_lines + "};\r\n";
+  if (s_.full) source += "\r\nconst " + paletteType() + p + "palettes[] = {\r\n" + runPalettes_ + "};\r\n";
   std::string spare = p + "no_arrays";
   for (int k = 2; !free(spare); ++k) spare = p + "no_arrays_" + std::to_string(k);
   if (!any_array) source += "\r\ntypedef int " + spare + ";  /* ISO C wants a declaration */\r\n";
@@ -864,6 +1048,10 @@ void Model::writeLibrary(const std::string& table_lines) {
   header += "#define " + p + "PATTERN_COUNT " + std::to_string(count) + "\r\n";
   if (!classic()) header += "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n";
   header += "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) + "\r\n";
+  if (s_.full) {
+    header += "\r\nextern const " + paletteType() + p + "palettes[];\r\n#define " + p + "PALETTE_COUNT " +
+              std::to_string(chosen_.size() >> m_.bits) + "\r\n";
+  }
   write(s_.cSource + ".h", header + "\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n");
 }
 
@@ -889,11 +1077,34 @@ Outcome Model::run() {
     if (world_.files.count(folder) != 0) return usage();
   }
   reindex(given_ > 0 ? given_ : 1);  // the given patterns, or the blank one
+  output_ = joined(s_.outputDirectory, "output.txt");
+  // Full colour: the tool's patterns (given ones first) and palettes, from its output.txt (if it has them).
+  const auto tool = tool_.files.find(output_);
+  const std::string text = s_.full && tool != tool_.files.end() ? tool->second : "";
+  const size_t table_at = text.rfind("\r\n#define MAX_PCG "), palettes_at = text.rfind("\r\n#define MAX_PAL ");
+  judged_ = judged_ && (!s_.full || palettes_at != std::string::npos);
+  const size_t n = static_cast<size_t>(8 * m_.bits / (classic() ? 2 : 1));  // numbers a pattern (classic's row words)
+  const std::vector<uint32_t> pcg = hexes(text, text.find("PCG_DAT[]={", table_at));
+  drawn_.assign(patterns_.begin(), patterns_.begin() + static_cast<int64_t>(given_));
+  for (size_t i = 0; i + n <= pcg.size(); i += n) {
+    std::string bytes;
+    for (size_t j = i; j < i + n; ++j) bytes += std::string{char(pcg[j]), char(pcg[j] >> 8)}.substr(0, classic() + 1);
+    layOut(m_, &drawn_.emplace_back(), &bytes, true);
+  }
+  const Format& f = format();
+  const size_t colours = size_t{1} << m_.bits, units = f.bits == 0 ? 0 : f.bytes == 2 ? 1 : f.bytes;  // a colour's
+  const size_t per = f.bits == 0 ? colours / 4 : colours * units;
+  const std::vector<uint32_t> read = hexes(text, palettes_at);
+  chosen_.assign(read.size() / per * colours, 0);
+  for (size_t k = 0; k < chosen_.size(); ++k) {
+    if (f.bits == 0) chosen_[k] = read[k / 4] >> 2 * (k % 4) & 3;
+    for (size_t i = 0; i < units; ++i) chosen_[k] = chosen_[k] << 8 | read[units * k + i];
+    require(!judged_ || k % colours || chosen_[k] == valueOf(f, s_.transparent < 0 ? 0 : s_.transparent), "colour 0");
+  }
   const std::string list_path = joined(s_.directory, "tessarn.txt"), library = s_.cSource + ".c";
   const auto list = world_.files.find(list_path);
   if (list == world_.files.end()) return say(MessageId::kJobListMissing), finish(28);
   note(&prerequisites_, list_path);
-  output_ = joined(s_.outputDirectory, "output.txt");
   if (!create(output_, 'o')) return say(MessageId::kCannotCreate, "output.txt"), finish(-1);
   note(&targets_, output_);
   if (!s_.cSource.empty() && !create(library, 'c')) {
@@ -926,7 +1137,7 @@ Outcome Model::run() {
     }
     const auto file = world_.files.find(path);
     const size_t bytes = file != world_.files.end() ? file->second.size() : 0;
-    const Image image = check(file != world_.files.end() ? file->second : "");
+    const Image image = check(file != world_.files.end() ? file->second : "", s_.full ? 2 - (m_.map == kAreas) : 0);
     // The model cannot judge a run past its budget, nor one that reads a
     // file it made, nor tell which of a plain BMP's rows are read first
     // when reads past its first 64 bytes fail, nor which colours its
@@ -963,6 +1174,16 @@ Outcome Model::run() {
     if (!lines.empty()) table += lines + "};\r\n";
     write(output_, table);
     if (!binary_.empty()) write(binary_, table_bytes);
+    // Full colour: the run's palettes, no more than the fewest (where known) nor the machine's count.
+    runPalettes_ = paletteLines(format(), chosen_, size_t{1} << m_.bits, &paletteBytes_);  // (after the jobs')
+    const auto [low, most] = fewest(units_, (size_t{1} << m_.bits) - 1);
+    const int64_t n = std::ssize(chosen_) >> m_.bits;
+    require(!judged_ || !s_.full || (low <= n && n <= most && n <= paletteCount()), "full colour: the fewest palettes");
+    const std::string line = "palettes: " + std::to_string(n) + (low == most ? " (the fewest possible); " : " (");
+    const size_t from = ("\n" + tool_.errors).find("\n" + line), to = tool_.errors.find('\n', from) + 1;
+    paletteLine_ = !s_.full ? "" : from == std::string::npos ? line + "\n" : tool_.errors.substr(from, to - from);
+    const std::string head = "\r\n#define MAX_PAL " + std::to_string(n) + "\r\n" + paletteType() + "PAL_DAT[]={\r\n";
+    if (s_.full) write(output_, head + runPalettes_ + "};\r\n");
     if (!s_.cSource.empty()) writeLibrary(lines);
   }
   close(binary_, binaryName_);
@@ -997,8 +1218,8 @@ Outcome Model::finish(int status) {
     if (s_.report || s_.strict || warn_) errors += (s_.report ? "warning: " : "tessarn: warning: ") + warning + "\n";
   }
   if (s_.report) {
-    errors += "patterns: " + std::to_string(started_ ? s_.first + static_cast<int64_t>(patterns_.size()) : 0) + " of " +
-              std::to_string(s_.limit) + "\n";
+    errors += paletteLine_ + "patterns: " + std::to_string(started_ ? s_.first + int64_t(patterns_.size()) : 0) +
+              " of " + std::to_string(s_.limit) + "\n";
   }
   bool unused = false;
   for (const auto* rules : {&s_.attributes, &s_.palettes}) {
@@ -1045,6 +1266,7 @@ Outcome Model::finish(int status) {
   std::string added;
   tableLines(&added);
   if (!s_.patternFile.empty()) note(&targets_, s_.patternFile), file(s_.patternFile, added, "pattern file");
+  if (!s_.paletteFile.empty()) note(&targets_, s_.paletteFile), file(s_.paletteFile, paletteBytes_, "palette file");
   std::string rule;
   for (const std::string& target : targets_) rule += (rule.empty() ? "" : " ") + escapedForMake(target);
   rule += ":";
@@ -1053,6 +1275,7 @@ Outcome Model::finish(int status) {
   if (status != 0 && status != 1) {
     out_.files.erase(s_.depfile);
     out_.files.erase(s_.patternFile);
+    out_.files.erase(s_.paletteFile);
     if (!s_.cSource.empty()) out_.files.erase(s_.cSource + ".c"), out_.files.erase(s_.cSource + ".h");
   }
   out_.status = status;
@@ -1157,8 +1380,9 @@ bool matches(const Outcome& want, int status, const std::string& console, const 
   for (const auto& [name, picture] : want.pictures) {
     const auto have = files.files.find(name);
     const Image image = check(have != files.files.end() ? have->second : "");
+    const std::vector<uint32_t>& palette = picture.palette.empty() ? picture.palette : image.palette;  // (none: any)
     const bool same = image.accepted && image.colourType == 3 &&
-                      Picture{image.bits, image.width, image.height, image.palette, image.pixels} == picture;
+                      Picture{image.bits, image.width, image.height, palette, image.pixels} == picture;
     wanted[name] = same ? have->second : "(the model's picture)";
   }
   for (const auto& [name, bytes] : files.files) {
@@ -1257,8 +1481,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                          tessarn::usageErrorText(error) == "tessarn: " + error + std::string(kHint)),
           "a usage error, said on one line");
   if (verdict != Verdict::kRun) return 0;
-  const Outcome expected = Model(settings, world, (data[0] & 32) != 0).run();
-  if (!expected.judged) return -1;
+  Outcome expected;  // (full colour's palettes and colourings the model takes from the tool's first run, and checks)
 
   // The run on one thread, and on two, images' rows made and encoded on
   // threads of their own however small the job; then (replayed, with bit 7)
@@ -1266,7 +1489,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // it must end saying so last, having said and written no more than the
   // whole run does.
   const std::string out_of_memory = tessarn::testing::expectedMessage(MessageId::kOutOfMemory, "", settings.language);
-  const auto output = expected.files.find(joined(settings.outputDirectory, "output.txt"));
   for (const bool threaded : {false, true}) {
     Outcome whole;  // the run with no allocation failing
     long allocations = 0;
@@ -1294,16 +1516,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (attempt < 0 && (data[0] & 128)) allocations = counted;
       const std::string& said = streams.files["console"];
       const Outcome run = {status, true, said, streams.files["errors"], files.files};
+      if (attempt < 0 && !threaded) expected = Model(settings, world, (data[0] & 32) != 0, run).run();
+      if (!expected.judged) return -1;
       if (attempt < 0) require(matches(expected, status, said, run.errors, files, true), "the run is not the model's");
-      // An allocation that fails for a thread is no failure: the work is
-      // done on the run's own thread instead, to the same bytes.
+      // An allocation the run can do without (a thread's, std::stable_sort's
+      // buffer) is no failure: the work is done all the same, to the same bytes.
       if (attempt < 0) whole = run;
       const auto same = [&] {
         return run.console == whole.console && run.errors == whole.errors && run.files == whole.files;
       };
-      if (attempt < 0 || (threaded && run.status == whole.status && same())) continue;
+      if (attempt < 0 || (run.status == whole.status && same())) continue;
       std::string before = said;  // (said again by main() if memory still runs out after the run)
       while (before.ends_with(out_of_memory)) before.resize(before.size() - out_of_memory.size());
+      const auto output = expected.files.find(joined(settings.outputDirectory, "output.txt"));
       const auto written = files.files.find(output != expected.files.end() ? output->first : "");
       require(status == -1 && said.ends_with(out_of_memory) && expected.console.starts_with(before) &&
                   (written == files.files.end() || output->second.starts_with(written->second)),
