@@ -38,8 +38,13 @@ void AfterRunFiles::jobFinished(const JobSummary& summary, const PatternDictiona
   }
 }
 
+void AfterRunFiles::palettesChosen(const ChosenPalettes& chosen) { runPalettes_ = chosen.palettes; }
+
 void AfterRunFiles::runFinished(const PatternDictionary& dictionary) {
   if (!patternFile_.empty()) patternTable_ = binaryPatternTable(target_, dictionary);
+  for (const std::vector<uint32_t>& palette : runPalettes_) {
+    appendValues(&paletteTable_, paletteValues(paletteFormat_, palette), paletteValueForm(paletteFormat_));
+  }
 }
 
 bool AfterRunFiles::writeFile(const std::string& name, const std::string& contents) {

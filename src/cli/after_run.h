@@ -1,7 +1,8 @@
 // The files a run writes that stand only after a complete run (status 0, or
 // 1 under --strict): the C library (BASE.c, written as the run goes, and
 // BASE.h at its end), the pattern file, the palette file (every job's
-// palettes in job order, in binary as the colour format writes them), and
+// palettes in job order, then the palettes full-colour art chose, in binary
+// as the colour format writes them), and
 // the depfile, written last so that it names the others. One rule holds for all of them: after any other
 // status none of them is left, so that a build system runs tessarn again.
 // (output.txt and the binary outputs keep what they were written.)
@@ -28,6 +29,7 @@ class AfterRunFiles : public RunObserver {
   // Whether the run needs to tell this of its jobs and end (for the tables).
   bool watches() const { return !patternFile_.empty() || !paletteFile_.empty(); }
   void jobFinished(const JobSummary& summary, const PatternDictionary&) override;
+  void palettesChosen(const ChosenPalettes& chosen) override;
   void runFinished(const PatternDictionary& dictionary) override;
 
   // Writes what is due after a run that has come to `status`, or, if that
@@ -50,6 +52,7 @@ class AfterRunFiles : public RunObserver {
   std::vector<std::string> library_;  // BASE.c and BASE.h, if made
   std::string patternTable_;
   std::string paletteTable_;
+  std::vector<std::vector<uint32_t>> runPalettes_;  // full colour's, after the jobs'
 };
 
 }  // namespace tessarn

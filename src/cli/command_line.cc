@@ -247,7 +247,8 @@ struct Given {
 };
 
 // Whether palettes are written, and in which format: the target's own, or
-// --colour-format's.
+// --colour-format's. Full-colour art always writes the run's palettes, and
+// its pixels' colours are values in this format.
 bool readPaletteFormat(const Given& given, Options* options, std::string* error) {
   std::string format;
   if (!single("--colour-format", given.colourFormat, &format, error) ||
@@ -259,7 +260,9 @@ bool readPaletteFormat(const Given& given, Options* options, std::string* error)
     *error = "--colour-format " + format + ": not rgb888 or one of the targets but classic";
     return false;
   }
-  if (!given.writePalettes && options->paletteFile.empty()) return true;
+  const bool writes = given.writePalettes || !options->paletteFile.empty();
+  if (!writes && options->colours != ColourMode::kAuto) return true;
+  if (chosen == ColourFormat::kNone && !writes) chosen = ColourFormat::kRgb888;  // classic's art, unasked
   if (chosen == ColourFormat::kNone) {
     *error = std::string(given.writePalettes ? "--palettes" : "--palette-file " + options->paletteFile) +
              ": the target classic has no colour format of its own: name one with --colour-format";
@@ -303,10 +306,6 @@ bool readFullColour(const Given& given, Options* options, std::string* error) {
     uint32_t value = 0;
     if (!parseOption("--palette-count", count, 1, 64, &value, error)) return false;
     options->autoPalettes = static_cast<int>(value);
-  }
-  if (full_colour && options->paletteFormat == ColourFormat::kNone) {
-    // The run's palettes are written whatever: without them the art is lost.
-    options->paletteFormat = target.colourFormat == ColourFormat::kNone ? ColourFormat::kRgb888 : target.colourFormat;
   }
   return true;
 }

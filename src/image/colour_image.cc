@@ -93,8 +93,7 @@ ImageProblem ColourImage::readBmpRows(int64_t first, int64_t last, const RowTake
   if (header_.runLength) {
     FileBytes decoded;
     PixelGrid grid;
-    bool cut_short = false;
-    const ImageProblem problem = makePixelGrid(*image_, header_, &bytes_, &decoded, &grid, &cut_short);
+    const ImageProblem problem = makePixelGrid(*image_, header_, &bytes_, &decoded, &grid, &runLengthCutShort_);
     if (problem != ImageProblem::kNone) return problem;
     for (int64_t y = first; y < last; ++y) {
       for (int64_t x = 0; x < width_; ++x) pixels[static_cast<size_t>(x)] = grid.index(x, y);

@@ -50,6 +50,9 @@ class ColourImage {
   // or why the image cannot be read.
   using RowTaker = std::function<void(int64_t y, const uint8_t* pixels)>;
   ImageProblem readRows(int64_t first, int64_t last, const RowTaker& row);
+  // Whether the rows read came from run-length data that ended early (the
+  // rest of the pixels index 0).
+  bool runLengthCutShort() const { return runLengthCutShort_; }
 
  private:
   ImageProblem readBmpRows(int64_t first, int64_t last, const RowTaker& row);
@@ -69,6 +72,7 @@ class ColourImage {
   int bitDepth_ = 8;
   bool interlaced_ = false;
   bool indexed_ = false;
+  bool runLengthCutShort_ = false;
   int64_t width_ = 0;
   int64_t height_ = 0;
 };

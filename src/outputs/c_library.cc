@@ -203,9 +203,11 @@ std::string CLibrary::headerText(const PatternDictionary& dictionary) const {
   if (!classic) text += "#define " + names_.runName("PATTERN_SIZE") + " " + std::to_string(target_.patternBytes()) + end;
   text += "#define " + names_.runName("FIRST_PATTERN") + " " +
           std::to_string(dictionary.layout().firstPattern + dictionary.givenCount()) + end + end;
-  if (!runPalettes_.empty()) {
-    text += "extern const " + std::string(runPaletteForm_ == ValueForm::kByte ? "unsigned char " : "unsigned short ") +
-            names_.runName("palettes") + "[];" + end;
+  if (hasRunPalettes_) {
+    if (!runPalettes_.empty()) {
+      text += "extern const " + std::string(runPaletteForm_ == ValueForm::kByte ? "unsigned char " : "unsigned short ") +
+              names_.runName("palettes") + "[];" + end;
+    }
     text += "#define " + names_.runName("PALETTE_COUNT") + " " + std::to_string(runPalettes_.size()) + end + end;
   }
   text += "#ifdef __cplusplus" + end + "}" + end + "#endif" + end + end;

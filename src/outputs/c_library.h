@@ -63,10 +63,12 @@ class CLibrary {
   void endRow();
   void endMap(const std::vector<std::vector<uint16_t>>& attribute_rows);
   // The palettes a run of full-colour art chose, a row of values each, for
-  // finish() to write ("Ppalettes[]" and "PPALETTE_COUNT").
+  // finish() to write ("PPALETTE_COUNT", and "Ppalettes[]" if there are
+  // any: C has no empty arrays).
   void setRunPalettes(std::vector<std::vector<uint16_t>> rows, ValueForm form) {
     runPalettes_ = std::move(rows);
     runPaletteForm_ = form;
+    hasRunPalettes_ = true;
   }
   // The last map's palettes, a row of values each, `colours` colours in all.
   void writePalettes(const std::vector<std::vector<uint16_t>>& rows, ValueForm form, size_t colours);
@@ -103,6 +105,7 @@ class CLibrary {
   std::unique_ptr<BufferedOutput> header_;
   std::vector<Entry> entries_;
   std::vector<std::vector<uint16_t>> runPalettes_;
+  bool hasRunPalettes_ = false;  // a run of full-colour art: PPALETTE_COUNT even if 0
   ValueForm runPaletteForm_ = ValueForm::kWord;
   bool inArray_ = false;
   bool anyArray_ = false;

@@ -219,16 +219,18 @@ bool OutputFiles::writePatternTable(const PatternDictionary& dictionary, Failure
     text_->append("};");
     text_->append(kLineEnd);
   }
-  if (!runPalettes_.empty()) writeRunPalettes();
+  if (runPalettes_) writeRunPalettes();
   return !library_ || library_->finish(dictionary, failure);
 }
 
 void OutputFiles::writeRunPalettes() {
   text_->append(kLineEnd);
   text_->append("#define MAX_PAL ");
-  text_->append(std::to_string(runPalettes_.size()));
+  text_->append(std::to_string(runPalettes_->size()));
   text_->append(kLineEnd);
-  const std::vector<std::vector<uint16_t>> rows = writePaletteArray("PAL_DAT", runPalettes_);
+  // C has no empty arrays: a run that chose no palette has only the count.
+  std::vector<std::vector<uint16_t>> rows;
+  if (!runPalettes_->empty()) rows = writePaletteArray("PAL_DAT", *runPalettes_);
   if (library_) library_->setRunPalettes(rows, paletteValueForm(paletteFormat_));
 }
 

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,7 +87,8 @@ class OutputFiles {
   void writePalettes(const std::vector<std::vector<uint32_t>>& palettes);
   // The palettes a run of full-colour art chose, colour values in the
   // palette format, each a palette's every entry: written after the pattern
-  // table, "PAL_DAT[]" with "#define MAX_PAL n" (and to the library).
+  // table, "#define MAX_PAL n" and, if there are any, "PAL_DAT[]" (and to
+  // the library).
   void setRunPalettes(std::vector<std::vector<uint32_t>> palettes) { runPalettes_ = std::move(palettes); }
   // The pattern table that ends a complete run (and the library's BASE.h).
   // False, with `*failure` set, if BASE.h cannot be created.
@@ -127,7 +129,7 @@ class OutputFiles {
   MapBlock block_;                     // the current block's
   std::vector<MapCell> cells_;         // the current block's, for its attribute map
   int highestPalette_ = -1;            // the current block's
-  std::vector<std::vector<uint32_t>> runPalettes_;
+  std::optional<std::vector<std::vector<uint32_t>>> runPalettes_;  // a run of full-colour art's
 };
 
 }  // namespace tessarn

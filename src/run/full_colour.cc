@@ -198,13 +198,23 @@ bool FullColourRun::readTiles(Job* job, const BitmapImage& image, Failure* failu
   // once for each index.
   const uint32_t transparent =
       settings.transparent ? colourValue(settings.autoFormat, *settings.transparent, -1) : kClear;
+  // nes's values are indices, which say nothing of the colour: there the
+  // transparent colour is told by the palette's colour, and colour 0's value
+  // is the first index of it the run meets.
+  const bool by_index = settings.autoFormat == ColourFormat::kNes;
   const auto value = [&](Rgb colour, uint8_t alpha, int index) {
     const uint32_t v = colourValue(settings.autoFormat, colour, index);
-    return alpha == 0 || v == transparent ? kClear : v;
+    const bool clear = by_index ? settings.transparent && colour == *settings.transparent : v == transparent;
+    return alpha == 0 || clear ? kClear : v;
   };
   std::array<uint32_t, 256> of_index{};
   for (int i = 0; colours.indexed() && i < 256; ++i) {
-    of_index[static_cast<size_t>(i)] = value(colours.palette().colourOf(i, Rgb{}), colours.alphaOf(static_cast<uint8_t>(i)), i);
+    const Rgb colour = colours.palette().colourOf(i, Rgb{});
+    of_index[static_cast<size_t>(i)] = value(colour, colours.alphaOf(static_cast<uint8_t>(i)), i);
+    if (by_index && settings.transparent && colour == *settings.transparent && colours.palette().has(i) &&
+        !transparentIndex_) {
+      transparentIndex_ = static_cast<uint32_t>(i);
+    }
   }
   const bool indexed = colours.indexed();
   const int64_t wide = job->tilesWide;
@@ -280,6 +290,8 @@ bool FullColourRun::readTiles(Job* job, const BitmapImage& image, Failure* failu
   };
   const ImageProblem problem = colours.readRows(record.y, record.y + 8 * high, take_row);
   if (!checkImageProblem(problem, record.bitmapName, failure)) return false;
+  job->runLengthCutShort = colours.runLengthCutShort();
+  if (by_index) job->palette = colours.palette();
   while (band_row < high && !too_many) flush();
   if (too_many) {
     *failure = *too_many;
@@ -454,7 +466,9 @@ void FullColourRun::orderColours(const PaletteChoice& choice) {
   chosen_.patternsSaved = order.patternsSaved;
   // Each palette: colour 0, then its slots; an unused slot black.
   const uint32_t black = colourValue(settings.autoFormat, Rgb{}, -1);
-  const uint32_t zero = settings.transparent ? colourValue(settings.autoFormat, *settings.transparent, -1) : black;
+  const uint32_t zero = !settings.transparent ? black
+                        : transparentIndex_   ? *transparentIndex_
+                                              : colourValue(settings.autoFormat, *settings.transparent, -1);
   chosen_.palettes.clear();
   slots_.assign(order.slots.size(), {});
   paletteCount_ = std::max<size_t>(1, order.slots.size());
@@ -527,6 +541,8 @@ bool FullColourRun::convert(size_t i, JobSummary* summary, Failure* failure) {
   const TilingRules rules =
       chosenColourRules(*run_, std::max<int>(1, static_cast<int>(chosen_.palettes.size())));
   ChosenTiles tiles(this, job, rules.colouring);
+  summary->runLengthCutShort = job.runLengthCutShort;
+  summary->palette = job.palette;
   return convertChosenColours(run_, summary, rules, &tiles, failure);
 }
 

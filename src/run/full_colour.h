@@ -7,7 +7,8 @@
 // A pixel's colour is its value in the run's colour format (two colours
 // the machine cannot tell apart are one); pixels of alpha 0, and of the
 // transparent colour's value, are colour 0 of every palette, whose value is
-// the transparent colour's, or black's. A palette holds 2^bits - 1 colours
+// the transparent colour's, or black's (nes, whose values are indices: of
+// the transparent colour, and colour 0's value its first index met). A palette holds 2^bits - 1 colours
 // besides colour 0, and the run may have as many as the machine has (nes:
 // one palette a 16x16 area, which must hold its tiles' colours together).
 // The palettes are the fewest that colours/palette_packing.h finds.
@@ -71,6 +72,8 @@ class FullColourRun {
     std::vector<uint32_t> tiles;  // distinct tiles, in walk order
     std::vector<uint32_t> units;  // nes: each tile's area's set (else each tile's own)
     std::vector<std::pair<uint32_t, uint64_t>> counts;  // each distinct tile it holds, and how often
+    bool runLengthCutShort = false;                     // its image's run-length data ends early
+    std::optional<Palette> palette;                     // nes: its image's, whose indices the values are
   };
   // A tile's colour values, kClear for colour 0: the key of a distinct tile.
   using TileValues = std::array<uint32_t, 64>;
@@ -124,6 +127,7 @@ class FullColourRun {
   size_t paletteCount_ = 1;
   std::vector<EncodedTile> encoded_;
   ChosenPalettes chosen_;
+  std::optional<uint32_t> transparentIndex_;  // nes: the transparent colour's first index met
 };
 
 }  // namespace tessarn

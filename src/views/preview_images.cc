@@ -65,12 +65,21 @@ void PreviewImages::jobFinished(const JobSummary& summary, const PatternDictiona
     const Rgb grey = fallback[static_cast<size_t>(k) % fallback.size()];
     const size_t chosen = static_cast<size_t>(k >> bits);
     if (colours_ == ColourMode::kAuto) {
-      const bool held = chosen < chosen_.size();
-      palette.push_back(held ? shownColour(format_, chosen_[chosen][static_cast<size_t>(k % (1 << bits))], grey) : grey);
+      if (chosen >= chosen_.size()) {
+        palette.push_back(grey);
+        continue;
+      }
+      const uint32_t value = chosen_[chosen][static_cast<size_t>(k % (1 << bits))];
+      // nes's values are indices into the art's own palette.
+      const bool index = format_ == ColourFormat::kNes && summary.palette && value < 256;
+      palette.push_back(shownColour(format_, value, index ? summary.palette->colourOf(static_cast<int32_t>(value), grey) : grey));
       continue;
     }
+    // Written palettes give an index the image's palette has not black;
+    // previews alone draw it grey, as they always have.
     const int32_t index = direct ? k : summary.job->colour[k];
-    const Rgb colour = summary.palette ? summary.palette->colourOf(index, grey) : grey;
+    const Rgb missing = format_ == ColourFormat::kNone ? grey : Rgb{};
+    const Rgb colour = summary.palette ? summary.palette->colourOf(index, missing) : grey;
     palette.push_back(format_ == ColourFormat::kNone ? colour : shownColour(format_, colourValue(format_, colour, index), colour));
   }
   assert(summary.mapCells.has_value());
