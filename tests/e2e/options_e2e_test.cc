@@ -280,21 +280,6 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
     make_reads_back("x.d", "out/output.txt", "b\\ s/x\\#.bmp");
   }
 #endif
-  // -C alone writes where it reads; -o makes its folder, parents too. The
-  // options' least values, and the default limit given as the most, change
-  // nothing.
-  dir.write("in put/tessarn.txt", "st#age$.bmp 0 0 8 8 t 0 1 2 3\n");
-  EXPECT_EQ(dir.run("-C \"in put\" --first-pattern 0 --pattern-limit 1 --attributes 0").status, 0);
-  EXPECT_EQ(dir.run("-C \"in put\" -o made/new --pattern-limit 0x4000").status, 0);
-  EXPECT_EQ(dir.read("made/new/output.txt"), mapBlock("t", {{0}}, 1, 1) + patternTable({kBlank}));
-  EXPECT_EQ(dir.read("in put/output.txt"), dir.read("made/new/output.txt"));
-  // A run that does not complete leaves no depfile behind. (An absolute name
-  // is not joined to -C's directory.)
-  dir.write("abs.bmp", stageBmp());
-  dir.write("in put/tessarn.txt", (dir.path() / "abs.bmp").string() + " 0 0 8 8 t 0 1 2 3\ngone.bmp 0 0 8 8 u 0 1 2 3\n");
-  EXPECT_EQ(dir.run(options).status, 255);
-  EXPECT_EQ(dir.read("out/deep/output.txt"), mapBlock("t", {{0}}, 1, 1));
-  EXPECT_FALSE(dir.exists("deps/x.d"));
 #ifndef _WIN32
   // Folders with Japanese names in Shift_JIS, each in each place once (-o two
   // of them nested), and binary outputs so named. The second byte of 表, ソ
@@ -334,54 +319,6 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
               "tessarn: -C " + sjis(i + 3) + "/" + sjis(i) + ": cannot enter the directory");
   }
 #endif
-}
-
-// Two runs chained through a pattern file, as a game's build chains its art
-// folders: the second starts from the first one's patterns, numbered where
-// the first left them, adds none, and marks its words with attributes. The
-// pattern file and a C library are a run's targets, and gone after a run
-// that does not complete.
-TEST(OptionsE2E, RunsChainedThroughAPatternFile) {
-  ScratchDir dir;
-  dir.write("stage.bmp", stageBmp());
-  dir.write("tessarn.txt", "stage.bmp 0 0 16 8 font 0 1 2 3\n");
-  const std::string layout = "--first-pattern 0x100 --pattern-limit 1024 ";
-  // (--c-source makes its folder.)
-  ASSERT_EQ(dir.run(layout + "--pattern-file font.pat --depfile font.d --preview p1 --c-source lib/font").status, 0);
-  EXPECT_EQ(dir.read("font.pat"), words16(kBlank) + words16(kStageTile));
-  EXPECT_EQ(dir.read("font.d"), "output.txt lib/font.c lib/font.h font.pat: tessarn.txt stage.bmp\n");
-
-  // One pixel to the right: the stage tile mirrored, then a blank one. A
-  // second file of patterns follows the font's; the run adds none, and its
-  // table is its count alone (C has no empty arrays).
-  dir.write("tessarn.txt", "stage.bmp 1 0 16 8 level 0 1 2 3\n");
-  dir.write("title.pat", words16({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}));
-  const RunResult second = dir.run(layout + "--patterns-from font.pat --patterns-from title.pat --attributes 0x0400 "
-                                            "--attributes level=0x0c00 --attributes typo=0x1000 --strict "
-                                            "--pattern-file level.pat --depfile level.d --preview p2");
-  EXPECT_EQ(second.status, 1);
-  EXPECT_EQ(second.errors, "tessarn: --attributes names typo, which no job of the run has\n");
-  EXPECT_EQ(dir.read("output.txt"),
-            mapBlock("level", {{0x4D01, 0x0D00}}, 2, 1) + "\r\n#define MAX_PCG 0\r\n#define FIRST_PCG 259\r\n");
-  EXPECT_TRUE(dir.exists("level.pat"));
-  EXPECT_EQ(dir.read("level.pat"), "");
-  EXPECT_EQ(dir.read("level.d"), "output.txt level.pat: font.pat title.pat tessarn.txt stage.bmp\n");
-  // The previews draw the given patterns and ignore numbers and attributes:
-  // the same as a plain run's.
-  ASSERT_EQ(dir.run("--preview p3").status, 0);
-  EXPECT_EQ(dir.read("p2/001-level.png"), dir.read("p3/001-level.png"));
-
-  // A run that does not complete leaves no pattern file or C library behind,
-  // nor does one whose header cannot be created.
-  dir.write("tessarn.txt", "gone.bmp 0 0 8 8 x 0 1 2 3\n");
-  EXPECT_EQ(dir.run("--patterns-from font.pat --pattern-file level.pat --c-source font").status, 255);
-  for (const char* name : {"level.pat", "font.c", "font.h"}) EXPECT_FALSE(dir.exists(name)) << name;
-  dir.write("tessarn.txt", "stage.bmp 0 0 8 8 x 0 1 2 3\n");
-  fs::create_directory(dir.path() / "lib.h");
-  const RunResult no_header = dir.run("--pattern-file level.pat --c-source lib");
-  EXPECT_EQ(no_header.status, 255);
-  EXPECT_EQ(no_header.console, expectedMessage(MessageId::kCannotCreate, "lib.h"));
-  for (const char* name : {"level.pat", "lib.c"}) EXPECT_FALSE(dir.exists(name)) << name;
 }
 
 // A machine's formats from end to end (md: big-endian words, a 4-bit
@@ -426,17 +363,10 @@ std::string bmp24(int width, int height, const std::vector<uint32_t>& colours) {
   return writeRawBmp(width, height, 24, 0, pixels);
 }
 
-// Palettes out, and full-colour art whose palettes the run chooses.
+// Full-colour art whose palettes the run chooses, and whose colours' order
+// lets tiles of one shape share a pattern.
 TEST(OptionsE2E, PalettesAndFullColour) {
   ScratchDir dir;
-  dir.write("pal.bmp", writeBmp({.width = 8, .height = 8, .pixels = std::vector<uint8_t>(64, 1),
-                                 .palette = {0x000000, 0xFF8040, 0xFFFFFF, 0x0000FF}}));
-  dir.write("tessarn.txt", "pal.bmp 0 0 8 8 p 0 1 2 3\n");
-  ASSERT_EQ(dir.run("--target md --palettes --palette-file p.pal").status, 0);
-  EXPECT_NE(dir.read("output.txt").find("#define H_p 1\r\nunsigned short p_pal[]={\r\n\t0x0000, 0x048E, 0x0EEE, 0x0E00, \r\n};\r\n"),
-            std::string::npos);
-  EXPECT_EQ(dir.read("p.pal"), "\x00\x00\x04\x8E\x0E\xEE\x0E\x00"s);
-
   // Two tiles of one shape, red on blue and green on yellow, and a third of
   // the first's colours, mirrored: under snes-2bpp (three colours and colour
   // 0 a palette) two palettes, and all three tiles one pattern.
@@ -454,19 +384,6 @@ TEST(OptionsE2E, PalettesAndFullColour) {
   const std::string output = dir.read("output.txt");
   EXPECT_NE(output.find("#define MAX_PCG 2\r\n"), std::string::npos) << output;
   EXPECT_NE(output.find("#define MAX_PAL 2\r\nunsigned short PAL_DAT[]={\r\n"), std::string::npos) << output;
-
-  // A tile of more colours than a palette holds; then, with one palette,
-  // a job whose tile needs a second.
-  std::vector<uint32_t> many(64, 0x000010);
-  for (int i = 0; i < 5; ++i) many[static_cast<size_t>(i)] = 0x101010 * static_cast<uint32_t>(i + 2);
-  dir.write("many.bmp", bmp24(8, 8, many));
-  dir.write("tessarn.txt", "many.bmp 0 0 8 8 many art.bmp 0 0 8 8 red art.bmp 8 0 8 8 green\n");
-  const RunResult skipped = dir.run("--colours auto --palette-count 1 --messages en");
-  EXPECT_EQ(skipped.status, 0);
-  EXPECT_EQ(skipped.console,
-            expectedMessage(MessageId::kTooManyColours, "many.bmp", MessageLanguage::kEnglish, {0, 0, 6, 3}) +
-                expectedMessage(MessageId::kTooManyPalettes, "art.bmp", MessageLanguage::kEnglish, {8, 0, 2, 1}));
-  EXPECT_TRUE(dir.read("output.txt").starts_with("unsigned short red[]={"));
 }
 
 #ifndef _WIN32
@@ -546,21 +463,8 @@ TEST(OptionsE2E, ViewsThatCannotBeWrittenAreErrors) {
   dir.write("stage.bmp", stageBmp());
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\n");
   fs::create_directories(dir.path() / "p/patterns.png");
-  const std::string after_run = " --depfile d.d --c-source lib --pattern-file p.pat";
-  const std::pair<std::string, std::string> cases[] = {
-      {"--preview p" + after_run, "tessarn: preview patterns.png cannot be created\n"},
-      {"--pattern-file no/such/dir.pat --depfile d.d --c-source lib", "tessarn: cannot write the pattern file no/such/dir.pat\n"},
-      {"--depfile no/such/dir.d --c-source lib --pattern-file p.pat", "tessarn: cannot write the depfile no/such/dir.d\n"}};
-  for (const auto& [arguments, errors] : cases) {
-    const RunResult result = dir.run(arguments);
-    EXPECT_EQ(result.status, 255) << arguments;
-    EXPECT_EQ(result.errors, errors);
-    EXPECT_EQ(dir.read("output.txt"), mapBlock("a", {{0, 1}}, 2, 1) + kStageTable);
-    for (const char* name : {"d.d", "lib.c", "lib.h", "p.pat"}) EXPECT_FALSE(dir.exists(name)) << arguments << name;
-  }
   // A map past 2^28 pixels is not drawn; a run that ends at a missing bitmap
   // draws what it converted all the same.
-  fs::remove(dir.path() / "p/001-a.png");
   dir.write("tessarn.txt", "stage.bmp 0 0 16 8 a 0 1 2 3\nstage.bmp 0 0 16384 16392 huge.bin 0 1 2 3\n"
                            "gone.bmp 0 0 8 8 x 0 1 2 3\n");
   const RunResult ended = dir.run("--preview p");
