@@ -257,6 +257,16 @@ TEST(PaletteColourOrder, WorkedCasesOfOneShapeOfTwoClasses) {
   for (const Case& c : cases) EXPECT_EQ(orderColours(c.palettes, 3, c.colourings).patternsSaved, 1);
 }
 
+TEST(PaletteColourOrder, TheShapeOfMoreTilesLinesUpFirst) {
+  // Shape 1 shares a pattern if 11 sits with 1, shape 2 if 12 does: only
+  // one can. Shape 2 covers more tiles, whichever is listed first.
+  const std::vector<std::vector<uint32_t>> palettes = {{1, 2}, {11, 12}};
+  const std::vector<Colouring> colourings = {{0, 1, {1, 2}, 2}, {1, 1, {11, 12}, 2},
+                                             {0, 2, {1, 2}, 3}, {1, 2, {12, 11}, 3}};
+  const std::vector<std::vector<uint32_t>> expected = {{1, 2}, {12, 11}};
+  EXPECT_EQ(orderColours(palettes, 3, colourings).slots, expected);
+}
+
 TEST(PaletteColourOrder, SkipsColouringsItCannotPlace) {
   // Colourings naming a palette that is not there or a colour the palette
   // lacks are skipped; what is left (one colour in two classes, then a
