@@ -1030,10 +1030,10 @@ void Model::writeLibrary(const std::string& table_lines) {
     declared += "#define " + symbol + "_WIDTH " + std::to_string(array ? job.wide : 0) + "\r\n#define " + symbol +
                 "_HEIGHT " + std::to_string(array ? job.high : 0) + "\r\n";
     if (job.colours > 0) declared += "#define " + symbol + "_COLORS " + std::to_string(job.colours) + "\r\n";
-    any_array |= job.colours > 0 || s_.full;
+    any_array |= job.colours > 0 || !chosen_.empty();
   }
   if (count > 0) source += "\r\nconst " + table_type + p + "patterns[] = {\r\n" + table_lines + "};\r\n";
-  if (s_.full) source += "\r\nconst " + paletteType() + p + "palettes[] = {\r\n" + runPalettes_ + "};\r\n";
+  if (!chosen_.empty()) source += "\r\nconst " + paletteType() + p + "palettes[] = {\r\n" + runPalettes_ + "};\r\n";
   std::string spare = p + "no_arrays";
   for (int k = 2; !free(spare); ++k) spare = p + "no_arrays_" + std::to_string(k);
   if (!any_array) source += "\r\ntypedef int " + spare + ";  /* ISO C wants a declaration */\r\n";
@@ -1049,8 +1049,8 @@ void Model::writeLibrary(const std::string& table_lines) {
   if (!classic()) header += "#define " + p + "PATTERN_SIZE " + std::to_string(8 * m_.bits) + "\r\n";
   header += "#define " + p + "FIRST_PATTERN " + std::to_string(s_.first + static_cast<int64_t>(given_)) + "\r\n";
   if (s_.full) {
-    header += "\r\nextern const " + paletteType() + p + "palettes[];\r\n#define " + p + "PALETTE_COUNT " +
-              std::to_string(chosen_.size() >> m_.bits) + "\r\n";
+    if (!chosen_.empty()) header += "\r\nextern const " + paletteType() + p + "palettes[];";
+    header += "\r\n#define " + p + "PALETTE_COUNT " + std::to_string(chosen_.size() >> m_.bits) + "\r\n";
   }
   write(s_.cSource + ".h", header + "\r\n#ifdef __cplusplus\r\n}\r\n#endif\r\n\r\n#endif\r\n");
 }
@@ -1182,8 +1182,9 @@ Outcome Model::run() {
     const std::string line = "palettes: " + std::to_string(n) + (low == most ? " (the fewest possible); " : " (");
     const size_t from = ("\n" + tool_.errors).find("\n" + line), to = tool_.errors.find('\n', from) + 1;
     paletteLine_ = !s_.full ? "" : from == std::string::npos ? line + "\n" : tool_.errors.substr(from, to - from);
-    const std::string head = "\r\n#define MAX_PAL " + std::to_string(n) + "\r\n" + paletteType() + "PAL_DAT[]={\r\n";
-    if (s_.full) write(output_, head + runPalettes_ + "};\r\n");
+    // No palette chosen: the count alone (C has no empty arrays).
+    const std::string head = "\r\n#define MAX_PAL " + std::to_string(n) + "\r\n";
+    if (s_.full) write(output_, n == 0 ? head : head + paletteType() + "PAL_DAT[]={\r\n" + runPalettes_ + "};\r\n");
     if (!s_.cSource.empty()) writeLibrary(lines);
   }
   close(binary_, binaryName_);
