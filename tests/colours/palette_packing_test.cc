@@ -238,6 +238,7 @@ TEST(PaletteColourOrder, WorkedCasesOfOneShapeOfTwoClasses) {
   struct Case {
     std::vector<std::vector<uint32_t>> palettes;
     std::vector<Colouring> colourings;
+    std::vector<std::vector<uint32_t>> slots;
   } const cases[] = {
       // (12, 11) in palette 1 comes first, in the sorted slots (2, 1). Then
       // (2, 2) in palette 0: of the colourings to come, (11, 11) and (11, 13)
@@ -245,16 +246,25 @@ TEST(PaletteColourOrder, WorkedCasesOfOneShapeOfTwoClasses) {
       // takes slot 1 and shares (1, 1) with (11, 11). Patterns (2,1) (1,1)
       // (1,3) (2,3) against sorted's (2,1) (2,2) (1,1) (1,3) (2,3).
       {{{1, 2}, {11, 12, 13}},
-       {{1, 1, {12, 11}, 8}, {0, 1, {2, 2}, 5}, {1, 1, {11, 11}, 4}, {1, 1, {11, 13}, 3}, {1, 1, {12, 13}, 2}}},
+       {{1, 1, {12, 11}, 8}, {0, 1, {2, 2}, 5}, {1, 1, {11, 11}, 4}, {1, 1, {11, 13}, 3}, {1, 1, {12, 13}, 2}},
+       {{2, 1}, {11, 12, 13}}},
       // (1, 1) takes slot 1; (12, 11) takes (1, 2), for (1, 3) to come; then
       // (11, 11) makes (2, 2), (1, 3) takes (1, 2), (11, 12) makes (2, 1):
       // 4 patterns, as many as sorted's (1,1) (2,1) (1,3) (1,2). Palette 1
       // back in sorted order makes 3, (11, 11) sharing (1, 1) with (1, 1);
       // palette 0 back in sorted order would make 5.
       {{{1, 2, 3}, {11, 12}},
-       {{0, 1, {1, 1}, 9}, {1, 1, {12, 11}, 7}, {1, 1, {11, 11}, 5}, {0, 1, {1, 3}, 3}, {1, 1, {11, 12}, 1}}},
+       {{0, 1, {1, 1}, 9}, {1, 1, {12, 11}, 7}, {1, 1, {11, 11}, 5}, {0, 1, {1, 3}, 3}, {1, 1, {11, 12}, 1}},
+       {{1, 3, 2}, {11, 12}}},
+      // A colour may fill two classes: (12, 12, 11) takes the sequence of
+      // (1, 1, 2). Patterns (1,1,2) against sorted's (1,1,2) (2,2,1).
+      {{{1, 2}, {11, 12}}, {{0, 1, {1, 1, 2}, 5}, {1, 1, {12, 12, 11}, 3}}, {{1, 2}, {12, 11}}},
   };
-  for (const Case& c : cases) EXPECT_EQ(orderColours(c.palettes, 3, c.colourings).patternsSaved, 1);
+  for (const Case& c : cases) {
+    const ColourOrder order = orderColours(c.palettes, 3, c.colourings);
+    EXPECT_EQ(order.patternsSaved, 1);
+    EXPECT_EQ(order.slots, c.slots);
+  }
 }
 
 TEST(PaletteColourOrder, TheShapeOfMoreTilesLinesUpFirst) {

@@ -175,8 +175,14 @@ TEST(OptionsE2E, PreviewShowsTheMapAndConvertsBack) {
       bmp.pixels.push_back(static_cast<uint8_t>((x % 8 < 4 ? x % 8 : 7 - x % 8) + (y < 8 ? y : 15 - y) % 3));
     }
   }
+  // Its pixels start 16 entries' room after its palette, and biClrUsed is
+  // 0: a 4-bit image's palette ends at entry 16 whatever follows it.
+  std::string pic = writeBmp(bmp);
+  pic.insert(14 + 40 + 16 * 4, std::string(16 * 4, '\x11'));
+  pic[10] = static_cast<char>(pic[10] + 16 * 4);
+  pic[46] = 0;
   ScratchDir dir;
-  dir.write("pic.bmp", writeBmp(bmp));
+  dir.write("pic.bmp", pic);
   dir.write("bad.bmp", "BM");
   dir.write("grey.png", writePng({8, 8, std::vector<uint8_t>(64, 5), 0, 4}));
   // 24 x 48, tiles that differ in more than their mirror images.
