@@ -402,6 +402,7 @@ struct Image {
   int bits = 0, colourType = 0;
   std::vector<uint8_t> pixels = {};     // one byte a pixel, rows from the top
   std::vector<uint32_t> palette = {};   // 0xRRGGBB
+  std::vector<uint8_t> alphas = {};     // an indexed PNG's, from tRNS (255 past them)
   std::vector<uint32_t> colours = {};   // full colour: 0xAARRGGBB a pixel, rows from the top
 };
 
@@ -517,7 +518,10 @@ Image checkPng(std::string_view f, int mode) {
       for (size_t i = 0; m.accepted && !indexed && i < packed.size(); i += 4) {
         m.colours.push_back(uint32_t{packed[i + 3]} << 24 | packed[i] << 16 | packed[i + 1] << 8 | packed[i + 2]);
       }
-      m.tooLarge = mode > 0 && indexed && spng_get_trns(ctx, &trns) == 0;
+      if (mode > 0 && indexed && spng_get_trns(ctx, &trns) == 0) {
+        m.tooLarge = m.colourType == 0;  // a grey image's transparent grey: not read
+        m.alphas.assign(trns.type3_alpha, trns.type3_alpha + (m.colourType == 3 ? trns.n_type3_entries : 0));
+      }
       // A grey image's index v is the grey of v at its depth.
       for (int v = 0; m.accepted && m.colourType == 0 && v < 1 << m.bits; ++v) {
         m.palette.push_back(0x010101u * static_cast<uint32_t>(v * 255 / ((1 << m.bits) - 1)));
@@ -540,9 +544,11 @@ Image check(std::string_view f, int mode = 0) {
   if (m.accepted && !m.png && !m.runLength && m.bits <= 8) {
     unpack(reinterpret_cast<const uint8_t*>(f.data()) + m.offset, stride, !m.topDown, &m);
   }
-  // Colours: an index's palette entry (black where there is none); 24, 32 bits: blue, green, red (and a byte).
+  // Colours: an index's palette entry (black where there is none) and alpha; 24, 32 bits: blue, green, red (and
+  // a byte).
   for (const uint8_t index : mode > 0 ? m.pixels : std::vector<uint8_t>{}) {
-    m.colours.push_back(0xFF000000u | (index < m.palette.size() ? m.palette[index] : 0));
+    const uint32_t alpha = index < m.alphas.size() ? m.alphas[index] : 255;
+    m.colours.push_back(alpha << 24 | (index < m.palette.size() ? m.palette[index] : 0));
   }
   for (int64_t i = 0; m.accepted && !m.png && m.bits > 8 && i < m.width * m.height; ++i) {
     const int64_t row = m.topDown ? i / m.width : m.height - 1 - i / m.width;
