@@ -9,17 +9,12 @@
 // Input: two fault bytes, a read-size byte (0: no limit), then the options
 // (split at white space), tessarn.txt, a.bmp, b.bmp, c.bmp (in -C's folder)
 // and given.pat, separated by "\n%%\n" (a file is missing if its section
-// is). Faults, first byte: bit 0 no tessarn.txt; 1, 2 output.txt cannot be
-// created, its writes fail; 3, 4 the same for a.bin; 5 warnings go to
-// standard error, as on a terminal; 6 closing output.txt and a.bin fails; 7
-// (replayed) each allocation fails in turn. Second byte: bit 0 reads of
-// a.bmp past its first 64 bytes fail; 1 the pattern file's writes fail; 2
-// BASE.c cannot be created; 3 BASE.h's writes fail; 4, 5 patterns.png's
-// writes fail, it cannot be created; 6 the depfile cannot be created; 7
-// BASE.c's writes fail. Every run is made on one thread, and on two with
-// rows in a ring of a few rows and the job list read a byte at a time. A
-// run the model cannot judge is passed over: the target returns -1, which
-// the replay counts a failure.
+// is). Faults: the bits of the first two bytes that worldOf() lists, and
+// in the first, bit 5 warnings go to standard error, as on a terminal, and
+// bit 7 (replayed) each allocation fails in turn. Every run is made on one
+// thread, and on two with rows in a ring of a few rows and the job list
+// read a byte at a time. A run the model cannot judge is passed over: the
+// target returns -1, which the replay counts a failure.
 
 #include <spng.h>
 #include <zlib.h>

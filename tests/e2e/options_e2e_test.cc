@@ -327,37 +327,6 @@ TEST(OptionsE2E, DirectoriesAndDepfile) {
 #endif
 }
 
-// A machine's formats from end to end (md: big-endian words, a 4-bit
-// table) with direct colours, and its previews converted back.
-TEST(OptionsE2E, TargetsAndDirectColours) {
-  // Tile 0: row 0 colours 1-8 of palette 1; tile 1: the same mirrored
-  // left-right, in palette 2.
-  BmpSpec art{.width = 16, .height = 8, .pixels = std::vector<uint8_t>(128, 0)};
-  for (int x = 0; x < 8; ++x) {
-    art.pixels[static_cast<size_t>(x)] = static_cast<uint8_t>(17 + x);
-    art.pixels[static_cast<size_t>(15 - x)] = static_cast<uint8_t>(33 + x);
-  }
-  ScratchDir dir;
-  dir.write("art.bmp", writeBmp(art));
-  dir.write("tessarn.txt", "art.bmp 0 0 16 8 m.bin\n");
-  const RunResult md = dir.run("--target md --colours direct --report --preview p");
-  EXPECT_EQ(md.status, 0);
-  EXPECT_TRUE(md.errors.starts_with("target: md\n")) << md.errors;
-  const std::string ramp = "\x12\x34\x56\x78"s + std::string(28, '\0');
-  EXPECT_EQ(dir.read("output.txt"), mapBlock("m.bin", {{0x2001, 0x4801}}, 2, 1) +
-                                        "\r\n#define MAX_PCG 2\r\n#define PCG_SIZE 32\r\nunsigned char PCG_DAT[]={\r\n" +
-                                        byteLine(std::string(32, '\0')) + byteLine(ramp) + "};\r\n");
-  EXPECT_EQ(dir.read("m.bin"), "\x20\x01\x48\x01"s + std::string(32, '\0') + ramp);
-  // The previews convert back, under the same target, with direct colours.
-  ScratchDir again;
-  again.write("patterns.png", dir.read("p/patterns.png"));
-  again.write("m.png", dir.read("p/001-m_bin.png"));
-  again.write("tessarn.txt", "patterns.png 0 0 16 8 p.bin m.png 0 0 16 8 m.bin\n");
-  ASSERT_EQ(again.run("--target md --colours direct").status, 0);
-  EXPECT_EQ(again.read("m.bin"), dir.read("m.bin"));
-  EXPECT_EQ(again.read("p.bin"), "\x00\x00\x00\x01"s);
-}
-
 // A 24-bit BMP of `width` x `height` colours 0xRRGGBB, rows from the top.
 std::string bmp24(int width, int height, const std::vector<uint32_t>& colours) {
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;

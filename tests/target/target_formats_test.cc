@@ -94,27 +94,6 @@ TEST(TargetFormats, MapEntries) {
   EXPECT_EQ(EntryFormat(gbc, {0, 512, MirrorMode::kBoth}).attributeByte({0x8105, 2, false}, 0x80), 0xCA);
 }
 
-// What --attributes may set, target by target.
-TEST(TargetFormats, FreeBits) {
-  struct Case {
-    const char* target;
-    int limit;
-    MirrorMode mirror;
-    uint16_t free;
-  };
-  const Case cases[] = {
-      {"classic", 1024, MirrorMode::kBoth, 0x3C00}, {"snes-4bpp", 1024, MirrorMode::kBoth, 0x2000},
-      {"snes-8bpp", 1024, MirrorMode::kLeftRight, 0xBC00}, {"pce", 4096, MirrorMode::kNone, 0},
-      {"pce", 2048, MirrorMode::kNone, 0x0800},     {"gba-4bpp", 1024, MirrorMode::kBoth, 0},
-      {"gba-4bpp", 1024, MirrorMode::kNone, 0x0C00}, {"md", 2048, MirrorMode::kBoth, 0x8000},
-      {"sms", 512, MirrorMode::kBoth, 0xF000},      {"gbc", 512, MirrorMode::kBoth, 0x90},
-      {"gbc", 256, MirrorMode::kTopBottom, 0xB8},   {"nes", 256, MirrorMode::kNone, 0},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(EntryFormat(*findTarget(c.target), {0, c.limit, c.mirror}).freeBits(), c.free) << c.target << " " << c.limit;
-  }
-}
-
 // nes's attribute table: areas of 2x2 cells, 2 bits each in a byte a 2x2
 // areas; an area takes its first cell not of colour 0 only, else the job's
 // palette; areas outside the map are 0.
