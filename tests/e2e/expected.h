@@ -22,14 +22,6 @@ inline std::string valueLine(const std::vector<uint16_t>& words) {
   return out + "\r\n";
 }
 
-// A tab, each byte as 0xHH followed by ", ", then CR LF.
-inline std::string byteLine(const std::string& bytes) {
-  std::string out = "\t";
-  char text[16];
-  for (char b : bytes) out += (std::snprintf(text, sizeof text, "0x%02X, ", static_cast<uint8_t>(b)), text);
-  return out + "\r\n";
-}
-
 // A job's map block: its rows of map words, then its size in tiles.
 inline std::string mapBlock(const std::string& name, const std::vector<std::vector<uint16_t>>& rows, long long w,
                             long long h) {
