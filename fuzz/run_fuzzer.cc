@@ -514,8 +514,8 @@ Image checkPng(std::string_view f, int mode) {
         m.colours.push_back(uint32_t{packed[i + 3]} << 24 | packed[i] << 16 | packed[i + 1] << 8 | packed[i + 2]);
       }
       if (mode > 0 && indexed && spng_get_trns(ctx, &trns) == 0) {
-        m.tooLarge = m.colourType == 0;  // a grey image's transparent grey: not read
-        m.alphas.assign(trns.type3_alpha, trns.type3_alpha + (m.colourType == 3 ? trns.n_type3_entries : 0));
+        if (m.colourType == 0) m.tooLarge = true;  // a grey image's transparent grey: not read
+        else m.alphas.assign(trns.type3_alpha, trns.type3_alpha + trns.n_type3_entries);
       }
       // A grey image's index v is the grey of v at its depth.
       for (int v = 0; m.accepted && m.colourType == 0 && v < 1 << m.bits; ++v) {

@@ -22,27 +22,23 @@ Pattern tileWith(std::initializer_list<std::pair<int, int>> pixels, int colour =
 
 TEST(PatternDictionary, MapsEachTileToTheFirstPatternThatMatches) {
   PatternDictionary dictionary;  // the classic settings: both mirrorings, numbered from 0
-  const std::pair<Pattern, uint16_t> cases[] = {
-      {Pattern{}, 0},                      // the blank pattern it starts with
-      {tileWith({{0, 0}}), 1},             // new
-      {tileWith({{7, 0}}), 0x4001},        // its mirror images
-      {tileWith({{0, 7}}), 0x8001},
-      {tileWith({{7, 7}}), 0xC001},
-      {tileWith({{0, 0}, {7, 0}}), 2},     // the same mirrored left-right
-      {tileWith({{0, 7}, {7, 7}}), 0x8002},  // top-bottom before both ways
-      {tileWith({{0, 0}}, 2), 3},          // other colours, another pattern
-  };
-  uint16_t word = 0xFFFF;
-  for (const auto& [tile, expected] : cases) {
-    ASSERT_TRUE(dictionary.lookupOrAdd(tile, &word));
+  const auto expect_word = [&](const Pattern& tile, uint16_t expected) {
+    uint16_t word = 0xFFFF;
+    ASSERT_TRUE(dictionary.lookupOrAdd(tile, &word)) << "the tile of word " << expected;
     EXPECT_EQ(word, expected);
-  }
+  };
+  expect_word(Pattern{}, 0);                     // the blank pattern it starts with
+  expect_word(tileWith({{0, 0}}), 1);            // new
+  expect_word(tileWith({{7, 0}}), 0x4001);       // its mirror images
+  expect_word(tileWith({{0, 7}}), 0x8001);
+  expect_word(tileWith({{7, 7}}), 0xC001);
+  expect_word(tileWith({{0, 0}, {7, 0}}), 2);    // the same mirrored left-right
+  expect_word(tileWith({{0, 7}, {7, 7}}), 0x8002);  // top-bottom before both ways
+  expect_word(tileWith({{0, 0}}, 2), 3);         // other colours, another pattern
   // Taken back, pattern 3 is new again; the others are still found.
   dictionary.truncate(3);
-  for (const auto& [tile, expected] : {cases[7], cases[4]}) {
-    ASSERT_TRUE(dictionary.lookupOrAdd(tile, &word));
-    EXPECT_EQ(word, expected);
-  }
+  expect_word(tileWith({{0, 0}}, 2), 3);
+  expect_word(tileWith({{7, 7}}), 0xC001);
   EXPECT_EQ(dictionary.count(), 4);
 }
 
